@@ -1,0 +1,47 @@
+# Kelvane: the everyday commands. Each one installs what is missing first.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc)
+CMAKE_GEN  := -G Ninja
+SAMPLE_DIR := $(BUILD)/sample
+
+.PHONY: all deps configure build run test test-asan bench format clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+configure: deps $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(BUILD)/tools/kelvane-sample --out $(SAMPLE_DIR)
+	$(BUILD)/src/app/kelvane --info $(SAMPLE_DIR)/wagon/wagon.im
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+$(ASAN_BUILD)/build.ninja: | deps
+	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug \
+	  -DKELVANE_SANITIZE=ON -DKELVANE_BENCH=OFF -DCMAKE_CXX_FLAGS_DEBUG="-g -O1"
+
+test-asan: deps $(ASAN_BUILD)/build.ninja
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+bench: build
+	$(BUILD)/tests/bench/kelvane-bench --benchmark_repetitions=5 \
+	  --benchmark_report_aggregates_only=true
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

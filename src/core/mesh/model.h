@@ -1,0 +1,188 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "mesh/vector3.h"
+
+namespace kelvane {
+
+class Notifier;
+
+// OpenGL enumerations the model keeps; the reader itself never calls OpenGL.
+namespace gl_enum {
+constexpr std::uint32_t kTriangles = 0x0004;
+constexpr std::uint32_t kFront = 0x0404;
+constexpr std::uint32_t kAmbient = 0x1200;
+constexpr std::uint32_t kDiffuse = 0x1201;
+constexpr std::uint32_t kSpecular = 0x1202;
+constexpr std::uint32_t kEmission = 0x1600;
+}  // namespace gl_enum
+
+constexpr std::size_t kMaxNameLength = 255;
+
+struct TTexCoord {
+  float u = 0.0f;
+  float v = 0.0f;
+};
+
+struct TFace {
+  std::uint32_t a = 0;
+  std::uint32_t b = 0;
+  std::uint32_t c = 0;
+};
+
+struct TMaterialProperties {
+  std::array<float, 4> colour{};  // red, green, blue, alpha
+  std::uint32_t face = gl_enum::kFront;
+  std::uint32_t parameter = 0;
+};
+
+struct TMaterial {
+  bool hasAlpha = false;
+  bool hasTexture = false;
+  std::uint32_t texture = 0;
+  bool hasBump = false;
+  std::uint32_t bumpTexture = 0;
+  bool hasReflection = false;
+  std::uint32_t reflectionTexture = 0;
+  TMaterialProperties ambient{{}, gl_enum::kFront, gl_enum::kAmbient};
+  TMaterialProperties emission{{}, gl_enum::kFront, gl_enum::kEmission};
+  TMaterialProperties specular{{}, gl_enum::kFront, gl_enum::kSpecular};
+  TMaterialProperties diffuse{{}, gl_enum::kFront, gl_enum::kDiffuse};
+  float opacity = 0.0f;
+  float reflectionAmount = 0.0f;
+  std::string name;  // lower case
+  std::string primaryTextureName;
+  std::string bumpTextureName;
+  std::string reflectionTextureName;
+  float shininess = 0.0f;
+  std::int32_t textureCount = 0;
+  std::int32_t textureType = 0;
+  std::int32_t twoSided = 0;  // 1: no back-face culling
+
+  // Emission and opacity stay as they are: an object's material keeps an
+  // emission of zero and an opacity of zero.
+  void Assign(const TMaterial& source);
+};
+
+enum class TransformKind { Rotate, Translate, Scale };
+
+struct TTransform {
+  TransformKind kind = TransformKind::Rotate;
+  bool active = true;
+  float x = 0.0f, y = 0.0f, z = 0.0f, angle = 0.0f;
+};
+
+struct TTransformList {
+  bool enabled = true;
+  std::vector<TTransform> items;
+};
+
+struct T3DObject {
+  bool transparent = false;
+  std::string name;
+  TMaterial material;
+  std::int32_t vertexCount = 0;
+  std::int32_t faceCount = 0;
+  std::int32_t pickName = 0;
+  std::uint32_t primitive = gl_enum::kTriangles;
+  TTransformList transforms;
+  std::vector<TVector3> vertices;  // viewer axes
+  std::vector<TVector3> normals;   // file axes
+  std::vector<TTexCoord> texCoords;
+  std::vector<TFace> faces;
+
+  // True when every corner of face `i` names an existing vertex. Drawing
+  // skips the faces that do not.
+  bool FaceInRange(std::size_t i) const {
+    const TFace& f = faces[i];
+    const std::size_t n = vertices.size();
+    return f.a < n && f.b < n && f.c < n;
+  }
+};
+
+struct TAttachPoint {
+  TVector3 position;  // file axes
+  TVector3 rotation;  // degrees about x, y, z
+  std::string name;
+};
+
+struct TMeshBounds {
+  float maxX = 0.0f, maxY = 0.0f, maxZ = 0.0f;
+  float minX = 0.0f, minY = 0.0f, minZ = 0.0f;
+  bool firstVertex = true;  // no vertex seen yet
+};
+
+class T3DModel;
+
+// The model unit's state: what the last load found, and drawing marks that
+// loading resets. One instance per program, owned by the viewer.
+struct MeshUnitState {
+  std::vector<TAttachPoint> AttachmentTable = std::vector<TAttachPoint>(1);
+  std::int32_t AttachmentCount = 0;
+  TMeshBounds MeshBounds;
+  bool LightingOn = true;
+  bool AnyBumpLoaded = false;
+  bool CubeMapRegenerate = true;
+  // Whether the Show Bumps Only command is offered; loading hides it, the
+  // bump pass shows it again. The window follows this flag.
+  bool ShowBumpsOnlyVisible = false;
+  float LastOpacity = 0.0f;
+  const T3DModel* ModelBeingLoaded = nullptr;
+};
+
+// What a load needs from its surroundings.
+struct LoadContext {
+  MeshUnitState& unit;
+  Notifier& notifier;
+  bool trainCarComposing = false;
+};
+
+class T3DModel {
+ public:
+  T3DModel() = default;
+  T3DModel(const T3DModel&) = delete;
+  T3DModel& operator=(const T3DModel&) = delete;
+  ~T3DModel() { Clear(); }
+
+  // Reads a mesh file. False when it cannot be opened or is not a mesh;
+  // a damaged mesh loads what precedes the damage and says so once.
+  bool Load(const std::filesystem::path& fileName, LoadContext& context);
+  // Same, from bytes already in memory; `displayName` names them in messages.
+  bool LoadFromMemory(std::span<const std::byte> bytes, const std::string& displayName,
+                      LoadContext& context);
+
+  void Clear();
+
+  std::size_t ObjectCount() const { return objects.size(); }
+  std::size_t MaterialCount() const { return materials.size(); }
+  std::int64_t FaceCount() const;
+
+  std::vector<std::unique_ptr<TMaterial>> materials;  // only while loading
+  std::vector<std::unique_ptr<T3DObject>> objects;
+};
+
+class T3DScene {
+ public:
+  T3DModel& AddModel();
+  std::size_t ModelCount() const { return models_.size(); }
+  T3DModel& Model(std::size_t i) { return *models_[i]; }
+  const T3DModel& Model(std::size_t i) const { return *models_[i]; }
+
+ private:
+  std::vector<std::unique_ptr<T3DModel>> models_;
+};
+
+// Degrees about x, y, z from a 3x3 rotation matrix m0..m8 in file order.
+TVector3 MatrixToAngles(const std::array<float, 9>& m);
+
+// The kind of a material from markers in its lower-cased name.
+int MaterialKind(const std::string& lowerCaseName);
+
+}  // namespace kelvane

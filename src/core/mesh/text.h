@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kelvane {
+
+// ASCII-only lower case, as the content's names are compared.
+std::string AsciiLower(std::string_view text);
+
+// A texture entry's file name without its folder part: everything up to and
+// including the last '\' or ':' is dropped.
+std::string BareTextureName(std::string_view name);
+
+// Fixed-point text with a point as the decimal separator whatever the
+// user's locale; a value that rounds to zero never shows a minus sign.
+std::string FormatFixed(double value, int decimals);
+
+}  // namespace kelvane

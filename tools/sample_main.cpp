@@ -1,0 +1,40 @@
+// kelvane-sample: writes the bundled sample assets, or a large mesh for
+// speed measurements.
+
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+#include "fixtures/mesh_writer.h"
+#include "fixtures/sample_assets.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"Writes Kelvane's sample assets and test meshes.", "kelvane-sample"};
+  std::string out, large;
+  std::size_t vertices = 2'000'000, faces = 1'700'000;
+  app.add_option("--out", out, "Folder to write the sample assets into")->type_name("FOLDER");
+  app.add_option("--large", large, "Write a large mesh file for speed measurements")
+      ->type_name("FILE");
+  app.add_option("--vertices", vertices, "Vertices of the large mesh")->capture_default_str();
+  app.add_option("--faces", faces, "Faces of the large mesh")->capture_default_str();
+  try {
+    app.parse(argc, argv);
+    if (out.empty() && large.empty()) throw CLI::RequiredError("--out or --large");
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e);
+  }
+  try {
+    if (!out.empty()) {
+      for (const auto& file : kelvane::fixtures::WriteSampleAssets(out)) {
+        std::cout << "wrote " << file.string() << "\n";
+      }
+    }
+    if (!large.empty()) {
+      kelvane::fixtures::WriteFile(large, kelvane::fixtures::LargeMesh(vertices, faces));
+      std::cout << "wrote " << large << "\n";
+    }
+  } catch (const std::exception& e) {
+    std::cerr << "kelvane-sample: " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
