@@ -36,9 +36,14 @@ test-asan: deps $(ASAN_BUILD)/build.ninja
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
+BENCH_MESH := $(BUILD)/bench/large.im
+
 bench: build
-	$(BUILD)/tests/bench/kelvane-bench --benchmark_repetitions=5 \
-	  --benchmark_report_aggregates_only=true
+	@mkdir -p $(BUILD)/bench
+	@test -f $(BENCH_MESH) || $(BUILD)/tools/kelvane-sample --large $(BENCH_MESH)
+	KELVANE_BENCH_MESH=$(BENCH_MESH) $(BUILD)/tests/bench/kelvane-bench \
+	  --benchmark_repetitions=7 --benchmark_report_aggregates_only=true
+	$(BUILD)/tests/bench/mesh-load-peak $(BENCH_MESH)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

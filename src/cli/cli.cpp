@@ -22,9 +22,9 @@ std::optional<int> RunCommandLine(int argc, char** argv) {
   std::vector<std::string> paths;
   InfoOptions info;
   std::string infoPath;
-  auto* infoOption = app.add_option("--info", infoPath,
-                                    "Print a JSON description of a mesh file without a window")
-                         ->type_name("PATH");
+  auto* infoOption =
+      app.add_option("--info", infoPath, "Print a JSON description of a mesh file without a window")
+          ->type_name("PATH");
   app.add_flag("--geometry", info.geometry,
                "With --info: add every object's positions, uvs, normals and faces")
       ->needs(infoOption);

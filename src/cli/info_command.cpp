@@ -13,11 +13,14 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-Json Vec(const TVector3& v) { return Json::array({JsonFloat(v.x), JsonFloat(v.y), JsonFloat(v.z)}); }
+Json Vec(const TVector3& v) {
+  return Json::array({JsonFloat(v.x), JsonFloat(v.y), JsonFloat(v.z)});
+}
 
 Json Colour(const TMaterialProperties& p) {
   Json out = Json::array();
-  for (float c : p.colour) out.push_back(JsonFloat(c));
+  for (float c : p.colour)
+    out.push_back(JsonFloat(c));
   return out;
 }
 
@@ -50,10 +53,14 @@ Json ObjectJson(const T3DObject& o, bool geometry) {
   if (geometry) {
     Json positions = Json::array(), uvs = Json::array(), normals = Json::array(),
          faces = Json::array();
-    for (const auto& v : o.vertices) positions.push_back(Vec(v));
-    for (const auto& t : o.texCoords) uvs.push_back(Json::array({JsonFloat(t.u), JsonFloat(t.v)}));
-    for (const auto& n : o.normals) normals.push_back(Vec(n));
-    for (const auto& f : o.faces) faces.push_back(Json::array({f.a, f.b, f.c}));
+    for (const auto& v : o.vertices)
+      positions.push_back(Vec(v));
+    for (const auto& t : o.texCoords)
+      uvs.push_back(Json::array({JsonFloat(t.u), JsonFloat(t.v)}));
+    for (const auto& n : o.normals)
+      normals.push_back(Vec(n));
+    for (const auto& f : o.faces)
+      faces.push_back(Json::array({f.a, f.b, f.c}));
     out["positions"] = std::move(positions);
     out["uvs"] = std::move(uvs);
     out["normals"] = std::move(normals);
@@ -73,7 +80,8 @@ int RunInfo(const InfoOptions& options, std::ostream& out) {
   const bool loaded = model.Load(options.path, context);
 
   Json objects = Json::array();
-  for (const auto& object : model.objects) objects.push_back(ObjectJson(*object, options.geometry));
+  for (const auto& object : model.objects)
+    objects.push_back(ObjectJson(*object, options.geometry));
 
   Json bounds = nullptr;
   if (!unit.MeshBounds.firstVertex) {

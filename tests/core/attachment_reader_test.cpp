@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include "fixtures/mesh_writer.h"
+#include "mesh/attachment_reader.h"
+#include "support/temp_dir.h"
+
+namespace kelvane {
+namespace {
+
+using fixtures::Attachment;
+using fixtures::kIdentity;
+using fixtures::MeshWriter;
+
+std::vector<std::string> Lines(const std::vector<std::byte>& bytes,
+                               const std::string& name = "m.im") {
+  TMesh mesh;
+  mesh.SetFileName(name);
+  mesh.ActivateFromMemory(bytes);
+  return AttachmentLines(mesh);
+}
+
+TEST(AttachmentLineTest, FormatsPositionAndAnglesWithAPoint) {
+  MeshWriter w;
+  w.Attachments({{"a.bog0", kIdentity, {1.5f, -2, 0.25f}},
+                 {"a.pant0", {0, 0, 1, 0, 1, 0, -1, 0, 0}, {0.0004f, -0.0004f, 12.3456f}}});
+  const auto lines = Lines(w.Finish());
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "\"a.bog0\",1.500,-2.000,0.250,0.0,0.0,0.0");
+  EXPECT_EQ(lines[1], "\"a.pant0\",0.000,0.000,12.346,0.0,90.0,0.0");
+}
+
+TEST(AttachmentLineTest, NamesAreTrimmedButKeepInnerZeroBytes) {
+  MeshWriter w;
+  w.Attachments({{std::string("\t a.b\0g \0", 9), kIdentity, {}}, {"", kIdentity, {}}});
+  const auto lines = Lines(w.Finish());
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].substr(0, 7), std::string("\"a.b\0g\"", 7));
+  EXPECT_EQ(lines[1].substr(0, 3), "\"\",");
+}
+
+TEST(AttachmentReaderTest, EveryAtchChunkIsDecodedInFileOrder) {
+  MeshWriter w;
+  w.Attachments({{"a.bog0", kIdentity, {1, 0, 0}}});
+  w.Material({.name = "x"}, fixtures::Box("b", {0, 0, 0}, {1, 1, 1}));
+  w.Attachments({{"a.bog0", kIdentity, {2, 0, 0}}});
+  TMesh mesh;
+  mesh.ActivateFromMemory(w.Finish());
+  EXPECT_EQ(mesh.ChunkCount(), 3);
+  EXPECT_EQ(mesh.Chunk(1).TagText(), "MATL");
+  EXPECT_EQ(mesh.Chunk(1).position, 12 + 8 + (4 + 4 + 4 + 6 + 36 + 12));
+  const auto lines = AttachmentLines(mesh);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1], "\"a.bog0\",2.000,0.000,0.000,0.0,0.0,0.0");
+}
+
+TEST(AttachmentReaderTest, ContainerIsCheckedStrictly) {
+  MeshWriter w;
+  w.Attachments({{"a", kIdentity, {}}});
+  const auto good = w.Finish();
+  auto expectInvalid = [](const std::vector<std::byte>& bytes) {
+    TMesh mesh;
+    mesh.SetFileName("C:/x/body.im");
+    try {
+      mesh.ActivateFromMemory(bytes);
+      ADD_FAILURE() << "accepted";
+    } catch (const MeshError& e) {
+      EXPECT_STREQ(e.what(), "MESH001F file C:/x/body.im is not a valid mesh");
+    }
+    EXPECT_FALSE(mesh.Active());
+  };
+  // One byte short of the file size: the model reader would read it.
+  expectInvalid(MeshWriter(w).Finish(static_cast<std::uint32_t>(good.size() - 8 - 1)));
+  expectInvalid(MeshWriter(w).Finish({}, "IDXX"));
+  expectInvalid(std::vector<std::byte>(good.begin(), good.begin() + 11));
+  expectInvalid(fixtures::CompressedMesh(good));
+  EXPECT_EQ(Lines(good).size(), 1u);
+}
+
+TEST(AttachmentReaderTest, PayloadPastTheEndGetsTheBytesThatAreThere) {
+  MeshWriter w;
+  w.Raw("PMIN", std::vector<std::byte>(8, std::byte{1}));
+  auto bytes = w.Finish();
+  // The chunk claims 100 bytes; 8 are there.
+  bytes[12 + 4] = std::byte{100};
+  TMesh mesh;
+  mesh.ActivateFromMemory(bytes);
+  ASSERT_EQ(mesh.ChunkCount(), 1);
+  EXPECT_EQ(mesh.Chunk(0).size, 100u);
+  EXPECT_EQ(mesh.Chunk(0).data.size(), 8u);
+}
+
+TEST(AttachmentReaderTest, DamagedAtchKeepsTheWholeEntriesBeforeIt) {
+  fixtures::ByteWriter payload;
+  payload.I32(0);
+  payload.I32(3);
+  payload.CountedString("first");
+  for (int i = 0; i < 12; ++i)
+    payload.F32(i == 0 || i == 4 || i == 8 ? 1.0f : 0.0f);
+  // The flag bit is not removed by this reader: 1 GB for a name.
+  payload.CountedString("second", true);
+  const TATCH atch(payload.bytes());
+  EXPECT_EQ(atch.Count(), 1);
+  EXPECT_EQ(atch.Entry(0).name, "first");
+  EXPECT_NE(atch.Problem().find("runs past the end"), std::string::npos) << atch.Problem();
+
+  const TATCH empty(std::span<const std::byte>{});
+  EXPECT_EQ(empty.Count(), 0);
+  EXPECT_FALSE(empty.Problem().empty());
+}
+
+TEST(AttachmentReaderTest, FilesAreReadFromDiskAndRenamingDeactivates) {
+  testing::TempDir dir;
+  MeshWriter w;
+  w.Attachments({{"a.bog1", kIdentity, {}}});
+  fixtures::WriteFile(dir / "body.im", w.Finish());
+  TMesh mesh;
+  mesh.SetFileName((dir / "body.im").string());
+  mesh.SetActive(true);
+  EXPECT_TRUE(mesh.Active());
+  EXPECT_EQ(AttachmentLines(mesh).size(), 1u);
+  mesh.SetFileName((dir / "other.im").string());
+  EXPECT_FALSE(mesh.Active());
+  EXPECT_EQ(mesh.ChunkCount(), 0);
+  EXPECT_THROW(mesh.SetActive(true), MeshError);
+  EXPECT_FALSE(mesh.Active());
+}
+
+}  // namespace
+}  // namespace kelvane

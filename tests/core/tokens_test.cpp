@@ -1,0 +1,49 @@
+#include <gtest/gtest.h>
+
+#include "mesh/tokens.h"
+
+namespace kelvane {
+namespace {
+
+TEST(GetTokensTest, CountsAndEmptyTokens) {
+  TokenArray t;
+  t[3] = "stale";
+  EXPECT_EQ(GetTokens("", t, ","), 1);
+  EXPECT_EQ(t[1], "");
+  EXPECT_EQ(t[3], "") << "every token is emptied first";
+
+  EXPECT_EQ(GetTokens("a,,b", t, ","), 3);
+  EXPECT_EQ(t[1], "a");
+  EXPECT_EQ(t[2], "");
+  EXPECT_EQ(t[3], "b");
+
+  EXPECT_EQ(GetTokens("x,", t, ","), 2);
+  EXPECT_EQ(t[2], "");
+}
+
+TEST(GetTokensTest, QuotesArePlainAndAnyDelimiterSplits) {
+  TokenArray t;
+  ASSERT_EQ(GetTokens("\"a.bog0\",1.500,-2.000,0.250,0.0,90.0,0.0", t, ","), 7);
+  EXPECT_EQ(t[1], "\"a.bog0\"");
+  EXPECT_EQ(t[7], "0.0");
+  ASSERT_EQ(GetTokens("k v;w", t, " ;"), 3);
+  EXPECT_EQ(t[2], "v");
+}
+
+TEST(GetTokensTest, TwentyFiveTokensAtMost) {
+  TokenArray t;
+  EXPECT_EQ(GetTokens(std::string(24, ','), t, ","), 25);
+  EXPECT_EQ(GetTokens(std::string(24, ',') + "last", t, ","), 25);
+  EXPECT_EQ(t[25], "last");
+  EXPECT_THROW(GetTokens(std::string(25, ','), t, ","), TokenError);
+  EXPECT_THROW(GetTokens(std::string(25, ',') + "more", t, ","), TokenError);
+  try {
+    GetTokens(std::string(40, ','), t, ",");
+    FAIL() << "no error";
+  } catch (const TokenError& e) {
+    EXPECT_STREQ(e.what(), "MaxTokens exceeded in GetTokens");
+  }
+}
+
+}  // namespace
+}  // namespace kelvane

@@ -67,7 +67,9 @@ void TMesh::ReadChunks(std::span<const std::byte> bytes) {
 
 namespace {
 
-bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool IsTrimmed(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
 
 std::string Trim(std::string text) {
   const auto first = std::find_if_not(text.begin(), text.end(), IsTrimmed);
@@ -92,11 +94,13 @@ TATCH::TATCH(std::span<const std::byte> payload) {
       }
       TATCHE entry;
       const std::byte* name = in.Take(static_cast<std::size_t>(length), "an attachment name");
-      entry.name = Trim(std::string(reinterpret_cast<const char*>(name),
-                                    static_cast<std::size_t>(length)));
+      entry.name =
+          Trim(std::string(reinterpret_cast<const char*>(name), static_cast<std::size_t>(length)));
       const std::byte* p = in.Take(48, "an attachment record");
-      for (std::size_t k = 0; k < 9; ++k) entry.matrix[k] = LoadF32(p + 4 * k);
-      for (std::size_t k = 0; k < 3; ++k) entry.position[k] = LoadF32(p + 36 + 4 * k);
+      for (std::size_t k = 0; k < 9; ++k)
+        entry.matrix[k] = LoadF32(p + 4 * k);
+      for (std::size_t k = 0; k < 3; ++k)
+        entry.position[k] = LoadF32(p + 36 + 4 * k);
       entries_.push_back(std::move(entry));
     }
   } catch (const ReadFault& fault) {
@@ -109,8 +113,10 @@ TATCH::TATCH(std::span<const std::byte> payload) {
 std::string TATCHE::TextLine() const {
   const TVector3 angles = MatrixToAngles(matrix);
   std::string line = "\"" + name + "\"";
-  for (float v : position) line += "," + FormatFixed(v, 3);
-  for (float a : {angles.x, angles.y, angles.z}) line += "," + FormatFixed(a, 1);
+  for (float v : position)
+    line += "," + FormatFixed(v, 3);
+  for (float a : {angles.x, angles.y, angles.z})
+    line += "," + FormatFixed(a, 1);
   return line;
 }
 

@@ -40,7 +40,9 @@ inline std::uint16_t LoadU16(const std::byte* p) {
   return v;
 }
 
-inline float LoadF32(const std::byte* p) { return std::bit_cast<float>(LoadU32(p)); }
+inline float LoadF32(const std::byte* p) {
+  return std::bit_cast<float>(LoadU32(p));
+}
 
 // Bounds-checked little-endian reads over a byte buffer.
 class ByteCursor {
@@ -54,7 +56,7 @@ class ByteCursor {
 
   // Returns a pointer to the next `n` bytes and moves past them.
   const std::byte* Take(std::size_t n, const char* what) {
-    if (n > remaining()) Fail(what);
+    if (n > remaining()) Fail(std::string("the file ends inside ") + what);
     const std::byte* p = data_.data() + pos_;
     pos_ += n;
     return p;

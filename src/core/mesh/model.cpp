@@ -32,7 +32,8 @@ void T3DModel::Clear() {
 
 std::int64_t T3DModel::FaceCount() const {
   std::int64_t total = 0;
-  for (const auto& object : objects) total += object->faceCount;
+  for (const auto& object : objects)
+    total += object->faceCount;
   return total;
 }
 
@@ -65,9 +66,8 @@ TVector3 MatrixToAngles(const std::array<float, 9>& m) {
 }
 
 int MaterialKind(const std::string& lowerCaseName) {
-  static constexpr const char* kMarkers[] = {"m.notex",     "m.onetex",     "m.reflect",
-                                             "m.gloss",     "m.tbumptex",   "m.tbumpgloss",
-                                             "m.tbumpenv"};
+  static constexpr const char* kMarkers[] = {"m.notex",    "m.onetex",     "m.reflect", "m.gloss",
+                                             "m.tbumptex", "m.tbumpgloss", "m.tbumpenv"};
   int kind = 0;
   for (int i = 0; i < 7; ++i) {
     if (lowerCaseName.find(kMarkers[i]) != std::string::npos) kind = i + 1;

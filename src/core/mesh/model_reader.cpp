@@ -259,53 +259,50 @@ void ModelReader::ReadGeometry(T3DObject& object) {
   object.vertexCount = nv;
   object.faceCount = nf;
 
+  // Filled by appending into reserved storage: no pass that zeroes first.
   const std::byte* records = in_.Take(n * 20, "vertex records");
-  object.vertices.resize(n);
-  object.texCoords.resize(n);
+  object.vertices.reserve(n);
+  object.texCoords.reserve(n);
   TMeshBounds& bounds = unit_.MeshBounds;
+  if (n > 0 && bounds.firstVertex) {
+    const float x = LoadF32(records), y = LoadF32(records + 4), z = LoadF32(records + 8);
+    bounds = {x, y, z, x, y, z, false};
+  }
   for (std::size_t i = 0; i < n; ++i) {
     const std::byte* r = records + i * 20;
     const float x = LoadF32(r), y = LoadF32(r + 4), z = LoadF32(r + 8);
-    if (bounds.firstVertex) {
-      bounds = {x, y, z, x, y, z, false};
-    }
     bounds.maxX = std::max(bounds.maxX, x);
     bounds.maxY = std::max(bounds.maxY, y);
     bounds.maxZ = std::max(bounds.maxZ, z);
     bounds.minX = std::min(bounds.minX, x);
     bounds.minY = std::min(bounds.minY, y);
     bounds.minZ = std::min(bounds.minZ, z);
-    object.vertices[i] = {x, z, -y};
-    object.texCoords[i] = {LoadF32(r + 12), 1.0f - LoadF32(r + 16)};
+    object.vertices.push_back({x, z, -y});
+    object.texCoords.push_back({LoadF32(r + 12), 1.0f - LoadF32(r + 16)});
   }
 
   const std::size_t facesAt = in_.position();
-  const std::byte* faceBytesAt = in_.Take(m * 6, "faces");
-  object.faces.resize(m);
+  const std::byte* faceData = in_.Take(m * 6, "faces");
+  object.faces.reserve(m);
   std::size_t outOfRange = 0;
   for (std::size_t i = 0; i < m; ++i) {
-    const std::byte* f = faceBytesAt + i * 6;
-    TFace& face = object.faces[i];
-    face = {LoadU16(f), LoadU16(f + 2), LoadU16(f + 4)};
-    if (face.a >= n || face.b >= n || face.c >= n) ++outOfRange;
+    const std::byte* f = faceData + i * 6;
+    const TFace face{LoadU16(f), LoadU16(f + 2), LoadU16(f + 4)};
+    outOfRange += (face.a >= n) | (face.b >= n) | (face.c >= n);
+    object.faces.push_back(face);
   }
   if (outOfRange > 0) {
-    NoteProblem(facesAt,
-                std::to_string(outOfRange) + " of the " + std::to_string(m) +
-                    " faces of object " + std::to_string(object.pickName) +
-                    " name vertices beyond its " + std::to_string(n) +
-                    " vertices; those faces are not drawn");
+    NoteProblem(facesAt, std::to_string(outOfRange) + " of the " + std::to_string(m) +
+                             " faces of object " + std::to_string(object.pickName) +
+                             " name vertices beyond its " + std::to_string(n) +
+                             " vertices; those faces are not drawn");
   }
 
   const std::byte* normals = in_.Take(n * 12, "normals");
-  object.normals.resize(n);
-  if constexpr (std::endian::native == std::endian::little && sizeof(TVector3) == 12) {
-    std::memcpy(object.normals.data(), normals, n * 12);
-  } else {
-    for (std::size_t i = 0; i < n; ++i) {
-      object.normals[i] = {LoadF32(normals + i * 12), LoadF32(normals + i * 12 + 4),
-                           LoadF32(normals + i * 12 + 8)};
-    }
+  object.normals.reserve(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::byte* p = normals + i * 12;
+    object.normals.push_back({LoadF32(p), LoadF32(p + 4), LoadF32(p + 8)});
   }
   in_.Skip(m * 12, "per-face records");
   if (withExtra) in_.Skip(n * 12, "extra vectors");
@@ -357,8 +354,8 @@ void ModelReader::ReadSkeleton() {
     Level child{};
     if (readBone(parent, child) && child.childrenLeft > 0) {
       if (stack.size() >= kMaxBoneDepth) {
-        throw ReadFault{at, "the bone tree is nested deeper than " +
-                                std::to_string(kMaxBoneDepth) + " levels"};
+        throw ReadFault{
+            at, "the bone tree is nested deeper than " + std::to_string(kMaxBoneDepth) + " levels"};
       }
       stack.push_back(child);
     }
@@ -452,7 +449,8 @@ void ModelReader::ReadAttachments() {
       point.name = ReadCountedString(in_, "an attachment name");
       std::array<float, 9> matrix;
       const std::byte* p = in_.Take(36, "an attachment matrix");
-      for (int k = 0; k < 9; ++k) matrix[static_cast<std::size_t>(k)] = LoadF32(p + 4 * k);
+      for (int k = 0; k < 9; ++k)
+        matrix[static_cast<std::size_t>(k)] = LoadF32(p + 4 * k);
       point.position = ReadVector(in_, "an attachment position");
       point.rotation = MatrixToAngles(matrix);
       table.push_back(std::move(point));

@@ -24,11 +24,10 @@ std::string FormatFixed(double value, int decimals) {
   if (std::isnan(value)) return "NAN";
   if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
   char buffer[400];
-  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed,
-                                 decimals);
+  auto [end, ec] =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
   std::string text(buffer, ec == std::errc{} ? end : buffer);
-  if (!text.empty() && text[0] == '-' &&
-      text.find_first_not_of("0.", 1) == std::string::npos) {
+  if (!text.empty() && text[0] == '-' && text.find_first_not_of("0.", 1) == std::string::npos) {
     text.erase(0, 1);
   }
   return text;

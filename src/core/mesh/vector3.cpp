@@ -4,7 +4,9 @@
 
 namespace kelvane {
 
-float VectorLength(const TVector3& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
+float VectorLength(const TVector3& v) {
+  return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+}
 
 float VectorNormalize(TVector3& v) {
   const float length = VectorLength(v);

@@ -15,7 +15,9 @@
 
 namespace kelvane {
 
-FileBytes::FileBytes(FileBytes&& other) noexcept { *this = std::move(other); }
+FileBytes::FileBytes(FileBytes&& other) noexcept {
+  *this = std::move(other);
+}
 
 FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
   if (this != &other) {
@@ -29,7 +31,9 @@ FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
   return *this;
 }
 
-FileBytes::~FileBytes() { Release(); }
+FileBytes::~FileBytes() {
+  Release();
+}
 
 void FileBytes::Release() noexcept {
 #ifdef KELVANE_HAVE_MMAP
@@ -56,7 +60,13 @@ std::optional<FileBytes> FileBytes::Open(const std::filesystem::path& path, std:
     return std::nullopt;
   }
   if (st.st_size > 0) {
-    void* m = mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+#ifdef MAP_POPULATE
+    // Every byte is read once: faulting the pages in one go is cheaper.
+    constexpr int kFlags = MAP_PRIVATE | MAP_POPULATE;
+#else
+    constexpr int kFlags = MAP_PRIVATE;
+#endif
+    void* m = mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, kFlags, fd, 0);
     if (m != MAP_FAILED) {
       ::close(fd);
       result.mapping_ = m;
@@ -81,9 +91,8 @@ std::optional<FileBytes> FileBytes::Open(const std::filesystem::path& path, std:
     return std::nullopt;
   }
   result.buffer_.resize(static_cast<std::size_t>(end));
-  if (!result.buffer_.empty() &&
-      !in.read(reinterpret_cast<char*>(result.buffer_.data()),
-               static_cast<std::streamsize>(result.buffer_.size()))) {
+  if (!result.buffer_.empty() && !in.read(reinterpret_cast<char*>(result.buffer_.data()),
+                                          static_cast<std::streamsize>(result.buffer_.size()))) {
     if (error) *error = "cannot be read";
     return std::nullopt;
   }
