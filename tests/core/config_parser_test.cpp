@@ -1,0 +1,218 @@
+#include "assets/config_parser.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace kelvane {
+namespace {
+
+std::string Repeat(std::string_view piece, int times) {
+  std::string text;
+  for (int i = 0; i < times; ++i)
+    text += piece;
+  return text;
+}
+
+class ConfigFindTagTest : public ::testing::Test {
+ protected:
+  void Load(std::string_view text) { config_ = ConfigLines::FromText(text); }
+
+  ConfigLines config_;
+};
+
+TEST_F(ConfigFindTagTest, TopLevelTagIsNotFoundInsideContainers) {
+  Load("kuid 1\nkind traincar\nbogeys\n{\n  kind bogey\n}\nKind x\n");
+  EXPECT_EQ(config_.FindTag("", "", "kind", kConfigTop, 0), 1);
+  EXPECT_EQ(config_.TagValue(1), "traincar");
+  EXPECT_EQ(config_.FindTag("", "", "kind", 2, 0), -1);  // nor `Kind`
+  EXPECT_EQ(config_.FindTag("", "bogeys", "kind", kConfigTop, 1), 4);
+  EXPECT_EQ(config_.TagValue(-1), "");
+  EXPECT_EQ(config_.TagValue(config_.LineCount()), "");
+}
+
+TEST_F(ConfigFindTagTest, ParentArgumentDecidesWhetherLastParentNameChanges) {
+  Load("mesh-table\n{\ndefault\n{\nmesh \"body.im\"\n}\n}\n");
+  EXPECT_EQ(config_.FindTag("mesh-table", "", "mesh", kConfigTop, 2), 4);
+  EXPECT_EQ(config_.LastParentName(), "default");
+  EXPECT_EQ(config_.FindTag("", "", "mesh-table", kConfigTop, 0), 0);
+  EXPECT_EQ(config_.LastParentName(), "");
+  EXPECT_EQ(config_.FindTag("mesh-table", "default", "mesh", kConfigTop, 2), 4);
+  EXPECT_EQ(config_.LastParentName(), "");
+}
+
+TEST_F(ConfigFindTagTest, FirstLineTakesPartInQueriesAndNesting) {
+  Load("kuid <kuid:1:2>\nkind traincar\n");
+  EXPECT_EQ(config_.FindTag("", "", "kuid", kConfigTop, 0), 0);
+  Load("mesh-table {\n default {\n  mesh \"a.im\" }\n att a.bog0\n}\nkind traincar\n");
+  EXPECT_EQ(config_.FindTag("mesh-table", "", "mesh", kConfigTop, 2), 2);
+  EXPECT_EQ(config_.LastParentName(), "default");
+  // The brace after the mesh value closes `default` once the line is matched.
+  EXPECT_EQ(config_.FindTag("", "mesh-table", "att", kConfigTop, 1), 3);
+  EXPECT_EQ(config_.FindTag("", "", "kind", kConfigTop, 0), 5);
+}
+
+TEST_F(ConfigFindTagTest, BraceCountingIgnoresQuotesAndSurplusClosers) {
+  Load("}\n}\nusername \"a {b\"\nkind traincar\n");
+  EXPECT_EQ(config_.FindTag("", "", "kind", kConfigTop, 0), -1);
+  EXPECT_EQ(config_.FindTag("", "username", "kind", kConfigTop, 1), 3);
+  Load("}\n}\nkind traincar\n");
+  EXPECT_EQ(config_.FindTag("", "", "kind", kConfigTop, 0), 2);
+}
+
+TEST_F(ConfigFindTagTest, GrowingStartLineWalksEveryOccurrence) {
+  Load(
+      "bogeys\n{\n 0\n {\n  bogey 100\n }\n 1 {\n  bogey 200\n }\n}\nbogey 9\nbogeys {\n"
+      " 2 {\n  bogey <kuid:1:300> }\n}\n");
+  std::vector<int> found;
+  for (int i = config_.FindTag("bogeys", "", "bogey", kConfigTop, 2); i >= 0;
+       i = config_.FindTag("bogeys", "", "bogey", i + 1, 2)) {
+    found.push_back(i);
+  }
+  EXPECT_EQ(found, (std::vector<int>{4, 7, 13}));
+  EXPECT_EQ(config_.TagValue(13), "<kuid:1:300>");
+}
+
+TEST_F(ConfigFindTagTest, EveryLineEndingSplitsLines) {
+  Load("a 1\r\nb 2\rc 3\n\nd 4");
+  EXPECT_EQ(config_.LineCount(), 5);
+  EXPECT_EQ(config_.FindTag("", "", "d", kConfigTop, 0), 4);
+  EXPECT_EQ(config_.TagValue(1), "2");
+  EXPECT_EQ(ConfigKuid(ConfigLines::FromText("\xEF\xBB\xBFkuid 5\r\n")), "<kuid:-1:5>");
+}
+
+TEST_F(ConfigFindTagTest, LevelsBeyondTheNameSlotsAreCountedButUnnamed) {
+  std::string text;
+  for (int i = 0; i <= kConfigNameSlots; ++i)
+    text += "l" + std::to_string(i) + " {\n";
+  Load(text + "leaf 1\n" + Repeat("}\n", kConfigNameSlots + 1) + "after 2\n");
+  const int deepest = kConfigNameSlots + 1;
+  EXPECT_EQ(config_.FindTag("l9", "l10", "l11", kConfigTop, kConfigNameSlots), kConfigNameSlots);
+  const TagMatch leaf = config_.Match("", "", "leaf", kConfigTop, deepest);
+  EXPECT_EQ(leaf.line, deepest);
+  EXPECT_EQ(leaf.parentName, "");
+  EXPECT_EQ(config_.FindTag("", "", "after", kConfigTop, 0), 2 * deepest + 1);
+}
+
+TEST_F(ConfigFindTagTest, TenThousandNestedBracesAreHandled) {
+  constexpr int kLevels = 10000;
+  Load("top\n{\n" + Repeat("{\n", kLevels) + "deep 1\n" + Repeat("}\n", kLevels) + "back 2\n}\n");
+  EXPECT_EQ(config_.FindTag("", "", "deep", kConfigTop, kLevels + 1), kLevels + 2);
+  EXPECT_EQ(config_.FindTag("", "top", "back", kConfigTop, 1), 2 * kLevels + 3);
+}
+
+struct TextCase {
+  std::string input;
+  std::string expected;
+  friend void PrintTo(const TextCase& c, std::ostream* out) { *out << '"' << c.input << '"'; }
+};
+
+class ConfigTagValueTest : public ::testing::TestWithParam<TextCase> {};
+
+TEST_P(ConfigTagValueTest, ValueFollowsTheFirstWord) {
+  EXPECT_EQ(ConfigLines::FromText(GetParam().input).TagValue(0), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, ConfigTagValueTest,
+    ::testing::Values(TextCase{"kind traincar", "traincar"},
+                      TextCase{"\tusername\t\"Blue  Car\"  ", "\"Blue  Car\""},
+                      TextCase{"bogey <kuid:1:2> }", "<kuid:1:2>"}, TextCase{"mesh", ""},
+                      TextCase{"mesh }", ""}, TextCase{"   ", ""}, TextCase{"", ""},
+                      TextCase{"name " + std::string(300, 'x'), std::string(255, 'x')}));
+
+using TextFunction = std::string (*)(std::string_view);
+
+struct FunctionCase {
+  TextFunction function;
+  std::string input;
+  std::string expected;
+  friend void PrintTo(const FunctionCase& c, std::ostream* out) { *out << '"' << c.input << '"'; }
+};
+
+class ConfigTextFunctionTest : public ::testing::TestWithParam<FunctionCase> {};
+
+TEST_P(ConfigTextFunctionTest, GivesExpectedText) {
+  EXPECT_EQ(GetParam().function(GetParam().input), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ConfigTextFunctionTest,
+    ::testing::Values(FunctionCase{StripQuotes, "\"word\"", "word"},
+                      FunctionCase{StripQuotes, "\"word", "\"word"},
+                      FunctionCase{StripQuotes, "\"", ""}, FunctionCase{StripQuotes, "", ""},
+                      FunctionCase{StripAngles, "<kuid:1:2>", "kuid:1:2"},
+                      FunctionCase{StripAngles, "<", "<"},
+                      FunctionCase{NormaliseKuid, "1234", "<kuid:-1:1234>"},
+                      FunctionCase{NormaliseKuid, "<kuid2:5:6:1>", "<kuid2:5:6:1>"},
+                      FunctionCase{NormaliseKuid, "", ""}));
+
+class ConfigKuidFileTest : public ::testing::TestWithParam<TextCase> {
+ protected:
+  void SetUp() override {
+    folder_ = std::filesystem::temp_directory_path() /
+              ("kelvane_config_" + std::to_string(std::random_device{}()));
+    std::filesystem::create_directories(folder_);
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  std::filesystem::path folder_;
+};
+
+TEST_P(ConfigKuidFileTest, ReadsTopLevelKuid) {
+  const auto path = folder_ / "config.txt";
+  std::ofstream(path, std::ios::binary) << GetParam().input;
+  EXPECT_EQ(ConfigKuid(path), GetParam().expected);
+}
+
+TEST_F(ConfigKuidFileTest, MissingFileOrFolderGivesEmptyKuid) {
+  EXPECT_EQ(ConfigKuid(folder_ / "config.txt"), "");
+  EXPECT_EQ(ConfigKuid(folder_), "");
+  EXPECT_FALSE(ConfigLines::FromFile(folder_ / "config.txt").has_value());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ConfigKuidFileTest,
+    ::testing::Values(TextCase{"kind bogey\r\nkuid 1234\r\n", "<kuid:-1:1234>"},
+                      TextCase{"kuid <KUID2:7:8:3>\n", "<KUID2:7:8:3>"},
+                      TextCase{"kuid \"4321\"\n", "<kuid:-1:4321>"},
+                      TextCase{"kind bogey\nkuid\n", ""}, TextCase{"kind bogey\n", ""},
+                      TextCase{"kuid-table\n{\n  kuid 55\n}\n", ""}));
+
+// Text made of the characters that steer the scan, queried the way callers
+// do: every walk must end, move forward and land on a line of the tag asked.
+TEST(ConfigRandomTextTest, QueriesStayInsideTheLines) {
+  std::mt19937 random(20240611);
+  const std::string alphabet = "{} \t\r\n\"ab";
+  for (int round = 0; round < 400; ++round) {
+    std::string text(random() % 300, ' ');
+    for (char& c : text)
+      c = alphabet[random() % alphabet.size()];
+    const ConfigLines config = ConfigLines::FromText(text);
+    for (const std::string_view tag : {"", "a", "ab"}) {
+      for (int depth = 0; depth < 4; ++depth) {
+        int start = kConfigTop;
+        for (TagMatch m = config.Match("", "", tag, start, depth); m.line >= 0;
+             m = config.Match("", "", tag, start, depth)) {
+          ASSERT_GE(m.line, start);
+          ASSERT_LT(m.line, config.LineCount());
+          EXPECT_EQ(config.Match("", m.parentName, tag, m.line, depth).line, m.line);
+          start = m.line + 1;
+        }
+      }
+    }
+    for (int i = 0; i < config.LineCount(); ++i) {
+      const std::string value = config.TagValue(i);
+      EXPECT_EQ(value.find_first_of("\t}\r\n"), std::string::npos);
+      EXPECT_TRUE(value.empty() || (value.front() != ' ' && value.back() != ' '));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kelvane
