@@ -107,6 +107,22 @@ TEST_F(InfoCommandTest, GeometryShowsViewerAxesAndFlippedV) {
   EXPECT_EQ(info["bounds"]["max"], Json::parse("[1.0, 2.0, 3.0]"));
 }
 
+TEST_F(InfoCommandTest, BonesAndAttachmentAnglesAsPrinted) {
+  MeshWriter w;
+  fixtures::Geometry g;
+  g.name = "wheel";
+  g.vertices = {{0, 0, 0, 0, 0}};
+  w.Material({.name = "m"}, g);
+  fixtures::Bone root{.name = "root", .position = {0, 0, 2}};
+  root.children.push_back({.name = "wheel", .position = {1, 0, 0}});
+  w.Skeleton(root);
+  w.Attachments({{"a.pant0", {0, 0, 1, 0, 1, 0, -1, 0, 0}, {1.5f, -2, 0.25f}}});
+  const Json info = Info(w.Finish(), 0, {"--geometry"});
+  EXPECT_EQ(info["objects"][0]["positions"][0], Json::parse("[1.0, 2.0, 0.0]"));
+  EXPECT_EQ(info["attachments"][0]["rotation"], Json::parse("[0.0, 90.0, 0.0]"));
+  EXPECT_EQ(info["attachment_lines"][0], "\"a.pant0\",1.500,-2.000,0.250,0.0,90.0,0.0");
+}
+
 TEST_F(InfoCommandTest, FailedAndDamagedLoads) {
   const Json compressed = Info(fixtures::CompressedMesh(std::vector<std::byte>(4)), 1);
   EXPECT_FALSE(compressed["loaded"]);
