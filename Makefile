@@ -5,7 +5,10 @@ JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 SAMPLE_DIR := $(BUILD)/sample
 
-.PHONY: all deps configure build run test test-asan bench format clean
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps configure build run test test-asan bench fuzz format clean
 
 all: build
 
@@ -45,8 +48,15 @@ bench: build
 	  --benchmark_repetitions=7 --benchmark_report_aggregates_only=true
 	$(BUILD)/tests/bench/mesh-load-peak $(BENCH_MESH)
 
+fuzz:
+	@bash scripts/install-deps.sh fuzz
+	@test -f $(FUZZ_BUILD)/build.ninja || cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DKELVANE_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	bash scripts/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -9,6 +9,11 @@ packages=(
   nlohmann-json3-dev libcli11-dev
 )
 
+# `install-deps.sh fuzz` adds what the libFuzzer targets need.
+if [ "${1:-}" = "fuzz" ]; then
+  packages+=(clang libclang-rt-dev)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then

@@ -1,0 +1,33 @@
+// The attachment reader on arbitrary bytes: container check, chunk list,
+// ATCH decoding and the text lines.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "mesh/attachment_reader.h"
+#include "mesh/tokens.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::span bytes(reinterpret_cast<const std::byte*>(data), size);
+  kelvane::TMesh mesh;
+  mesh.SetFileName("fuzz.im");
+  try {
+    mesh.ActivateFromMemory(bytes);
+  } catch (const kelvane::MeshError&) {
+    return 0;
+  }
+  kelvane::TokenArray tokens;
+  for (const std::string& line : kelvane::AttachmentLines(mesh)) {
+    try {
+      kelvane::GetTokens(line, tokens, ",");
+    } catch (const kelvane::TokenError&) {
+    }
+  }
+  // Every ATCH chunk also decoded on its own, without the container.
+  const kelvane::TATCH direct(bytes);
+  for (std::int32_t i = 0; i < direct.Count(); ++i) {
+    (void)direct.Entry(static_cast<std::size_t>(i)).TextLine();
+  }
+  return 0;
+}
