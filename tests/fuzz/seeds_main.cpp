@@ -50,8 +50,8 @@ std::vector<std::string> ConfigSeeds() {
 
 void Write(const std::filesystem::path& path, const void* data, std::size_t size) {
   std::filesystem::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary).write(static_cast<const char*>(data),
-                                              static_cast<std::streamsize>(size));
+  std::ofstream(path, std::ios::binary)
+      .write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
 }
 
 }  // namespace

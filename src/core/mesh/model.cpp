@@ -1,5 +1,8 @@
 #include "mesh/model.h"
 
+#include "mesh/material_texture_loader.h"
+#include "mesh/material_textures.h"
+
 #include <cmath>
 #include <numbers>
 
@@ -26,8 +29,35 @@ void TMaterial::Assign(const TMaterial& source) {
 }
 
 void T3DModel::Clear() {
+  if (textures_) {
+    for (const auto& object : objects) {
+      const TMaterial& m = object->material;
+      const std::uint32_t names[] = {m.texture, m.reflectionTexture, m.bumpTexture};
+      for (std::uint32_t name : names) {
+        if (name != 0) textures_->DeleteTextures({&name, 1});
+      }
+    }
+  }
   objects.clear();
   materials.clear();
+}
+
+std::uint32_t T3DModel::FindTexture(const std::string& name, std::int32_t type,
+                                    float opacity) const {
+  for (const auto& object : objects) {
+    const TMaterial& m = object->material;
+    if (type == kTexturePrimary && m.primaryTextureName == name && m.opacity == opacity) {
+      return m.texture;
+    }
+    if (type == kTextureBump && m.bumpTextureName == name) return m.bumpTexture;
+    if (type == kTextureReflection && m.reflectionTextureName == name) return m.reflectionTexture;
+  }
+  return 0;
+}
+
+void T3DModel::ListTextureNames(std::vector<std::string>& list) const {
+  for (const auto& object : objects)
+    list.push_back(object->material.primaryTextureName);
 }
 
 std::int64_t T3DModel::FaceCount() const {

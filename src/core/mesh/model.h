@@ -12,6 +12,7 @@
 
 namespace kelvane {
 
+class MaterialTextureLoader;
 class Notifier;
 
 // OpenGL enumerations the model keeps; the reader itself never calls OpenGL.
@@ -142,6 +143,10 @@ struct LoadContext {
   MeshUnitState& unit;
   Notifier& notifier;
   bool trainCarComposing = false;
+  // Without a loader, texture names are read and no image is looked for.
+  MaterialTextureLoader* textures = nullptr;
+  // Where texture images are looked for; Load() uses the mesh's folder.
+  std::filesystem::path folder;
 };
 
 class T3DModel {
@@ -158,7 +163,15 @@ class T3DModel {
   bool LoadFromMemory(std::span<const std::byte> bytes, const std::string& displayName,
                       LoadContext& context);
 
+  // Deletes the objects and the textures their materials hold.
   void Clear();
+
+  // The texture an earlier object of this model holds for `name` as a
+  // texture of `type` (1 primary, with equal opacity; 8 bump; 9
+  // reflection), or 0.
+  std::uint32_t FindTexture(const std::string& name, std::int32_t type, float opacity) const;
+  // Each object's primary texture name, in object order, empty ones too.
+  void ListTextureNames(std::vector<std::string>& list) const;
 
   std::size_t ObjectCount() const { return objects.size(); }
   std::size_t MaterialCount() const { return materials.size(); }
@@ -166,6 +179,9 @@ class T3DModel {
 
   std::vector<std::unique_ptr<TMaterial>> materials;  // only while loading
   std::vector<std::unique_ptr<T3DObject>> objects;
+
+ private:
+  MaterialTextureLoader* textures_ = nullptr;  // deletes what the objects hold
 };
 
 class T3DScene {

@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "mesh/byte_cursor.h"
+#include "mesh/material_textures.h"
 #include "mesh/mesh_tags.h"
 #include "mesh/model.h"
 #include "mesh/text.h"
@@ -21,10 +22,6 @@ namespace {
 // Deeper bone trees are refused: no real skeleton comes near this, and it
 // bounds the work of the ancestor sums.
 constexpr int kMaxBoneDepth = 256;
-
-constexpr std::uint32_t kTexturePrimary = 1;
-constexpr std::uint32_t kTextureBump = 8;
-constexpr std::uint32_t kTextureReflection = 9;
 
 // Model reader's counted string: bit 30 is a flag, zero bytes are dropped,
 // at most 255 characters are kept.
@@ -55,7 +52,7 @@ TVector3 ReadVector(ByteCursor& in, const char* what) {
 class ModelReader {
  public:
   ModelReader(T3DModel& model, LoadContext& context, std::span<const std::byte> bytes)
-      : model_(model), unit_(context.unit), in_(bytes) {}
+      : model_(model), unit_(context.unit), textures_(model, context), in_(bytes) {}
 
   // Returns false when the bytes are not a mesh. Faults after the header
   // end the walk; they are left in `fault_` for the caller to report.
@@ -82,6 +79,7 @@ class ModelReader {
 
   T3DModel& model_;
   MeshUnitState& unit_;
+  MaterialTextures textures_;
   ByteCursor in_;
   std::optional<ReadFault> fault_;
   bool headerFault_ = false;
@@ -201,6 +199,7 @@ void ModelReader::ReadMaterialAndGeometry() {
 void ModelReader::ReadMaterial(TMaterial& material) {
   in_.Skip(4, "a material record");
   material.name = AsciiLower(ReadCountedString(in_, "a material name"));
+  textures_.BeginMaterial(material.name);
   in_.Skip(4, "a material record");
   material.twoSided = in_.I32("a material record");
   const float opacity = in_.F32("a material record");
@@ -214,18 +213,16 @@ void ModelReader::ReadMaterial(TMaterial& material) {
   material.shininess = in_.F32("a material record");
   material.textureCount = in_.I32("a material's texture count");
   for (std::int32_t i = 0; i < material.textureCount; ++i) {
-    const auto type = static_cast<std::uint32_t>(in_.I32("a texture entry"));
-    material.textureType = static_cast<std::int32_t>(type);
+    const std::int32_t type = in_.I32("a texture entry");
+    material.textureType = type;
     const std::string fileName = ReadCountedString(in_, "a texture file name");
     if (type == kTexturePrimary || type == kTextureBump || type == kTextureReflection) {
-      const std::string bare = AsciiLower(BareTextureName(fileName));
-      if (type == kTexturePrimary) material.primaryTextureName = bare;
-      if (type == kTextureBump) material.bumpTextureName = bare;
-      if (type == kTextureReflection) material.reflectionTextureName = bare;
+      textures_.Entry(material, type, fileName);
     }
     const float amount = in_.F32("a texture entry's amount");
     if (type == kTextureReflection) material.reflectionAmount = amount;
   }
+  textures_.EndMaterial(material);
 }
 
 void ModelReader::ReadGeometry(T3DObject& object) {
@@ -472,14 +469,16 @@ std::string DescribeDamage(const std::string& displayName, const ReadFault& faul
 }  // namespace
 
 bool T3DModel::Load(const std::filesystem::path& fileName, LoadContext& context) {
+  LoadContext local = context;
+  local.folder = fileName.parent_path();
   std::string error;
   auto file = FileBytes::Open(fileName, &error);
   if (!file) {
     // Reset as a load does, then fail without a message.
-    LoadFromMemory({}, fileName.string(), context);
+    LoadFromMemory({}, fileName.string(), local);
     return false;
   }
-  return LoadFromMemory(file->bytes(), fileName.string(), context);
+  return LoadFromMemory(file->bytes(), fileName.string(), local);
 }
 
 bool T3DModel::LoadFromMemory(std::span<const std::byte> bytes, const std::string& displayName,
@@ -492,6 +491,7 @@ bool T3DModel::LoadFromMemory(std::span<const std::byte> bytes, const std::strin
   unit.MeshBounds.firstVertex = true;
   unit.AnyBumpLoaded = false;
   Clear();
+  textures_ = context.textures;
 
   ModelReader reader(*this, context, bytes);
   const bool ok = reader.Run();

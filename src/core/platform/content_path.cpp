@@ -1,0 +1,78 @@
+#include "platform/content_path.h"
+
+#include <string>
+#include <system_error>
+
+namespace kelvane {
+
+namespace {
+
+bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// The entry of `dir` named `component`, exactly or else ignoring case.
+std::optional<std::filesystem::path> FindEntry(const std::filesystem::path& dir,
+                                               const std::string& component) {
+  std::error_code ec;
+  const auto exact = dir / component;
+  if (std::filesystem::exists(exact, ec)) return exact;
+  std::optional<std::filesystem::path> found;
+  for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string entry = it->path().filename().string();
+    if (SameIgnoringAsciiCase(entry, component)) {
+      // Several spellings of one name: take the first in name order so the
+      // choice does not depend on the listing order.
+      if (!found || it->path() < *found) found = it->path();
+    }
+  }
+  return found;
+}
+
+}  // namespace
+
+std::optional<std::filesystem::path> FindContentFile(const std::filesystem::path& folder,
+                                                     std::string_view name) {
+  if (name.empty()) return std::nullopt;
+  std::string portable(name);
+  for (char& c : portable) {
+    if (c == '\\') c = '/';
+  }
+  const std::filesystem::path relative(portable);
+  std::filesystem::path start = relative.is_absolute() ? relative.root_path() : folder;
+  if (start.empty()) start = ".";
+
+  std::error_code ec;
+  const auto exact = relative.is_absolute() ? relative : folder / relative;
+  if (std::filesystem::is_regular_file(exact, ec)) return exact;
+
+  std::filesystem::path current = start;
+  for (const auto& part : relative.relative_path()) {
+    const std::string component = part.string();
+    if (component.empty() || component == ".") continue;
+    if (component == "..") {
+      current /= component;
+      continue;
+    }
+    auto next = FindEntry(current, component);
+    if (!next) return std::nullopt;
+    current = *next;
+  }
+  if (!std::filesystem::is_regular_file(current, ec)) return std::nullopt;
+  return current;
+}
+
+void ClearReadOnly(const std::filesystem::path& file) {
+  std::error_code ignored;
+  std::filesystem::permissions(file, std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::add, ignored);
+}
+
+}  // namespace kelvane

@@ -1,0 +1,240 @@
+#include "mesh/material_textures.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "fixtures/mesh_writer.h"
+#include "mesh/material_texture_loader.h"
+#include "platform/notices.h"
+#include "support/temp_dir.h"
+
+namespace kelvane {
+namespace {
+
+using fixtures::MaterialRecord;
+using fixtures::MeshWriter;
+using fixtures::TextureEntry;
+
+// Records what the model asks of the texture loader. A load succeeds for
+// any file that exists; constant alpha makes an RGBA upload.
+class RecordingLoader final : public MaterialTextureLoader {
+ public:
+  struct Call {
+    std::string file;  // file name only
+    bool alphaImage;
+    bool useConstantAlpha;
+    std::int32_t alphaOrKind;
+  };
+
+  bool LoadTexture(const std::filesystem::path& file, std::uint32_t& texture, bool constant,
+                   std::int32_t value) override {
+    calls.push_back({file.filename().string(), false, constant, value});
+    if (!std::filesystem::exists(file)) return false;
+    texture = ++lastName;
+    hasAlpha = constant;
+    return true;
+  }
+  bool LoadAlphaTexture(const std::filesystem::path& file, std::uint32_t&, bool constant,
+                        std::int32_t value) override {
+    calls.push_back({file.filename().string(), true, constant, value});
+    return true;
+  }
+  bool TextureHasAlpha() const override { return hasAlpha; }
+  void ClearTextureHasAlpha() override { hasAlpha = false; }
+  void DeleteTextures(std::span<const std::uint32_t> names) override {
+    deleted.insert(deleted.end(), names.begin(), names.end());
+  }
+
+  std::vector<Call> calls;
+  std::vector<std::uint32_t> deleted;
+  std::uint32_t lastName = 0;
+  bool hasAlpha = false;
+};
+
+class MaterialTexturesTest : public ::testing::Test {
+ protected:
+  void Touch(const std::string& name, const std::string& content = "image") {
+    std::ofstream(dir / name) << content;
+  }
+  bool Load(const std::vector<MaterialRecord>& materials, bool composing = false) {
+    MeshWriter w;
+    for (const auto& m : materials)
+      w.Material(m, fixtures::Box("b", {0, 0, 0}, {1, 1, 1}));
+    fixtures::WriteFile(dir / "mesh.im", w.Finish());
+    context.trainCarComposing = composing;
+    return model.Load(dir / "mesh.im", context);
+  }
+  const TMaterial& Material(std::size_t i) { return model.objects.at(i)->material; }
+
+  testing::TempDir dir;
+  MeshUnitState unit;
+  RecordingNotifier notifier;
+  RecordingLoader loader;
+  LoadContext context{unit, notifier, false, &loader};
+  T3DModel model;
+};
+
+MaterialRecord With(const std::string& name, float opacity, std::vector<TextureEntry> textures) {
+  MaterialRecord m;
+  m.name = name;
+  m.opacity = opacity;
+  m.textures = std::move(textures);
+  return m;
+}
+
+TEST_F(MaterialTexturesTest, DirectImagesAndTheirAlpha) {
+  Touch("body.tga");
+  ASSERT_TRUE(Load({With("paint m.onetex", 1.0f, {{1, "C:\\Trains\\Loco\\BODY.TGA"}}),
+                    With("glass", 0.25f, {{1, "body.tga"}}),
+                    With("shiny m.tbumpgloss", 0.5f, {{1, "body.tga"}})}));
+  ASSERT_EQ(loader.calls.size(), 3u);
+  EXPECT_EQ(loader.calls[0].file, "body.tga");
+  EXPECT_FALSE(loader.calls[0].useConstantAlpha);
+  EXPECT_EQ(loader.calls[0].alphaOrKind, 2) << "the kind is passed";
+  EXPECT_TRUE(loader.calls[1].useConstantAlpha);
+  EXPECT_EQ(loader.calls[1].alphaOrKind, 128) << "sqrt(0.25) * 255 = 127.5, ties to even";
+  EXPECT_EQ(loader.calls[2].alphaOrKind, 255) << "kind 6 is opaque whatever the opacity";
+  EXPECT_TRUE(Material(0).hasTexture);
+  EXPECT_EQ(Material(0).texture, 1u);
+  EXPECT_FALSE(Material(0).hasAlpha);
+  EXPECT_TRUE(Material(1).hasAlpha) << "copied from the loader at the end of the record";
+  EXPECT_TRUE(model.objects[1]->transparent);
+  EXPECT_FALSE(unit.LightingOn) << "a textured material turns lighting off";
+}
+
+TEST_F(MaterialTexturesTest, FileNamesAreMatchedWithoutRegardToCase) {
+  Touch("Body.TGA");
+  ASSERT_TRUE(Load({With("paint", 1.0f, {{1, "body.tga"}})}));
+  ASSERT_EQ(loader.calls.size(), 1u);
+  EXPECT_EQ(loader.calls[0].file, "Body.TGA");
+  EXPECT_TRUE(Material(0).hasTexture);
+
+  Touch("body.tga");
+  ASSERT_TRUE(Load({With("paint", 1.0f, {{1, "BODY.tga"}})}));
+  EXPECT_EQ(loader.calls.back().file, "body.tga") << "an exact match wins";
+}
+
+TEST_F(MaterialTexturesTest, DescriptionFilesUseOpacityNotItsRoot) {
+  Touch("glass.texture.txt", "; made by hand\r\nPrimary=Glass.tga\r\nAlpha=glass_a.tga\r\n");
+  Touch("glass.tga");
+  Touch("glass_a.tga");
+  ASSERT_TRUE(Load({With("glass", 0.25f, {{1, "glass.texture"}})}));
+  ASSERT_EQ(loader.calls.size(), 2u);
+  EXPECT_TRUE(loader.calls[0].alphaImage);
+  EXPECT_EQ(loader.calls[0].file, "glass_a.tga");
+  EXPECT_FALSE(loader.calls[1].alphaImage);
+  EXPECT_EQ(loader.calls[1].file, "glass.tga");
+  EXPECT_TRUE(loader.calls[1].useConstantAlpha);
+  EXPECT_EQ(loader.calls[1].alphaOrKind, 64) << "0.25 * 255 = 63.75";
+}
+
+TEST_F(MaterialTexturesTest, DescriptionRules) {
+  Touch("same.texture.txt", "primary=same.tga\nalpha=same.tga\n");
+  Touch("noalpha.texture.txt", "primary=plain.tga\n");
+  Touch("both.texture.txt", "alpha=mask.bmp\nprimary=colour.bmp\nprimary=ignored.bmp\n");
+  for (const char* f : {"same.tga", "plain.tga", "mask.bmp", "colour.bmp"})
+    Touch(f);
+  ASSERT_TRUE(Load({With("a m.onetex", 1.0f, {{1, "same.texture"}}),
+                    With("b m.onetex", 1.0f, {{1, "noalpha.texture"}}),
+                    With("c m.onetex", 1.0f, {{1, "both.texture"}})}));
+  ASSERT_EQ(loader.calls.size(), 4u);
+  // Same name for both: only the primary, with the kind.
+  EXPECT_EQ(loader.calls[0].file, "same.tga");
+  EXPECT_FALSE(loader.calls[0].alphaImage);
+  EXPECT_EQ(loader.calls[0].alphaOrKind, 2);
+  // No alpha line: opaque.
+  EXPECT_EQ(loader.calls[1].file, "plain.tga");
+  EXPECT_EQ(loader.calls[1].alphaOrKind, 255);
+  // An alpha image first, then the colour image with the kind.
+  EXPECT_TRUE(loader.calls[2].alphaImage);
+  EXPECT_EQ(loader.calls[2].file, "mask.bmp");
+  EXPECT_EQ(loader.calls[3].file, "colour.bmp");
+  EXPECT_FALSE(loader.calls[3].useConstantAlpha);
+  EXPECT_EQ(loader.calls[3].alphaOrKind, 2);
+}
+
+TEST_F(MaterialTexturesTest, BumpMapsOnlyForBumpKinds) {
+  Touch("body.tga");
+  Touch("bump.tga");
+  std::filesystem::permissions(dir / "bump.tga", std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::remove);
+  ASSERT_TRUE(Load({With("m.onetex", 1.0f, {{1, "body.tga"}, {8, "bump.tga"}})}));
+  EXPECT_EQ(loader.calls.size(), 1u);
+  EXPECT_FALSE(Material(0).hasBump);
+  EXPECT_EQ(Material(0).bumpTextureName, "bump.tga");
+  EXPECT_EQ(
+      std::filesystem::status(dir / "bump.tga").permissions() & std::filesystem::perms::owner_write,
+      std::filesystem::perms::none)
+      << "the bump file is not touched";
+  EXPECT_FALSE(unit.AnyBumpLoaded);
+
+  ASSERT_TRUE(Load({With("m.tbumptex", 1.0f, {{1, "body.tga"}, {8, "bump.tga"}})}));
+  EXPECT_TRUE(Material(0).hasBump);
+  EXPECT_TRUE(loader.calls.back().useConstantAlpha);
+  EXPECT_EQ(loader.calls.back().alphaOrKind, 255);
+  EXPECT_TRUE(unit.AnyBumpLoaded);
+  EXPECT_NE(
+      std::filesystem::status(dir / "bump.tga").permissions() & std::filesystem::perms::owner_write,
+      std::filesystem::perms::none)
+      << "a loaded file is no longer read-only";
+}
+
+TEST_F(MaterialTexturesTest, AnAlphaReplacesTheKind) {
+  Touch("body.tga");
+  Touch("bump.tga");
+  ASSERT_TRUE(Load({With("plain", 0.5f, {{1, "body.tga"}, {8, "bump.tga"}, {9, "body.tga"}})}));
+  ASSERT_EQ(loader.calls.size(), 3u);
+  EXPECT_EQ(loader.calls[0].alphaOrKind, 180);
+  EXPECT_EQ(loader.calls[1].file, "bump.tga") << "kind 180 takes a bump map";
+  EXPECT_EQ(loader.calls[2].alphaOrKind, 180) << "the reflection gets the alpha as its kind";
+  EXPECT_TRUE(Material(0).hasReflection);
+}
+
+TEST_F(MaterialTexturesTest, BumpAndReflectionAreReusedPrimariesAreNot) {
+  Touch("body.tga");
+  Touch("bump.tga");
+  Touch("env.tga");
+  const std::vector<TextureEntry> entries{{1, "body.tga"}, {8, "bump.tga"}, {9, "env.tga", 0.5f}};
+  // Different names: two materials of one name would share the first's values.
+  const auto a = With("a m.tbumpenv", 1.0f, entries);
+  const auto b = With("b m.tbumpenv", 1.0f, entries);
+  ASSERT_TRUE(Load({a, b}));
+  ASSERT_EQ(loader.calls.size(), 4u) << "body, bump, env, then body again";
+  EXPECT_EQ(loader.calls[3].file, "body.tga");
+  EXPECT_EQ(Material(1).bumpTexture, Material(0).bumpTexture);
+  EXPECT_EQ(Material(1).reflectionTexture, Material(0).reflectionTexture);
+  EXPECT_NE(Material(1).texture, Material(0).texture);
+  EXPECT_FLOAT_EQ(Material(1).reflectionAmount, 0.5f);
+
+  // While a traincar is composed, a reused bump map is not applied.
+  ASSERT_TRUE(Load({a, b}, true));
+  EXPECT_TRUE(Material(0).hasBump);
+  EXPECT_FALSE(Material(1).hasBump);
+}
+
+TEST_F(MaterialTexturesTest, MissingImagesKeepTheirNames) {
+  ASSERT_TRUE(Load({With("a", 1.0f, {{1, "missing.tga"}}), With("b", 1.0f, {})}));
+  EXPECT_TRUE(loader.calls.empty());
+  EXPECT_FALSE(Material(0).hasTexture);
+  EXPECT_TRUE(unit.LightingOn);
+  std::vector<std::string> names;
+  model.ListTextureNames(names);
+  EXPECT_EQ(names, (std::vector<std::string>{"missing.tga", ""}));
+}
+
+TEST_F(MaterialTexturesTest, ClearDeletesTheTexturesTheObjectsHold) {
+  Touch("body.tga");
+  ASSERT_TRUE(Load({With("a", 1.0f, {{1, "body.tga"}}), With("b", 1.0f, {{1, "body.tga"}})}));
+  model.Clear();
+  EXPECT_EQ(loader.deleted, (std::vector<std::uint32_t>{1, 2}));
+}
+
+TEST(RoundHalfEvenTest, Ties) {
+  EXPECT_EQ(RoundHalfEven(127.5), 128);
+  EXPECT_EQ(RoundHalfEven(126.5), 126);
+  EXPECT_EQ(RoundHalfEven(63.75), 64);
+}
+
+}  // namespace
+}  // namespace kelvane
