@@ -20,10 +20,10 @@
 #include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define KELVANE_MEMORY_IS_INSTRUMENTED 1
+#define KELVANE_SANITIZED 1
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define KELVANE_MEMORY_IS_INSTRUMENTED 1
+#define KELVANE_SANITIZED 1
 #endif
 #endif
 
@@ -232,6 +232,9 @@ TEST_F(DosCommandTest, MissingProgram) {
 }
 
 TEST_F(DosCommandTest, PipesThatCannotBeMade) {
+#ifdef KELVANE_SANITIZED
+  GTEST_SKIP() << "the sanitizer runtime needs free descriptors of its own";
+#endif
   TDosCommand command(notifier, RunDirectly);
   command.SetCommandLine("/bin/true");
 
@@ -504,7 +507,7 @@ TEST_F(DosCommandTest, FloodOfOutput) {
   command.Stop();
   EXPECT_TRUE(WaitFor([&] { return command.EndStatus() == TDosCommand::kStopped; }));
 
-#ifdef KELVANE_MEMORY_IS_INSTRUMENTED
+#ifdef KELVANE_SANITIZED
   (void)measured, (void)before, (void)after;
 #else
   if (measured && before > 0) {

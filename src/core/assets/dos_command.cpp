@@ -576,7 +576,7 @@ void TDosCommand::Execute() {
   if (commandLine_.empty()) return;
   Stop();
   JoinEnded();
-  input_ = std::make_shared<InputQueue>();
+  auto input = std::make_shared<InputQueue>();
 
   auto run = std::make_shared<Run>();
   run->owner = this;
@@ -589,48 +589,75 @@ void TDosCommand::Execute() {
   run->maxTimeAfterBeginning = maxTimeAfterBeginning_;
   run->maxTimeAfterLastOutput = maxTimeAfterLastOutput_;
   run->outputLines = outputLines_;
-  run->input = input_;
+  run->input = input;
 
-  std::thread thread([run] { run->Work(); });
-  workers_.push_back({run, std::move(thread)});
-  current_ = std::move(run);
+  // Published before the thread starts, as its events may ask for it.
+  {
+    std::lock_guard lock(currentMutex_);
+    current_ = run;
+    input_ = std::move(input);
+  }
+  workers_.reserve(workers_.size() + 1);
+  try {
+    workers_.push_back({run, std::thread([run] { run->Work(); })});
+  } catch (...) {
+    run->active = false;
+    throw;
+  }
+}
+
+std::shared_ptr<TDosCommand::Run> TDosCommand::Current() const {
+  std::lock_guard lock(currentMutex_);
+  return current_;
 }
 
 bool TDosCommand::IsRunning() const {
-  return current_ && current_->active && !current_->stopRequested;
+  const auto run = Current();
+  return run && run->active && !run->stopRequested;
 }
 
 void TDosCommand::Stop() {
-  if (current_) current_->RequestStop();
+  if (const auto run = Current()) run->RequestStop();
   JoinEnded();
 }
 
+std::shared_ptr<TDosCommand::InputQueue> TDosCommand::Input() const {
+  std::lock_guard lock(currentMutex_);
+  return input_;
+}
+
 void TDosCommand::AddInputLine(std::string text) {
-  std::lock_guard lock(input_->mutex);
-  input_->entries.push_back(std::move(text));
+  const auto input = Input();
+  std::lock_guard lock(input->mutex);
+  input->entries.push_back(std::move(text));
 }
 
 std::vector<std::string> TDosCommand::InputLines() const {
-  std::lock_guard lock(input_->mutex);
-  return {input_->entries.begin(), input_->entries.end()};
+  const auto input = Input();
+  std::lock_guard lock(input->mutex);
+  return {input->entries.begin(), input->entries.end()};
 }
 
 int TDosCommand::EndStatus() const {
-  return current_ ? current_->endStatus.load() : kNotStarted;
+  const auto run = Current();
+  return run ? run->endStatus.load() : kNotStarted;
 }
 
 std::uint32_t TDosCommand::ExitCode() const {
-  return current_ ? current_->exitCode.load() : 0;
+  const auto run = Current();
+  return run ? run->exitCode.load() : 0;
 }
 
 TReturnCode TDosCommand::OutputReturnCode() const {
-  return current_ ? current_->outputReturnCode.load() : TReturnCode::rcCRLF;
+  const auto run = Current();
+  return run ? run->outputReturnCode.load() : TReturnCode::rcCRLF;
 }
 
 std::vector<std::string> TDosCommand::Lines() const {
-  if (!current_) return {};
-  std::lock_guard lock(current_->linesMutex);
-  return {current_->lines.begin(), current_->lines.end()};
+  const auto run = Current();
+  if (!run) return {};
+  std::lock_guard lock(run->linesMutex);
+  return {run->lines.begin(), run->lines.end()};
 }
 
 }  // namespace kelvane

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -84,8 +85,8 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 
 // Runs one command line as a child process with its standard error joined to
 // its standard output, reads that output on a thread of its own and cuts it
-// into lines. Execute, Stop, IsRunning and the setters belong to the main
-// thread; the other getters may be called from any thread.
+// into lines. Execute, Stop and the setters belong to the main thread; the
+// getters may be called from any thread, the events' too.
 class TDosCommand {
  public:
   enum EndStatusValue : int {
@@ -159,6 +160,8 @@ class TDosCommand {
     std::thread thread;
   };
   void JoinEnded();
+  std::shared_ptr<Run> Current() const;
+  std::shared_ptr<InputQueue> Input() const;
 
   Notifier& notifier_;
   MainThreadDispatcher dispatcher_;
@@ -173,6 +176,7 @@ class TDosCommand {
   TReturnCode returnCode_ = TReturnCode::rcCRLF;
   OutputLineList* outputLines_ = nullptr;
 
+  mutable std::mutex currentMutex_;  // guards input_ and current_
   std::shared_ptr<InputQueue> input_;
   std::shared_ptr<Run> current_;
   std::vector<Worker> workers_;
