@@ -7,6 +7,7 @@ packages=(
   g++ make cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libcli11-dev
+  libjpeg62-turbo-dev
 )
 
 # `install-deps.sh fuzz` adds what the libFuzzer targets need.

@@ -17,6 +17,8 @@ class Notifier {
  public:
   virtual ~Notifier() = default;
   virtual void ShowMessage(const std::string& text, const std::string& caption) = 0;
+  // The system's default beep; silent where there is none.
+  virtual void Beep() {}
 };
 
 class RecordingNotifier final : public Notifier {
@@ -24,7 +26,9 @@ class RecordingNotifier final : public Notifier {
   void ShowMessage(const std::string& text, const std::string& caption) override {
     notices.push_back({caption, text});
   }
+  void Beep() override { ++beeps; }
   std::vector<Notice> notices;
+  int beeps = 0;
 };
 
 }  // namespace kelvane

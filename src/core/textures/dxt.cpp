@@ -1,0 +1,263 @@
+#include "textures/dxt.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "mesh/byte_cursor.h"
+#include "textures/alpha_merge.h"
+
+namespace kelvane::dxt {
+
+namespace {
+
+// A palette of four texels, 4 bytes R, G, B, A each; 3-byte outputs copy the
+// first three.
+using ColourPalette = std::array<std::array<std::uint8_t, 4>, 4>;
+
+// A whole payload decodes to at most 8 output bytes per payload byte. A
+// payload short by half still decodes (its missing rows stay zero); one
+// that is shorter still is trusted only for small pictures, so a few bytes
+// cannot ask for gigabytes.
+constexpr std::size_t kMaxOutputPerPayloadByte = 16;
+constexpr std::size_t kSmallPictureBytes = std::size_t{1} << 20;
+
+void SetEndpoints(const std::byte* colourBlock, ColourPalette& pal, std::uint16_t& c0,
+                  std::uint16_t& c1) {
+  c0 = LoadU16(colourBlock);
+  c1 = LoadU16(colourBlock + 2);
+  const auto e0 = Expand565(c0);
+  const auto e1 = Expand565(c1);
+  for (int ch = 0; ch < 3; ++ch) {
+    pal[0][ch] = e0[ch];
+    pal[1][ch] = e1[ch];
+  }
+}
+
+void FourColourPalette(ColourPalette& pal) {
+  for (int ch = 0; ch < 3; ++ch) {
+    const unsigned a = pal[0][ch];
+    const unsigned b = pal[1][ch];
+    pal[2][ch] = static_cast<std::uint8_t>(2 * a / 3 + b / 3);
+    pal[3][ch] = static_cast<std::uint8_t>(a / 3 + 2 * b / 3);
+  }
+}
+
+void ThreeColourPalette(ColourPalette& pal) {
+  for (int ch = 0; ch < 3; ++ch) {
+    const unsigned mid = pal[0][ch] / 2u + pal[1][ch] / 2u;
+    pal[2][ch] = static_cast<std::uint8_t>(mid);
+    pal[3][ch] = static_cast<std::uint8_t>(mid);
+  }
+}
+
+// The colour half of a block: endpoints, then one index byte per row, the
+// leftmost texel in the lowest two bits.
+template <std::size_t kBytes>
+void WriteColours(const std::byte* colourBlock, const ColourPalette& pal, std::uint8_t* dst,
+                  std::ptrdiff_t pitch) {
+  for (int row = 0; row < 4; ++row) {
+    const auto bits = static_cast<unsigned>(colourBlock[4 + row]);
+    std::uint8_t* out = dst + row * pitch;
+    for (unsigned x = 0; x < 4; ++x) {
+      std::memcpy(out + x * kBytes, pal[(bits >> (2 * x)) & 3u].data(), kBytes);
+    }
+  }
+}
+
+// Palette of a DXT1 block; `transparent` is the alpha of index 3 in a
+// three-colour block.
+ColourPalette Dxt1Palette(const std::byte* block, std::uint8_t opaque, std::uint8_t transparent) {
+  ColourPalette pal;
+  std::uint16_t c0 = 0;
+  std::uint16_t c1 = 0;
+  SetEndpoints(block, pal, c0, c1);
+  for (auto& entry : pal)
+    entry[3] = opaque;
+  if (c0 > c1) {
+    FourColourPalette(pal);
+  } else {
+    ThreeColourPalette(pal);
+    pal[3][3] = transparent;
+  }
+  return pal;
+}
+
+ColourPalette FourColourOnly(const std::byte* colourBlock) {
+  ColourPalette pal;
+  std::uint16_t c0 = 0;
+  std::uint16_t c1 = 0;
+  SetEndpoints(colourBlock, pal, c0, c1);
+  FourColourPalette(pal);
+  return pal;
+}
+
+void WriteAlphas(const std::array<std::uint8_t, 16>& alphas, std::uint8_t* dst,
+                 std::ptrdiff_t pitch) {
+  for (int row = 0; row < 4; ++row) {
+    std::uint8_t* out = dst + row * pitch;
+    for (int x = 0; x < 4; ++x)
+      out[x * 4 + 3] = alphas[row * 4 + x];
+  }
+}
+
+// Runs `decodeBlock(block, dst, pitch)` over every block the picture needs.
+template <typename BlockFn>
+std::optional<PixelBuffer> DecodeBlocks(std::span<const std::byte> payload, std::int32_t width,
+                                        std::int32_t height, std::uint8_t bytesPerTexel,
+                                        std::size_t blockBytes, BlockFn decodeBlock) {
+  if (width < 1 || height < 1 || width > kMaxImageSide || height > kMaxImageSide) {
+    return std::nullopt;
+  }
+  const auto w = static_cast<std::size_t>(width);
+  const auto h = static_cast<std::size_t>(height);
+  const auto outBytes = CheckedProduct({w, h, bytesPerTexel});
+  const std::size_t backed =
+      payload.size() > std::numeric_limits<std::size_t>::max() / kMaxOutputPerPayloadByte
+          ? std::numeric_limits<std::size_t>::max()
+          : std::max(kSmallPictureBytes, payload.size() * kMaxOutputPerPayloadByte);
+  if (!outBytes || *outBytes > backed) return std::nullopt;
+
+  PixelBuffer image = PixelBuffer::Zeroed(static_cast<std::uint16_t>(width),
+                                          static_cast<std::uint16_t>(height), bytesPerTexel);
+  const std::size_t rowBytes = image.RowBytes();
+  const auto pitch = -static_cast<std::ptrdiff_t>(rowBytes);
+  const std::size_t blocksPerRow = (w + 3) / 4;
+  const std::size_t blockRowBytes = blocksPerRow * blockBytes;
+  const std::size_t blockRows = (h + 3) / 4;
+
+  std::size_t consumed = 0;
+  for (std::size_t by = 0; by < blockRows && consumed < payload.size(); ++by) {
+    if (payload.size() - consumed < blockRowBytes) return std::nullopt;
+    const std::byte* src = payload.data() + consumed;
+    const std::size_t top = by * 4;  // decoded rows run top-down
+    const std::size_t rows = std::min<std::size_t>(4, h - top);
+    std::uint8_t* rowStart = image.pixels.data() + (h - 1 - top) * rowBytes;
+    for (std::size_t bx = 0; bx < blocksPerRow; ++bx, src += blockBytes) {
+      const std::size_t cols = std::min<std::size_t>(4, w - bx * 4);
+      std::uint8_t* dst = rowStart + bx * 4 * bytesPerTexel;
+      if (rows == 4 && cols == 4) {
+        decodeBlock(src, dst, pitch);
+        continue;
+      }
+      // Edge block: decode aside and keep what lies inside the picture.
+      std::array<std::uint8_t, 4 * 4 * 4> edge{};
+      const std::ptrdiff_t edgePitch = 4 * bytesPerTexel;
+      decodeBlock(src, edge.data(), edgePitch);
+      for (std::size_t r = 0; r < rows; ++r) {
+        std::memcpy(dst + static_cast<std::ptrdiff_t>(r) * pitch, edge.data() + r * edgePitch,
+                    cols * bytesPerTexel);
+      }
+    }
+    consumed += blockRowBytes;
+  }
+  return image;
+}
+
+}  // namespace
+
+std::array<std::uint8_t, 3> Expand565(std::uint16_t c) {
+  return {static_cast<std::uint8_t>((c >> 11) * 8), static_cast<std::uint8_t>(((c >> 5) & 63) * 4),
+          static_cast<std::uint8_t>((c & 31) * 8)};
+}
+
+std::array<std::uint8_t, 8> Dxt5AlphaPalette(std::uint8_t a0, std::uint8_t a1) {
+  const unsigned a = a0;
+  const unsigned b = a1;
+  std::array<std::uint8_t, 8> p{a0, a1};
+  if (a > b) {
+    for (unsigned k = 1; k <= 6; ++k)
+      p[k + 1] = static_cast<std::uint8_t>(((7 - k) * a + k * b) / 7);
+  } else {
+    for (unsigned k = 1; k <= 4; ++k)
+      p[k + 1] = static_cast<std::uint8_t>(((5 - k) * a + k * b) / 5);
+    p[6] = 0;
+    p[7] = 255;
+  }
+  return p;
+}
+
+void DecodeDxt1BlockRgb(const std::byte* block, std::uint8_t* dst, std::ptrdiff_t pitch) {
+  WriteColours<3>(block, Dxt1Palette(block, 255, 255), dst, pitch);
+}
+
+void DecodeDxt1BlockRgba(const std::byte* block, std::uint8_t* dst, std::ptrdiff_t pitch) {
+  WriteColours<4>(block, Dxt1Palette(block, 255, 0), dst, pitch);
+}
+
+void DecodeDxt1BlockConstantAlpha(const std::byte* block, std::uint8_t* dst, std::ptrdiff_t pitch,
+                                  std::uint8_t alpha) {
+  WriteColours<4>(block, Dxt1Palette(block, alpha, alpha), dst, pitch);
+}
+
+void DecodeDxt3Block(const std::byte* block, std::uint8_t* dst, std::ptrdiff_t pitch,
+                     bool keepAlpha) {
+  ColourPalette pal = FourColourOnly(block + 8);
+  for (auto& entry : pal)
+    entry[3] = 255;
+  WriteColours<4>(block + 8, pal, dst, pitch);
+  if (!keepAlpha) return;
+  std::array<std::uint8_t, 16> alphas;
+  for (int k = 0; k < 8; ++k) {
+    const auto b = static_cast<unsigned>(block[k]);
+    for (int half = 0; half < 2; ++half) {
+      const unsigned v = (b >> (4 * half)) & 15u;
+      // 15 must reach full opacity; the rest scale by 16.
+      alphas[2 * k + half] = static_cast<std::uint8_t>(v == 15 ? 255 : v * 16);
+    }
+  }
+  WriteAlphas(alphas, dst, pitch);
+}
+
+void DecodeDxt5Block(const std::byte* block, std::uint8_t* dst, std::ptrdiff_t pitch,
+                     bool keepAlpha) {
+  ColourPalette pal = FourColourOnly(block + 8);
+  for (auto& entry : pal)
+    entry[3] = 255;
+  WriteColours<4>(block + 8, pal, dst, pitch);
+  if (!keepAlpha) return;
+  const auto palette =
+      Dxt5AlphaPalette(static_cast<std::uint8_t>(block[0]), static_cast<std::uint8_t>(block[1]));
+  const std::uint64_t indices = std::uint64_t{LoadU16(block + 2)} |
+                                std::uint64_t{LoadU16(block + 4)} << 16 |
+                                std::uint64_t{LoadU16(block + 6)} << 32;
+  std::array<std::uint8_t, 16> alphas;
+  for (unsigned t = 0; t < 16; ++t)
+    alphas[t] = palette[(indices >> (3 * t)) & 7u];
+  WriteAlphas(alphas, dst, pitch);
+}
+
+std::optional<PixelBuffer> DecodeDxt1(std::span<const std::byte> payload, std::int32_t width,
+                                      std::int32_t height, std::int32_t alphaMode,
+                                      bool useConstantAlpha, std::uint8_t constantAlpha) {
+  if (alphaMode == 2) {
+    return DecodeBlocks(payload, width, height, 4, kDxt1BlockBytes, DecodeDxt1BlockRgba);
+  }
+  if (useConstantAlpha) {
+    return DecodeBlocks(payload, width, height, 4, kDxt1BlockBytes,
+                        [constantAlpha](const std::byte* b, std::uint8_t* d, std::ptrdiff_t p) {
+                          DecodeDxt1BlockConstantAlpha(b, d, p, constantAlpha);
+                        });
+  }
+  return DecodeBlocks(payload, width, height, 3, kDxt1BlockBytes, DecodeDxt1BlockRgb);
+}
+
+std::optional<PixelBuffer> DecodeDxt3(std::span<const std::byte> payload, std::int32_t width,
+                                      std::int32_t height, std::int32_t alphaMode) {
+  const bool keep = alphaMode != 0;
+  return DecodeBlocks(payload, width, height, 4, kDxt3BlockBytes,
+                      [keep](const std::byte* b, std::uint8_t* d, std::ptrdiff_t p) {
+                        DecodeDxt3Block(b, d, p, keep);
+                      });
+}
+
+std::optional<PixelBuffer> DecodeDxt5(std::span<const std::byte> payload, std::int32_t width,
+                                      std::int32_t height, std::int32_t alphaMode) {
+  const bool keep = alphaMode != 0;
+  return DecodeBlocks(payload, width, height, 4, kDxt5BlockBytes,
+                      [keep](const std::byte* b, std::uint8_t* d, std::ptrdiff_t p) {
+                        DecodeDxt5Block(b, d, p, keep);
+                      });
+}
+
+}  // namespace kelvane::dxt

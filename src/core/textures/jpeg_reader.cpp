@@ -1,0 +1,154 @@
+#include "textures/jpeg_reader.h"
+
+// clang-format off
+#include <csetjmp>
+#include <cstdio>  // jpeglib.h needs FILE
+#include <jpeglib.h>
+// clang-format on
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+#include "platform/file_bytes.h"
+#include "platform/notices.h"
+#include "textures/alpha_merge.h"
+
+namespace kelvane {
+
+namespace {
+
+// JPEG cannot describe a picture with arbitrarily few bytes: even with its
+// shortest codes an 8 x 8 block costs bits. Pictures that need more memory
+// than this many bytes per file byte are refused before anything is
+// allocated, and the decoder's own buffers are held to the same budget.
+constexpr std::size_t kMaxOutputPerFileByte = 8192;
+constexpr std::size_t kAlwaysAllowedBytes = std::size_t{64} << 20;
+
+struct ErrorManager {
+  jpeg_error_mgr base;
+  std::jmp_buf jump;
+};
+
+void OnFatalError(j_common_ptr cinfo) {
+  auto* errors = reinterpret_cast<ErrorManager*>(cinfo->err);
+  std::longjmp(errors->jump, 1);
+}
+
+void Silently(j_common_ptr) {}
+
+// The decoder and its error handler live outside the function that sets
+// the jump point, so a jump back leaves nothing in doubt; the destructor
+// releases the decoder however decoding ended.
+struct JpegDecoder {
+  jpeg_decompress_struct cinfo{};
+  ErrorManager errors{};
+  bool created = false;
+
+  JpegDecoder() = default;
+  JpegDecoder(const JpegDecoder&) = delete;
+  JpegDecoder& operator=(const JpegDecoder&) = delete;
+  ~JpegDecoder() {
+    if (created) jpeg_destroy_decompress(&cinfo);
+  }
+};
+
+struct DecodedJpeg {
+  std::size_t width = 0;
+  std::size_t height = 0;
+  std::vector<std::uint8_t> rgb;  // rows top-down
+};
+
+std::size_t OutputBudget(std::size_t fileBytes) {
+  if (fileBytes > std::numeric_limits<std::size_t>::max() / kMaxOutputPerFileByte) {
+    return std::numeric_limits<std::size_t>::max();
+  }
+  return std::max(kAlwaysAllowedBytes, fileBytes * kMaxOutputPerFileByte);
+}
+
+bool DecodeRgb(std::span<const std::byte> bytes, JpegDecoder& d, DecodedJpeg& out) {
+  if (bytes.empty() || bytes.size() > std::numeric_limits<unsigned long>::max()) return false;
+  const std::size_t budget = OutputBudget(bytes.size());
+  jpeg_decompress_struct& cinfo = d.cinfo;
+  cinfo.err = jpeg_std_error(&d.errors.base);
+  d.errors.base.error_exit = OnFatalError;
+  d.errors.base.output_message = Silently;
+  if (setjmp(d.errors.jump)) return false;
+
+  jpeg_create_decompress(&cinfo);
+  d.created = true;
+  cinfo.mem->max_memory_to_use = static_cast<long>(
+      std::min<std::size_t>(budget, static_cast<std::size_t>(std::numeric_limits<long>::max())));
+  jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.data()),
+               static_cast<unsigned long>(bytes.size()));
+  if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) return false;
+  cinfo.out_color_space = JCS_RGB;
+  if (cinfo.image_width > kMaxImageSide || cinfo.image_height > kMaxImageSide) return false;
+  const std::size_t w = cinfo.image_width;
+  const std::size_t h = cinfo.image_height;
+  if (w * h * 4 > budget) return false;
+
+  jpeg_start_decompress(&cinfo);
+  if (cinfo.output_components != 3 || cinfo.output_width != w || cinfo.output_height != h) {
+    return false;
+  }
+  out.width = w;
+  out.height = h;
+  out.rgb.resize(w * h * 3);
+  while (cinfo.output_scanline < cinfo.output_height) {
+    JSAMPROW row = out.rgb.data() + std::size_t{cinfo.output_scanline} * w * 3;
+    jpeg_read_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_decompress(&cinfo);
+  return true;
+}
+
+}  // namespace
+
+ReadResult ReadJpegTexture(std::span<const std::byte> bytes, const TextureRequest& request,
+                           TextureLoaderState& state, Notifier& notifier) {
+  DecodedJpeg decoded;
+  JpegDecoder decoder;
+  if (!DecodeRgb(bytes, decoder, decoded)) {
+    notifier.ShowMessage("Couldn't load JPG - \"" + request.fileName + "\"", "BMP Unit");
+    return ReadResult::Failed();
+  }
+  const std::size_t w = decoded.width;
+  const std::size_t h = decoded.height;
+  if (state.alphaImagePending && state.HoldsAlphaImage() && state.AlphaImageSize() != 3 * w * h) {
+    RefuseAlphaImageSize(state, request.fileName, notifier);
+    return ReadResult::Failed();
+  }
+
+  PixelBuffer image =
+      PixelBuffer::Zeroed(static_cast<std::uint16_t>(w), static_cast<std::uint16_t>(h), 4);
+  for (std::size_t y = 0; y < h; ++y) {
+    const std::uint8_t* src = decoded.rgb.data() + (h - 1 - y) * w * 3;
+    std::uint8_t* dst = image.pixels.data() + y * w * 4;
+    for (std::size_t x = 0; x < w; ++x, src += 3, dst += 4) {
+      dst[0] = src[0];
+      dst[1] = src[1];
+      dst[2] = src[2];
+      dst[3] = 255;
+    }
+  }
+  if (state.alphaImagePending) {
+    // Pending with nothing held (an earlier refusal dropped it): opaque.
+    if (state.HoldsAlphaImage()) ApplyAlphaImage(image, state.alphaImage);
+    state.ReleaseAlphaImage();
+    state.alphaImagePending = false;
+  }
+  return ReadResult::Image(std::move(image));
+}
+
+ReadResult ReadJpegTextureFile(const TextureRequest& request, TextureLoaderState& state,
+                               Notifier& notifier) {
+  const auto file = FileBytes::Open(request.fileName, nullptr);
+  if (!file) {
+    notifier.ShowMessage("Couldn't load JPG - \"" + request.fileName + "\"", "BMP Unit");
+    return ReadResult::Failed();
+  }
+  return ReadJpegTexture(file->bytes(), request, state, notifier);
+}
+
+}  // namespace kelvane

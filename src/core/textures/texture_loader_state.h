@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "textures/pixel_buffer.h"
+
+namespace kelvane {
+
+// The texture loader's state shared by all readers: one instance per
+// program, owned by the viewer and passed by reference.
+struct TextureLoaderState {
+  // Set by the uploader when its last upload was RGBA.
+  bool textureHasAlpha = false;
+  // The next BMP or TGA image becomes the held alpha image.
+  bool loadingAlphaImage = false;
+  // The next colour image is built as RGBA.
+  bool alphaImagePending = false;
+  // The held alpha image: 3 bytes per texel, rows bottom-up; empty when none.
+  std::vector<std::uint8_t> alphaImage;
+
+  std::size_t AlphaImageSize() const { return alphaImage.size(); }
+  bool HoldsAlphaImage() const { return !alphaImage.empty(); }
+
+  void HoldAlphaImage(std::vector<std::uint8_t> rgb) {
+    alphaImage = std::move(rgb);
+    alphaImagePending = true;
+    loadingAlphaImage = false;
+  }
+  void ReleaseAlphaImage() { std::vector<std::uint8_t>().swap(alphaImage); }
+};
+
+// What the caller asks of one load.
+struct TextureRequest {
+  std::string fileName;  // as the caller gave it; messages quote it
+  bool useConstantAlpha = false;
+  // The alpha 0..255 with useConstantAlpha, the material kind code without.
+  std::int32_t alphaOrKind = 0;
+};
+
+// The outcome of one reader call.
+struct ReadResult {
+  enum class Kind {
+    kFailed,     // refused; any message has been shown
+    kImage,      // `image` is to be uploaded
+    kAlphaHeld,  // the image became the held alpha image; nothing to upload
+    kNoImage,    // a container that declares no images; nothing to upload
+  };
+  Kind kind = Kind::kFailed;
+  PixelBuffer image;
+
+  bool Succeeded() const { return kind != Kind::kFailed; }
+
+  static ReadResult Failed() { return {}; }
+  static ReadResult Image(PixelBuffer b) { return {Kind::kImage, std::move(b)}; }
+  static ReadResult AlphaHeld() { return {Kind::kAlphaHeld, {}}; }
+  static ReadResult NoImage() { return {Kind::kNoImage, {}}; }
+};
+
+}  // namespace kelvane

@@ -1,0 +1,163 @@
+// The alpha-image protocol as the readers play it together: one reader
+// holds an image, the next colour image takes its alpha from it.
+
+#include "textures/alpha_merge.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "fixtures/texture_writer.h"
+#include "platform/notices.h"
+#include "texture_test_support.h"
+#include "textures/bmp_reader.h"
+#include "textures/tga_reader.h"
+
+namespace kelvane {
+namespace {
+
+using fixtures::Picture;
+using fixtures::Rgb8;
+using fixtures::Rgba8;
+using kelvane::testing::Alphas;
+using ::testing::Each;
+using ::testing::ElementsAre;
+using Kind = ReadResult::Kind;
+
+// A picture whose red channel counts up from `first`.
+Picture<Rgb8> Ramp(int w, int h, int first) {
+  Picture<Rgb8> p{w, h, {}};
+  for (int i = 0; i < w * h; ++i)
+    p.texels.push_back({static_cast<std::uint8_t>(first + i), 1, 2});
+  return p;
+}
+
+Picture<Rgba8> WithAlpha(const Picture<Rgb8>& p, std::uint8_t a) {
+  Picture<Rgba8> out{p.width, p.height, {}};
+  for (const Rgb8& t : p.texels)
+    out.texels.push_back({t.r, t.g, t.b, a});
+  return out;
+}
+
+class AlphaProtocolTest : public ::testing::Test {
+ protected:
+  ReadResult Tga(const Picture<Rgb8>& p, std::uint8_t depth, TextureRequest r = {"a.tga"}) {
+    return ReadTgaTexture(
+        fixtures::WriteTga(fixtures::TgaTrueColour(WithAlpha(p, 77), depth, false)), r, state,
+        notifier);
+  }
+  ReadResult Bmp(const Picture<Rgb8>& p, TextureRequest r = {"c.bmp"}) {
+    return ReadBmpTexture(fixtures::WriteBmp(fixtures::Bmp24(p, false)), r, state, notifier);
+  }
+  // Loads `p` as the held alpha image through the TGA reader.
+  void HoldTga(const Picture<Rgb8>& p, std::uint8_t depth = 24) {
+    state.loadingAlphaImage = true;
+    ASSERT_EQ(Tga(p, depth).kind, Kind::kAlphaHeld);
+  }
+
+  TextureLoaderState state;
+  RecordingNotifier notifier;
+};
+
+TEST_F(AlphaProtocolTest, HeldTgaGivesItsRedBytesToTheNextBmp) {
+  HoldTga(Ramp(2, 2, 100));
+  EXPECT_EQ(state.AlphaImageSize(), 12u);
+  EXPECT_TRUE(state.alphaImagePending);
+  EXPECT_FALSE(state.loadingAlphaImage);
+
+  const auto r = Bmp(Ramp(2, 2, 0));
+  ASSERT_EQ(r.kind, Kind::kImage);
+  // Bottom row first: the picture's rows 1 then 0.
+  EXPECT_THAT(Alphas(r.image), ElementsAre(102, 103, 100, 101));
+  EXPECT_FALSE(state.HoldsAlphaImage());
+  EXPECT_FALSE(state.alphaImagePending);
+}
+
+TEST_F(AlphaProtocolTest, HeldBmpGivesItsAlphaToTheNextTga) {
+  state.loadingAlphaImage = true;
+  ASSERT_EQ(Bmp(Ramp(1, 2, 40)).kind, Kind::kAlphaHeld);
+  auto r = Tga(Ramp(1, 2, 0), 24);
+  ASSERT_EQ(r.kind, Kind::kImage);
+  EXPECT_THAT(Alphas(r.image), ElementsAre(41, 40));
+
+  // A 32-bit colour image: the held alpha replaces the file's own.
+  state.loadingAlphaImage = true;
+  ASSERT_EQ(Bmp(Ramp(1, 2, 40)).kind, Kind::kAlphaHeld);
+  r = Tga(Ramp(1, 2, 0), 32);
+  EXPECT_THAT(Alphas(r.image), ElementsAre(41, 40));
+  EXPECT_FALSE(state.alphaImagePending);
+}
+
+TEST_F(AlphaProtocolTest, KindAboveThreeMakesABmpOpaqueAndStillReleases) {
+  HoldTga(Ramp(2, 1, 9));
+  const auto r = Bmp(Ramp(2, 1, 0), {"c.bmp", false, 5});
+  EXPECT_THAT(Alphas(r.image), Each(255));
+  EXPECT_FALSE(state.HoldsAlphaImage());
+  EXPECT_FALSE(state.alphaImagePending);
+}
+
+TEST_F(AlphaProtocolTest, ThirtyTwoBitTgaIsHeldLikeTheOthers) {
+  HoldTga(Ramp(2, 1, 60), 32);
+  EXPECT_EQ(state.AlphaImageSize(), 6u);
+  const auto r = Bmp(Ramp(2, 1, 0));
+  EXPECT_THAT(Alphas(r.image), ElementsAre(60, 61));
+}
+
+TEST_F(AlphaProtocolTest, SmallerHeldImageIsRefusedNotOverread) {
+  for (std::uint8_t depth : {std::uint8_t{24}, std::uint8_t{32}}) {
+    notifier.notices.clear();
+    HoldTga(Ramp(1, 1, 5));
+    EXPECT_EQ(Tga(Ramp(2, 2, 0), depth, {"/x/big.tga"}).kind, Kind::kFailed);
+    ASSERT_EQ(notifier.notices.size(), 1u);
+    EXPECT_EQ(notifier.notices[0].text,
+              "big.tga Texture ERROR.. Image and Alpha not the same size");
+    EXPECT_FALSE(state.HoldsAlphaImage());
+  }
+  notifier.notices.clear();
+  HoldTga(Ramp(1, 1, 5));
+  EXPECT_EQ(Bmp(Ramp(3, 1, 0)).kind, Kind::kFailed);
+  EXPECT_EQ(notifier.notices.size(), 1u);
+
+  // A larger held image covers the picture; its first texels are used.
+  HoldTga(Ramp(3, 1, 5));
+  EXPECT_THAT(Alphas(Bmp(Ramp(2, 1, 0)).image), ElementsAre(5, 6));
+}
+
+TEST_F(AlphaProtocolTest, TgaConstantAlphaDropsTheHeldImageButKeepsPending) {
+  HoldTga(Ramp(1, 1, 5));
+  const auto r = Tga(Ramp(1, 1, 0), 24, {"a.tga", true, 128});
+  EXPECT_THAT(Alphas(r.image), ElementsAre(128));
+  EXPECT_FALSE(state.HoldsAlphaImage());
+  EXPECT_TRUE(state.alphaImagePending);
+
+  // Pending with nothing held: a TGA comes out opaque, a BMP takes its own red.
+  state.alphaImagePending = true;
+  EXPECT_THAT(Alphas(Tga(Ramp(2, 1, 0), 24).image), Each(255));
+  EXPECT_FALSE(state.alphaImagePending);
+  state.alphaImagePending = true;
+  EXPECT_THAT(Alphas(Bmp(Ramp(2, 1, 30)).image), ElementsAre(30, 31));
+}
+
+TEST_F(AlphaProtocolTest, EightBitBmpAsAlphaImageHoldsItsColours) {
+  state.loadingAlphaImage = true;
+  const auto f = fixtures::Bmp8(2, 1, {{9, 0, 0}, {200, 0, 0}}, {1, 0}, false, true);
+  EXPECT_EQ(ReadBmpTexture(fixtures::WriteBmp(f), {"g.bmp"}, state, notifier).kind,
+            Kind::kAlphaHeld);
+  EXPECT_THAT(state.alphaImage, ElementsAre(200, 0, 0, 9, 0, 0));
+}
+
+TEST(AlphaMergeHelpers, ShortNameDropsEitherKindOfFolder) {
+  EXPECT_EQ(ShortName("C:\\Content\\wagon\\body.jpg"), "body.jpg");
+  EXPECT_EQ(ShortName("/home/u/body.jpg"), "body.jpg");
+  EXPECT_EQ(ShortName("body.jpg"), "body.jpg");
+}
+
+TEST(AlphaMergeHelpers, ConstantAlphaIsClampedAndProductsDetectOverflow) {
+  EXPECT_EQ(ConstantAlpha(300), 255);
+  EXPECT_EQ(ConstantAlpha(-4), 0);
+  EXPECT_EQ(ConstantAlpha(100), 100);
+  EXPECT_EQ(CheckedProduct({65535, 65535, 4}), std::size_t{65535} * 65535 * 4);
+  EXPECT_FALSE(CheckedProduct({std::size_t{1} << 40, std::size_t{1} << 40}));
+}
+
+}  // namespace
+}  // namespace kelvane

@@ -1,0 +1,245 @@
+#include "textures/dxt.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "fixtures/texture_writer.h"
+#include "texture_test_support.h"
+
+namespace kelvane {
+namespace {
+
+using fixtures::BlockIndices;
+using fixtures::Picture;
+using fixtures::Rgb8;
+using kelvane::testing::Alphas;
+using kelvane::testing::TexelOf;
+using ::testing::Each;
+using ::testing::ElementsAre;
+
+constexpr BlockIndices kRowOfEachIndex{0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3};
+
+// One block decoded into a 4 x 4 array with rows top-down.
+template <std::size_t kBytes, typename Fn>
+std::array<std::uint8_t, 16 * kBytes> DecodeOne(Fn decode) {
+  std::array<std::uint8_t, 16 * kBytes> out{};
+  decode(out.data(), static_cast<std::ptrdiff_t>(4 * kBytes));
+  return out;
+}
+
+std::vector<int> At(const std::uint8_t* block, std::size_t bytes, int x, int y) {
+  const std::uint8_t* t = block + (y * 4 + x) * bytes;
+  return std::vector<int>(t, t + bytes);
+}
+
+TEST(DxtColour, EndpointsExpandWithoutBitReplication) {
+  EXPECT_THAT(dxt::Expand565(0xFFFF), ElementsAre(248, 252, 248));
+  EXPECT_THAT(dxt::Expand565(0xF800), ElementsAre(248, 0, 0));
+  EXPECT_THAT(dxt::Expand565(0x07E0), ElementsAre(0, 252, 0));
+  EXPECT_THAT(dxt::Expand565(0x0821), ElementsAre(8, 4, 8));
+}
+
+TEST(DxtColour, FourColourPaletteTruncatesEachThirdOnItsOwn) {
+  // Red 248 and 8: joint rounding would give 168 and 88.
+  const auto block = fixtures::Dxt1Block(0xF800, 0x0800, kRowOfEachIndex);
+  const auto out = DecodeOne<3>(
+      [&](std::uint8_t* d, std::ptrdiff_t p) { dxt::DecodeDxt1BlockRgb(block.data(), d, p); });
+  EXPECT_THAT(At(out.data(), 3, 0, 0), ElementsAre(248, 0, 0));
+  EXPECT_THAT(At(out.data(), 3, 1, 0), ElementsAre(8, 0, 0));
+  EXPECT_THAT(At(out.data(), 3, 2, 0), ElementsAre(167, 0, 0));
+  EXPECT_THAT(At(out.data(), 3, 3, 0), ElementsAre(87, 0, 0));
+}
+
+TEST(DxtColour, IndicesRunFromTheLowBitsAndTopRowFirst) {
+  BlockIndices indices{};
+  indices[1] = 1;   // top row, second texel
+  indices[12] = 1;  // bottom row, first texel
+  const auto block = fixtures::Dxt1Block(0xFFFF, 0x0000, indices);
+  const auto out = DecodeOne<3>(
+      [&](std::uint8_t* d, std::ptrdiff_t p) { dxt::DecodeDxt1BlockRgb(block.data(), d, p); });
+  for (int t = 0; t < 16; ++t) {
+    const int expected = indices[t] == 1 ? 0 : 248;
+    EXPECT_EQ(At(out.data(), 3, t % 4, t / 4)[0], expected) << "texel " << t;
+  }
+}
+
+TEST(DxtColour, ThreeColourBlockTransparencyDependsOnLayout) {
+  // c0 <= c1: indices 2 and 3 share the midpoint, index 3 is transparent.
+  const auto block = fixtures::Dxt1Block(0x0800, 0xF800, kRowOfEachIndex);
+  const auto rgba = DecodeOne<4>(
+      [&](std::uint8_t* d, std::ptrdiff_t p) { dxt::DecodeDxt1BlockRgba(block.data(), d, p); });
+  EXPECT_THAT(At(rgba.data(), 4, 2, 0), ElementsAre(128, 0, 0, 255));
+  EXPECT_THAT(At(rgba.data(), 4, 3, 0), ElementsAre(128, 0, 0, 0));
+
+  const auto rgb = DecodeOne<3>(
+      [&](std::uint8_t* d, std::ptrdiff_t p) { dxt::DecodeDxt1BlockRgb(block.data(), d, p); });
+  EXPECT_THAT(At(rgb.data(), 3, 3, 0), ElementsAre(128, 0, 0));
+
+  const auto constant = DecodeOne<4>([&](std::uint8_t* d, std::ptrdiff_t p) {
+    dxt::DecodeDxt1BlockConstantAlpha(block.data(), d, p, 77);
+  });
+  EXPECT_THAT(At(constant.data(), 4, 3, 0), ElementsAre(128, 0, 0, 77));
+}
+
+TEST(DxtColour, EqualEndpointsAreThreeColourMode) {
+  const auto block = fixtures::Dxt1Block(0x001F, 0x001F, kRowOfEachIndex);
+  const auto rgba = DecodeOne<4>(
+      [&](std::uint8_t* d, std::ptrdiff_t p) { dxt::DecodeDxt1BlockRgba(block.data(), d, p); });
+  EXPECT_EQ(At(rgba.data(), 4, 2, 0), (std::vector<int>{0, 0, 248, 255}));
+  EXPECT_EQ(At(rgba.data(), 4, 3, 0), (std::vector<int>{0, 0, 248, 0}));
+}
+
+TEST(DxtColour, NegativePitchWritesUpward) {
+  BlockIndices indices{};
+  for (int x = 0; x < 4; ++x)
+    indices[x] = 1;  // top row black
+  const auto block = fixtures::Dxt1Block(0xFFFF, 0x0000, indices);
+  std::array<std::uint8_t, 48> out{};
+  dxt::DecodeDxt1BlockRgb(block.data(), out.data() + 36, -12);
+  EXPECT_EQ(out[36], 0);   // top row lands last
+  EXPECT_EQ(out[0], 248);  // bottom row first
+}
+
+TEST(DxtAlpha, Dxt3NibblesScaleBySixteenAndFifteenIsOpaque) {
+  BlockIndices alpha{};
+  for (int t = 0; t < 16; ++t)
+    alpha[t] = static_cast<std::uint8_t>(t);
+  const auto block = fixtures::Dxt3Block(alpha, 0xFFFF, 0, {});
+  const auto out = DecodeOne<4>(
+      [&](std::uint8_t* d, std::ptrdiff_t p) { dxt::DecodeDxt3Block(block.data(), d, p, true); });
+  for (int t = 0; t < 15; ++t)
+    EXPECT_EQ(out[t * 4 + 3], t * 16) << "texel " << t;
+  EXPECT_EQ(out[14 * 4 + 3], 224);
+  EXPECT_EQ(out[15 * 4 + 3], 255);
+
+  const auto opaque = DecodeOne<4>(
+      [&](std::uint8_t* d, std::ptrdiff_t p) { dxt::DecodeDxt3Block(block.data(), d, p, false); });
+  for (int t = 0; t < 16; ++t)
+    EXPECT_EQ(opaque[t * 4 + 3], 255);
+}
+
+TEST(DxtAlpha, Dxt3ColoursIgnoreEndpointOrder) {
+  const auto block = fixtures::Dxt3Block({}, 0x0800, 0xF800, kRowOfEachIndex);
+  const auto out = DecodeOne<4>(
+      [&](std::uint8_t* d, std::ptrdiff_t p) { dxt::DecodeDxt3Block(block.data(), d, p, true); });
+  // Four-colour palette although c0 < c1: 2*8/3 + 248/3 and 8/3 + 2*248/3.
+  EXPECT_EQ(out[2 * 4], 87);
+  EXPECT_EQ(out[3 * 4], 167);
+}
+
+TEST(DxtAlpha, Dxt5PalettesFollowEndpointOrder) {
+  EXPECT_THAT(dxt::Dxt5AlphaPalette(255, 0), ElementsAre(255, 0, 218, 182, 145, 109, 72, 36));
+  EXPECT_THAT(dxt::Dxt5AlphaPalette(10, 110), ElementsAre(10, 110, 30, 50, 70, 90, 0, 255));
+  EXPECT_THAT(dxt::Dxt5AlphaPalette(7, 7), ElementsAre(7, 7, 7, 7, 7, 7, 0, 255));
+}
+
+TEST(DxtAlpha, Dxt5IndicesSpanTheWholeFortyEightBitWord) {
+  // Texels 5 and 10 straddle the 16-bit word boundaries; 15 uses the top bits.
+  BlockIndices idx{};
+  for (int t = 0; t < 16; ++t)
+    idx[t] = static_cast<std::uint8_t>(t % 8);
+  idx[5] = 7;
+  idx[10] = 5;
+  idx[15] = 6;
+  const auto block = fixtures::Dxt5Block(255, 0, idx, 0xFFFF, 0, {});
+  const auto out = DecodeOne<4>(
+      [&](std::uint8_t* d, std::ptrdiff_t p) { dxt::DecodeDxt5Block(block.data(), d, p, true); });
+  const auto pal = dxt::Dxt5AlphaPalette(255, 0);
+  for (int t = 0; t < 16; ++t)
+    EXPECT_EQ(out[t * 4 + 3], pal[idx[t]]) << "texel " << t;
+  EXPECT_EQ(out[5 * 4 + 3], 36);
+  EXPECT_EQ(out[10 * 4 + 3], 109);
+  EXPECT_EQ(out[15 * 4 + 3], 72);
+}
+
+// A picture of two colours per block; both exact in 5-6-5.
+Picture<Rgb8> Checker(int w, int h) {
+  Picture<Rgb8> p{w, h, {}};
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const bool odd = ((x + y) % 2) != 0;
+      p.texels.push_back(odd ? Rgb8{248, 252, 248}
+                             : Rgb8{static_cast<std::uint8_t>(8 * (x / 4)),
+                                    static_cast<std::uint8_t>(4 * (y / 4)), 64});
+    }
+  }
+  return p;
+}
+
+void ExpectPicture(const PixelBuffer& b, const Picture<Rgb8>& p) {
+  ASSERT_EQ(b.width, p.width);
+  ASSERT_EQ(b.height, p.height);
+  for (int y = 0; y < p.height; ++y) {
+    for (int x = 0; x < p.width; ++x) {
+      const Rgb8& c = p.At(x, y);
+      const auto t = TexelOf(b, x, p.height - 1 - y);
+      ASSERT_EQ(std::vector<int>(t.begin(), t.begin() + 3), (std::vector<int>{c.r, c.g, c.b}))
+          << "at " << x << "," << y;
+    }
+  }
+}
+
+TEST(DxtImage, BlocksLandInPictureOrderWithRowsBottomUp) {
+  const auto picture = Checker(12, 8);
+  const auto image = dxt::DecodeDxt1(fixtures::EncodeTwoColourDxt1(picture), 12, 8, 0, false, 0);
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->bytesPerTexel, 3);
+  ExpectPicture(*image, picture);
+}
+
+TEST(DxtImage, EdgesBeyondWidthAndHeightAreClipped) {
+  // 6 wide: two blocks a row; 6 high: the second block row keeps two rows.
+  const auto picture = Checker(6, 6);
+  const auto image = dxt::DecodeDxt1(fixtures::EncodeTwoColourDxt1(picture), 6, 6, 2, false, 0);
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->pixels.size(), 6u * 6u * 4u);
+  ExpectPicture(*image, picture);
+  EXPECT_THAT(Alphas(*image), Each(255));
+}
+
+TEST(DxtImage, ExtraBlockRowsAreIgnoredAndMissingOnesStayZero) {
+  const auto tall = fixtures::EncodeTwoColourDxt1(Checker(4, 12));
+  const auto picture = Checker(4, 8);
+  const auto image = dxt::DecodeDxt1(tall, 4, 8, 0, false, 0);
+  ASSERT_TRUE(image);
+  ExpectPicture(*image, picture);
+
+  // Only the top block row of a 4 x 8 picture: the bottom four rows are zero.
+  const std::vector<std::byte> firstRow(tall.begin(), tall.begin() + 8);
+  const auto partial = dxt::DecodeDxt1(firstRow, 4, 8, 0, false, 0);
+  ASSERT_TRUE(partial);
+  for (int y = 0; y < 4; ++y)
+    EXPECT_THAT(TexelOf(*partial, 0, y), ElementsAre(0, 0, 0));
+  EXPECT_EQ(TexelOf(*partial, 0, 7)[0], picture.At(0, 0).r);
+}
+
+TEST(DxtImage, PayloadEndingInsideABlockRowIsRefused) {
+  const auto data = fixtures::EncodeTwoColourDxt1(Checker(8, 8));
+  for (std::size_t cut : {std::size_t{4}, std::size_t{8}, std::size_t{20}}) {
+    const std::vector<std::byte> part(data.begin(), data.begin() + static_cast<long>(cut));
+    EXPECT_FALSE(dxt::DecodeDxt1(part, 8, 8, 0, false, 0)) << cut << " bytes";
+  }
+  EXPECT_FALSE(dxt::DecodeDxt5(std::vector<std::byte>(24), 8, 4, 1));
+}
+
+TEST(DxtImage, WideRowsDecodeToTheLastColumn) {
+  Picture<Rgb8> p{4100, 4, std::vector<Rgb8>(4100 * 4, Rgb8{8, 4, 8})};
+  for (int y = 0; y < 4; ++y)
+    p.texels[static_cast<std::size_t>(y * 4100 + 4099)] = {248, 0, 0};
+  const auto image = dxt::DecodeDxt1(fixtures::EncodeTwoColourDxt1(p), 4100, 4, 0, true, 9);
+  ASSERT_TRUE(image);
+  EXPECT_THAT(TexelOf(*image, 4099, 0), ElementsAre(248, 0, 0, 9));
+  EXPECT_THAT(TexelOf(*image, 4098, 3), ElementsAre(8, 4, 8, 9));
+}
+
+TEST(DxtImage, SidesOutOfRangeOrUnbackedByThePayloadAreRefused) {
+  const std::vector<std::byte> one(16);
+  EXPECT_FALSE(dxt::DecodeDxt1(one, 0, 4, 0, false, 0));
+  EXPECT_FALSE(dxt::DecodeDxt1(one, 4, -4, 0, false, 0));
+  EXPECT_FALSE(dxt::DecodeDxt3(one, 65536, 4, 0));
+  EXPECT_FALSE(dxt::DecodeDxt5(one, 65535, 65535, 1));
+  EXPECT_TRUE(dxt::DecodeDxt5(one, 4, 4, 1));
+}
+
+}  // namespace
+}  // namespace kelvane

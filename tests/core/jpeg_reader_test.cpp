@@ -1,0 +1,135 @@
+#include "textures/jpeg_reader.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "fixtures/texture_writer.h"
+#include "platform/notices.h"
+#include "texture_test_support.h"
+
+namespace kelvane {
+namespace {
+
+using kelvane::testing::Alphas;
+using kelvane::testing::TexelOf;
+using ::testing::Each;
+using Kind = ReadResult::Kind;
+
+// Top half red, bottom half blue, as seen.
+std::vector<std::byte> RedOverBlue(int w, int h) {
+  std::vector<std::uint8_t> samples;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const bool top = y < h / 2;
+      samples.insert(samples.end(), {static_cast<std::uint8_t>(top ? 220 : 0), 0,
+                                     static_cast<std::uint8_t>(top ? 0 : 220)});
+    }
+  }
+  return fixtures::EncodeJpeg(w, h, 3, samples, 100);
+}
+
+// Channels within a small tolerance of the lossy round trip.
+void ExpectNear(const std::vector<int>& texel, std::initializer_list<int> rgb) {
+  auto want = rgb.begin();
+  for (std::size_t c = 0; c < 3; ++c, ++want)
+    EXPECT_LE(std::abs(texel[c] - *want), 3) << c;
+}
+
+class JpegReaderTest : public ::testing::Test {
+ protected:
+  ReadResult Read(const std::vector<std::byte>& bytes) {
+    return ReadJpegTexture(bytes, {"/tex/p.jpg", true, 7}, state, notifier);
+  }
+  TextureLoaderState state;
+  RecordingNotifier notifier;
+};
+
+TEST_F(JpegReaderTest, AlwaysRgbaOpaqueWithRowsBottomUp) {
+  const auto r = Read(RedOverBlue(16, 16));
+  ASSERT_EQ(r.kind, Kind::kImage);
+  EXPECT_EQ(r.image.bytesPerTexel, 4);
+  EXPECT_THAT(Alphas(r.image), Each(255));  // the constant alpha is not honoured
+  ExpectNear(TexelOf(r.image, 3, 0), {0, 0, 220});
+  ExpectNear(TexelOf(r.image, 3, 15), {220, 0, 0});
+  EXPECT_TRUE(notifier.notices.empty());
+}
+
+TEST_F(JpegReaderTest, GreyPicturesGiveEqualChannels) {
+  std::vector<std::uint8_t> grey(8 * 8);
+  for (std::size_t i = 0; i < grey.size(); ++i)
+    grey[i] = static_cast<std::uint8_t>(i * 3);
+  const auto r = Read(fixtures::EncodeJpeg(8, 8, 1, grey, 90));
+  ASSERT_EQ(r.kind, Kind::kImage);
+  for (std::size_t i = 0; i < r.image.TexelCount(); ++i) {
+    EXPECT_EQ(r.image.pixels[i * 4], r.image.pixels[i * 4 + 1]);
+    EXPECT_EQ(r.image.pixels[i * 4], r.image.pixels[i * 4 + 2]);
+  }
+}
+
+TEST_F(JpegReaderTest, DecoderFailuresAreReported) {
+  const auto whole = RedOverBlue(8, 8);
+  for (std::size_t n : {std::size_t{0}, std::size_t{2}, std::size_t{40}}) {
+    notifier.notices.clear();
+    EXPECT_EQ(
+        Read(std::vector<std::byte>(whole.begin(), whole.begin() + static_cast<long>(n))).kind,
+        Kind::kFailed);
+    ASSERT_EQ(notifier.notices.size(), 1u);
+    EXPECT_EQ(notifier.notices[0].text, "Couldn't load JPG - \"/tex/p.jpg\"");
+    EXPECT_EQ(notifier.notices[0].caption, "BMP Unit");
+  }
+  notifier.notices.clear();
+  EXPECT_EQ(ReadJpegTextureFile({"/nonexistent/p.jpg"}, state, notifier).kind, Kind::kFailed);
+  EXPECT_EQ(notifier.notices.size(), 1u);
+}
+
+TEST_F(JpegReaderTest, HugeDeclaredSidesAreRefusedBeforeAllocating) {
+  auto bytes = RedOverBlue(8, 8);
+  // The frame header (0xFFC0) holds height then width after length and precision.
+  std::size_t sof = 0;
+  for (std::size_t i = 0; i + 1 < bytes.size(); ++i) {
+    if (bytes[i] == std::byte{0xFF} && bytes[i + 1] == std::byte{0xC0}) {
+      sof = i;
+      break;
+    }
+  }
+  ASSERT_NE(sof, 0u);
+  for (std::size_t k : {std::size_t{5}, std::size_t{7}}) {
+    bytes[sof + k] = std::byte{0xFD};
+    bytes[sof + k + 1] = std::byte{0xE8};  // 65000
+  }
+  EXPECT_EQ(Read(bytes).kind, Kind::kFailed);
+  EXPECT_EQ(notifier.notices.size(), 1u);
+}
+
+TEST_F(JpegReaderTest, HeldAlphaImageMustMatchInSize) {
+  state.HoldAlphaImage(std::vector<std::uint8_t>(3 * 32 * 32, 50));
+  EXPECT_EQ(Read(RedOverBlue(64, 64)).kind, Kind::kFailed);
+  ASSERT_EQ(notifier.notices.size(), 1u);
+  EXPECT_EQ(notifier.notices[0].text, "p.jpg Texture ERROR.. Image and Alpha not the same size");
+  EXPECT_EQ(notifier.notices[0].caption, "Info");
+  EXPECT_FALSE(state.HoldsAlphaImage());
+  EXPECT_TRUE(state.alphaImagePending);
+
+  // Pending with nothing held: the next picture is simply opaque.
+  const auto r = Read(RedOverBlue(64, 64));
+  ASSERT_EQ(r.kind, Kind::kImage);
+  EXPECT_THAT(Alphas(r.image), Each(255));
+  EXPECT_FALSE(state.alphaImagePending);
+}
+
+TEST_F(JpegReaderTest, HeldAlphaImageOfTheSameSizeGivesTheAlpha) {
+  std::vector<std::uint8_t> alpha(3 * 4 * 2);
+  for (std::size_t i = 0; i < 8; ++i)
+    alpha[i * 3] = static_cast<std::uint8_t>(10 + i);
+  state.HoldAlphaImage(alpha);
+  const auto r = Read(RedOverBlue(4, 2));
+  ASSERT_EQ(r.kind, Kind::kImage);
+  EXPECT_THAT(Alphas(r.image), ::testing::ElementsAre(10, 11, 12, 13, 14, 15, 16, 17));
+  EXPECT_FALSE(state.HoldsAlphaImage());
+  EXPECT_FALSE(state.alphaImagePending);
+}
+
+}  // namespace
+}  // namespace kelvane
