@@ -120,8 +120,6 @@ struct TMeshBounds {
   bool firstVertex = true;  // no vertex seen yet
 };
 
-class T3DModel;
-
 // The model unit's state: what the last load found, and drawing marks that
 // loading resets. One instance per program, owned by the viewer.
 struct MeshUnitState {
@@ -134,8 +132,7 @@ struct MeshUnitState {
   // Whether the Show Bumps Only command is offered; loading hides it, the
   // bump pass shows it again. The window follows this flag.
   bool ShowBumpsOnlyVisible = false;
-  float LastOpacity = 0.0f;
-  const T3DModel* ModelBeingLoaded = nullptr;
+  float LastOpacity = 0.0f;  // of the last material record read
 };
 
 // What a load needs from its surroundings.

@@ -102,13 +102,11 @@ bool ModelReader::Run() {
     headerFault_ = true;
     return false;
   }
-  unit_.ModelBeingLoaded = &model_;
   try {
     Walk(end);
   } catch (const ReadFault& f) {
     NoteProblem(f.offset, f.what);
   }
-  unit_.ModelBeingLoaded = nullptr;
   return true;
 }
 
