@@ -69,6 +69,10 @@ int main(int argc, char** argv) {
     }
     ++n;
   }
+  const std::string settings =
+      "[MRU]\nlastfile=C:\\Trains\\loco.im\nthumbnail=\"shot.jpg\"\n[Options]\n"
+      "BGroundColour=0x987427\nShowAxes=1\nbumpalpha=0.2\n[Track]\nGauge=1.44\nTieSpacing=800\n";
+  Write(root / "settings" / "seed0", settings.data(), settings.size());
   n = 0;
   for (const auto& seed : ConfigSeeds()) {
     Write(root / "config" / ("seed" + std::to_string(n++)), seed.data(), seed.size());

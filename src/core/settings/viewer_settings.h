@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "settings/mem_ini.h"
+
+namespace kelvane {
+
+// Every persistent setting of the viewer, with its default.
+struct ViewerSettings {
+  // MRU
+  std::string lastFile;
+  std::string thumbnail = "$screenshot$.jpg";
+  // Options
+  std::int32_t bgroundColour = 9991207;  // 0x00BBGGRR
+  std::int32_t attSize = 10;
+  bool showAxes = true;
+  bool metric = true;
+  float bumpAlpha = 0.2f;
+  // Position
+  std::int32_t top = 0;
+  std::int32_t left = 0;
+  std::int32_t width = 400;
+  std::int32_t height = 300;
+  // Track
+  std::int32_t gaugeIndex = 3;
+  float gauge = 1.44f;
+  std::int32_t unitsIndex = 0;
+  std::int32_t tieSpacing = 800;  // millimetres, 300..2000
+  // Paths: the three host versions' installation folders
+  std::string corvelDir;
+  std::string dunmereDir;
+  std::string estrelDir;
+};
+
+constexpr std::int32_t kMinTieSpacing = 300;
+constexpr std::int32_t kMaxTieSpacing = 2000;
+
+// Reads every key; missing or unreadable values keep their defaults.
+ViewerSettings ReadSettings(const TMemIni& ini);
+// Writes every key in file order (MRU, Options, Position, Track, Paths).
+void WriteSettings(TMemIni& ini, const ViewerSettings& settings);
+
+struct WindowGeometry {
+  std::int32_t top = 0, left = 0, width = 0, height = 0;
+};
+
+// Writes the settings and updates the file. The window's geometry replaces
+// the position unless the window is maximised (`normalGeometry` empty), when
+// the position read at start-up is kept. A settings file that existed but
+// could not be read is never overwritten: false, with `error` saying why.
+bool SaveConfig(TMemIni& ini, ViewerSettings& settings,
+                const std::optional<WindowGeometry>& normalGeometry, std::string* error);
+
+// `<executable>.ini` beside the program when that folder is writable, else
+// `$XDG_CONFIG_HOME/kelvane/kelvane.ini` (`~/.config` by default).
+std::filesystem::path DefaultSettingsPath(const std::filesystem::path& executable);
+
+}  // namespace kelvane

@@ -1,0 +1,178 @@
+#include "settings/viewer_settings.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <random>
+
+#include "support/temp_dir.h"
+
+namespace kelvane {
+namespace {
+
+std::string ReadAll(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(ViewerSettingsTest, NoFileGivesTheDefaults) {
+  testing::TempDir dir;
+  const TMemIni ini(dir / "kelvane.ini");
+  EXPECT_EQ(ini.status(), TMemIni::ReadStatus::Missing);
+  const ViewerSettings s = ReadSettings(ini);
+  EXPECT_EQ(s.top, 0);
+  EXPECT_EQ(s.left, 0);
+  EXPECT_EQ(s.width, 400);
+  EXPECT_EQ(s.height, 300);
+  EXPECT_TRUE(s.showAxes);
+  EXPECT_TRUE(s.metric);
+  EXPECT_EQ(s.bgroundColour, 9991207);
+  EXPECT_FLOAT_EQ(s.bumpAlpha, 0.2f);
+  EXPECT_EQ(s.gaugeIndex, 3);
+  EXPECT_FLOAT_EQ(s.gauge, 1.44f);
+  EXPECT_EQ(s.tieSpacing, 800);
+  EXPECT_EQ(s.thumbnail, "$screenshot$.jpg");
+  EXPECT_EQ(s.lastFile, "");
+}
+
+TEST(ViewerSettingsTest, ANewFileHoldsEveryKeyInOrder) {
+  testing::TempDir dir;
+  TMemIni ini(dir / "kelvane.ini");
+  ViewerSettings s;
+  ASSERT_TRUE(SaveConfig(ini, s, WindowGeometry{10, 20, 640, 480}, nullptr));
+  EXPECT_EQ(ReadAll(dir / "kelvane.ini"),
+            "[MRU]\nlastfile=\nthumbnail=$screenshot$.jpg\n\n"
+            "[Options]\nBGroundColour=9991207\nAttSize=10\nShowAxes=1\nMetric=1\nbumpalpha=0.2\n\n"
+            "[Position]\nTop=10\nLeft=20\nWidth=640\nHeight=480\n\n"
+            "[Track]\nGaugeIndex=3\nGauge=1.44\nUnitsIndex=0\nTieSpacing=800\n\n"
+            "[Paths]\nCorvel_dir=\nDunmere_dir=\nEstrel_dir=\n");
+}
+
+TEST(ViewerSettingsTest, ValuesAsPeopleWriteThem) {
+  const TMemIni ini = TMemIni::FromText(
+      "; hand-edited\r\n[mru]\r\nLASTFILE = C:\\Trains\\loco.im \r\nthumbnail=\"shot.jpg\"\r\n"
+      "[Options]\nBGroundColour=0x00FF00\nAttSize=twelve\nShowAxes=2\nMetric=0\nbumpalpha=0,5\n"
+      "[Track]\nGauge=abc\nTieSpacing=-5\n[Paths]\nCorvel_dir='" +
+      std::string(300, 'x') + "'\n");
+  const ViewerSettings s = ReadSettings(ini);
+  EXPECT_EQ(s.lastFile, "C:\\Trains\\loco.im");
+  EXPECT_EQ(s.thumbnail, "shot.jpg") << "outer quotes are dropped";
+  EXPECT_EQ(s.bgroundColour, 0x00FF00);
+  EXPECT_EQ(s.attSize, 10) << "not a number: the default";
+  EXPECT_TRUE(s.showAxes) << "any non-zero integer";
+  EXPECT_FALSE(s.metric);
+  EXPECT_FLOAT_EQ(s.bumpAlpha, 0.5f);
+  EXPECT_FLOAT_EQ(s.gauge, 1.44f);
+  EXPECT_EQ(s.tieSpacing, kMinTieSpacing) << "brought into 300..2000";
+  EXPECT_EQ(s.corvelDir.size(), 255u);
+
+  EXPECT_EQ(ReadSettings(TMemIni::FromText("[Track]\nTieSpacing=99999\n")).tieSpacing, 2000);
+  EXPECT_EQ(TMemIni::FromText("[a]\nk=\"\n").ReadString("a", "k", "d"), "\"");
+  EXPECT_EQ(TMemIni::FromText("[a]\nk=\"'\n").ReadString("a", "k", "d"), "\"'");
+}
+
+TEST(ViewerSettingsTest, IntegersAndFloats) {
+  EXPECT_EQ(ParseIniInteger("-42"), -42);
+  EXPECT_EQ(ParseIniInteger("0xFFFFFFFF"), -1);
+  EXPECT_EQ(ParseIniInteger("2147483648"), std::nullopt);
+  EXPECT_EQ(ParseIniInteger("12abc"), std::nullopt);
+  EXPECT_EQ(ParseIniInteger(""), std::nullopt);
+  EXPECT_EQ(ParseIniFloat("1.44"), 1.44f);
+  EXPECT_EQ(ParseIniFloat("1e400"), std::nullopt);
+  TMemIni ini;
+  ini.WriteFloat("s", "k", 0.1f);
+  EXPECT_EQ(ini.ReadString("s", "k", ""), "0.1");
+}
+
+TEST(ViewerSettingsTest, RoundTripKeepsOtherEntriesAndTheMaximisedRule) {
+  testing::TempDir dir;
+  const auto file = dir / "k.ini";
+  std::ofstream(file) << "[Position]\nTop=5\nLeft=6\nWidth=700\nHeight=500\n[Mine]\nkept=yes\n";
+  TMemIni ini(file);
+  ViewerSettings s = ReadSettings(ini);
+  s.lastFile = "/home/me/loco.im";
+  s.gauge = 1.067f;
+  s.showAxes = false;
+  ASSERT_TRUE(SaveConfig(ini, s, std::nullopt, nullptr)) << "maximised";
+  const TMemIni again(file);
+  const ViewerSettings r = ReadSettings(again);
+  EXPECT_EQ(r.lastFile, "/home/me/loco.im");
+  EXPECT_FLOAT_EQ(r.gauge, 1.067f);
+  EXPECT_FALSE(r.showAxes);
+  EXPECT_EQ(r.top, 5);
+  EXPECT_EQ(r.width, 700) << "a maximised window keeps the normal size read at start";
+  EXPECT_EQ(again.ReadString("mine", "KEPT", ""), "yes");
+  EXPECT_FALSE(std::filesystem::exists(dir / "k.ini.new"));
+}
+
+TEST(ViewerSettingsTest, AnUnreadableFileIsNotOverwritten) {
+  testing::TempDir dir;
+  const auto file = dir / "k.ini";
+  const std::string binary("[MRU]\nlastfile=x\0\x01\x02", 17);
+  std::ofstream(file, std::ios::binary) << binary;
+  TMemIni ini(file);
+  EXPECT_EQ(ini.status(), TMemIni::ReadStatus::Unreadable);
+  ViewerSettings s = ReadSettings(ini);
+  EXPECT_EQ(s.lastFile, "") << "defaults";
+  std::string error;
+  EXPECT_FALSE(SaveConfig(ini, s, WindowGeometry{}, &error));
+  EXPECT_NE(error.find("not overwritten"), std::string::npos);
+  EXPECT_EQ(ReadAll(file), binary);
+
+  std::filesystem::create_directory(dir / "folder.ini");
+  EXPECT_EQ(TMemIni(dir / "folder.ini").status(), TMemIni::ReadStatus::Unreadable);
+}
+
+TEST(ViewerSettingsTest, AMegabyteLine) {
+  const std::string big(1 << 20, 'q');
+  const TMemIni ini = TMemIni::FromText("[MRU]\nthumbnail=" + big + "\nlastfile=x\n");
+  const ViewerSettings s = ReadSettings(ini);
+  EXPECT_EQ(s.thumbnail.size(), 255u);
+  EXPECT_EQ(s.lastFile, "x");
+}
+
+TEST(ViewerSettingsTest, SettingsPathBesideAWritableProgram) {
+  testing::TempDir dir;
+  EXPECT_EQ(DefaultSettingsPath(dir / "kelvane"), dir / "kelvane.ini");
+  EXPECT_EQ(DefaultSettingsPath(dir / "kelvane.exe"), dir / "kelvane.ini");
+}
+
+// A saving process killed at any moment leaves the old or the new settings.
+TEST(ViewerSettingsTest, KilledWhileSavingLosesNothing) {
+  testing::TempDir dir;
+  const auto file = dir / "k.ini";
+  std::mt19937 random(12345);
+  int sawA = 0, sawB = 0;
+  for (int run = 0; run < 200; ++run) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      execl(KELVANE_SETTINGS_SAVER, KELVANE_SETTINGS_SAVER, file.c_str(),
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    usleep(1000 + random() % 4000);
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the saver stopped by itself: " << status;
+    if (!std::filesystem::exists(file)) continue;  // killed before its first save
+    const TMemIni ini(file);
+    ASSERT_EQ(ini.status(), TMemIni::ReadStatus::Read);
+    const ViewerSettings s = ReadSettings(ini);
+    const bool a = s.lastFile == std::string(200, 'a') && s.tieSpacing == 500 && s.gauge == 1.0f &&
+                   s.corvelDir == "C:\\A";
+    const bool b = s.lastFile == std::string(200, 'b') && s.tieSpacing == 1500 && s.gauge == 2.0f &&
+                   s.corvelDir == "C:\\B";
+    ASSERT_TRUE(a || b) << "run " << run << ":\n" << ReadAll(file);
+    sawA += a;
+    sawB += b;
+  }
+  EXPECT_GT(sawA + sawB, 150);
+}
+
+}  // namespace
+}  // namespace kelvane
