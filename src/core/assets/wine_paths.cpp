@@ -105,6 +105,8 @@ std::optional<std::filesystem::path> HostPathOf(const WinePrefix& prefix,
     if (letter == 'c') root = prefix.folder / "drive_c";
     if (letter == 'z') root = "/";
   }
+  // The drive's own folder, not the link to it.
+  if (auto target = std::filesystem::canonical(root, ec); !ec) root = target;
   std::filesystem::path current = root;
   bool matching = true;
   for (const std::string& part : Components(windowsPath.substr(2))) {
