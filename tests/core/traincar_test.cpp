@@ -290,6 +290,30 @@ TEST_F(ComposeTest, ModelsAndRecordsStayPairedAfterAMissingMesh) {
   EXPECT_EQ(PlaceModel(bench.state, 2).source, ModelPlacement::Source::None);
 }
 
+TEST_F(ComposeTest, APartWithTooManyMeshesFillsThePartListAndNoMore) {
+  const auto part = world.editing / "multi";
+  AssetConfig config{.kuid = "<kuid:6:6>", .kind = "bogey"};
+  for (int k = 0; k < 26; ++k) {
+    const std::string name = "part" + std::to_string(k) + ".im";
+    config.meshes.push_back({.name = "m" + std::to_string(k), .mesh = name, .autoCreate = "1"});
+    fixtures::WriteFile(part / name, MeshWith({}));
+  }
+  WriteConfig(part, config);
+  EXPECT_TRUE(bench.Compose(Loco({.bogeys = {"<kuid:6:6>"}})));
+
+  EXPECT_EQ(bench.state.PartCount, 21);
+  const auto& log = bench.state.Memo1.lines;
+  EXPECT_EQ(std::count(log.begin(), log.end(),
+                       "Part <kuid:6:6> has more than 25 meshes: the rest are left out"),
+            2);
+  // The first bogey got 20 records; the second, moved to the last place,
+  // keeps its first mesh.
+  EXPECT_EQ(bench.scene.ModelCount(), 1u + 20u + 1u);
+  EXPECT_EQ(bench.state.ModelFiles[20], part / "part19.im");
+  EXPECT_EQ(bench.state.ModelFiles[21], part / "part0.im");
+  EXPECT_EQ(PlaceModel(bench.state, 21).index, 20);
+}
+
 TEST(PartMeshSpecTest, ChoosesTheMeshesOfAPart) {
   testing::TempDir dir;
   EXPECT_EQ(PartMeshSpec(dir.path()), "");
