@@ -25,7 +25,7 @@ build: configure
 
 run: build
 	$(BUILD)/tools/kelvane-sample --out $(SAMPLE_DIR)
-	$(BUILD)/src/app/kelvane --info $(SAMPLE_DIR)/wagon/wagon.im
+	$(BUILD)/src/app/kelvane --info $(SAMPLE_DIR)/velmora/userdata/editing/locomotive
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)

@@ -4,14 +4,18 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "fixtures/asset_writer.h"
 #include "fixtures/mesh_writer.h"
 #include "fixtures/sample_assets.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"Writes Kelvane's sample assets and test meshes.", "kelvane-sample"};
-  std::string out, large;
+  std::string out, large, utility = KELVANE_STANDIN;
   std::size_t vertices = 2'000'000, faces = 1'700'000;
   app.add_option("--out", out, "Folder to write the sample assets into")->type_name("FOLDER");
+  app.add_option("--utility", utility, "The stand-in simulator utility the sample runs")
+      ->type_name("PROGRAM")
+      ->capture_default_str();
   app.add_option("--large", large, "Write a large mesh file for speed measurements")
       ->type_name("FILE");
   app.add_option("--vertices", vertices, "Vertices of the large mesh")->capture_default_str();
@@ -25,6 +29,10 @@ int main(int argc, char** argv) {
   try {
     if (!out.empty()) {
       for (const auto& file : kelvane::fixtures::WriteSampleAssets(out)) {
+        std::cout << "wrote " << file.string() << "\n";
+      }
+      const auto traincar = kelvane::fixtures::WriteSampleTraincar(out, utility);
+      for (const auto& file : traincar.files) {
         std::cout << "wrote " << file.string() << "\n";
       }
     }

@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "assets/wine_paths.h"
 #include "info_command.h"
+#include "traincar_info.h"
 
 #ifndef KELVANE_VERSION
 #define KELVANE_VERSION "0"
@@ -23,7 +25,8 @@ std::optional<int> RunCommandLine(int argc, char** argv) {
   InfoOptions info;
   std::string infoPath;
   auto* infoOption =
-      app.add_option("--info", infoPath, "Print a JSON description of a mesh file without a window")
+      app.add_option("--info", infoPath,
+                     "Print a JSON description of a mesh file or a traincar (folder or config.txt)")
           ->type_name("PATH");
   app.add_flag("--geometry", info.geometry,
                "With --info: add every object's positions, uvs, normals and faces")
@@ -51,7 +54,9 @@ std::optional<int> RunCommandLine(int argc, char** argv) {
       std::cerr << "kelvane: --info takes one path; unexpected " << paths.front() << "\n";
       return 2;
     }
-    info.path = infoPath;
+    // The simulator's OpenWith macro passes Windows paths.
+    info.path = HostPathFromArgument(WinePrefix::FromEnvironment(), infoPath);
+    if (IsTraincarPath(info.path)) return RunTraincarInfo(info.path, std::cout);
     return RunInfo(info, std::cout);
   }
   return std::nullopt;

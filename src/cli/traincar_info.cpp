@@ -1,0 +1,98 @@
+#include "traincar_info.h"
+
+#include <nlohmann/json.hpp>
+#include <system_error>
+
+#include "assets/dos_command.h"
+#include "assets/traincar.h"
+#include "json_number.h"
+#include "mesh/model.h"
+#include "platform/notices.h"
+
+namespace kelvane {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json Vec(const TVector3& v) {
+  return Json::array({JsonFloat(v.x), JsonFloat(v.y), JsonFloat(v.z)});
+}
+
+std::string LowerName(const std::filesystem::path& path) {
+  std::string name = path.filename().string();
+  for (char& c : name) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return name;
+}
+
+}  // namespace
+
+bool IsTraincarPath(const std::filesystem::path& path) {
+  std::error_code ec;
+  return std::filesystem::is_directory(path, ec) || LowerName(path) == "config.txt";
+}
+
+int RunTraincarInfo(const std::filesystem::path& path, std::ostream& out) {
+  std::error_code ec;
+  const std::filesystem::path folder =
+      std::filesystem::is_directory(path, ec) ? path : path.parent_path();
+
+  TraincarState state;
+  state.AssetFolder = folder;
+  MeshUnitState unit;
+  RecordingNotifier notifier;
+  LoadContext load{unit, notifier};
+  T3DScene scene;
+  MainTaskQueue mainThread;
+  TDosCommand runner(notifier, mainThread.Dispatcher());
+  TraincarContext context{state, scene, load, notifier, runner};
+  context.hooks.pump = [&mainThread] { mainThread.RunPending(); };
+  const bool composed = ConfigOpen(context);
+  mainThread.RunPending();
+
+  Json messages = Json::array();
+  for (const Notice& n : notifier.notices)
+    messages.push_back(Json{{"caption", n.caption}, {"text", n.text}});
+
+  Json meshEntries = Json::array();
+  for (int k = 0; k < state.MeshCount; ++k) {
+    const TMeshEntry& e = state.MeshEntry[static_cast<std::size_t>(k)];
+    meshEntries.push_back(
+        Json{{"name", e.name}, {"file", e.file.string()}, {"attachment_line", e.attachmentLine}});
+  }
+  Json parts = Json::array();
+  for (int i = 0; i < state.PartCount; ++i) {
+    const TPartRecord& r = state.PartList[static_cast<std::size_t>(i)];
+    parts.push_back(Json{{"kuid", r.kuid},
+                         {"position", Vec(r.position)},
+                         {"rotation", Vec(r.rotation)},
+                         {"sub_attachment_line", r.subAttachmentLine}});
+  }
+  Json models = Json::array();
+  for (std::size_t j = 0; j < scene.ModelCount(); ++j) {
+    const ModelPlacement placement = PlaceModel(state, j);
+    const char* source = placement.source == ModelPlacement::Source::Mesh   ? "mesh"
+                         : placement.source == ModelPlacement::Source::Part ? "part"
+                                                                            : "none";
+    models.push_back(Json{{"file", j < state.ModelFiles.size() ? state.ModelFiles[j].string() : ""},
+                          {"placement", source},
+                          {"index", placement.index},
+                          {"face_count", scene.Model(j).FaceCount()}});
+  }
+
+  Json result{{"file", path.string()},
+              {"loaded", composed},
+              {"messages", std::move(messages)},
+              {"log", state.Memo1.lines},
+              {"traincar", state.TrainCarMode},
+              {"username", state.UserName},
+              {"mesh_entries", std::move(meshEntries)},
+              {"parts", std::move(parts)},
+              {"models", std::move(models)}};
+  out << result.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+  return composed ? 0 : 1;
+}
+
+}  // namespace kelvane

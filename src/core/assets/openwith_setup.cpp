@@ -1,0 +1,137 @@
+#include "assets/openwith_setup.h"
+
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+namespace kelvane {
+
+namespace {
+
+struct VersionTexts {
+  const char* name;
+  std::vector<const char*> defaults;
+  bool clearFirst;
+  std::vector<const char*> lines;
+  const char* caption;
+};
+
+const VersionTexts& Texts(HostVersion version) {
+  static const std::array<VersionTexts, 3> kTexts{{
+      {"Corvel",
+       {"C:\\Program Files\\Ostrand\\Corvel", "C:\\Program Files (x86)\\Ostrand\\Corvel"},
+       true,
+       {"Locate the Corvel application folder (usually", "..Program Files\\Ostrand\\Corvel.)",
+        "If you don't have Corvel press \"cancel\"."},
+       "Find Corvel Root Folder.\rIf you don't have Corvel press cancel."},
+      {"Dunmere",
+       {"C:\\Program Files\\Ostrand\\Dunmere", "C:\\Program Files (x86)\\Ostrand\\Dunmere"},
+       false,
+       {"", "", "Locate the Dunmere application folder (usually",
+        "..Program Files\\Ostrand\\Dunmere.)", " If you don't have Dunmere press \"cancel\"."},
+       " Find Dunmere Root Folder\rIf you don't have Dunmere press cancel."},
+      {"Estrel",
+       {"C:\\Program Files\\Ostrand\\Estrel", "C:\\Program Files (x86)\\Ostrand\\Estrel",
+        "C:\\Program Files\\Haldenmark\\Estrel", "C:\\Program Files (x86)\\Haldenmark\\Estrel"},
+       false,
+       {"", "", "Locate the Estrel application folder (usually",
+        "..Program Files (x86)\\Haldenmark\\Estrel)",
+        " If you don't have Estrel press \"cancel\"."},
+       " Find Estrel Root Folder\rIf you don't have Estrel press cancel."},
+  }};
+  return kTexts[static_cast<std::size_t>(version)];
+}
+
+bool IsFolder(const std::filesystem::path& path) {
+  std::error_code ec;
+  return !path.empty() && std::filesystem::is_directory(path, ec);
+}
+
+}  // namespace
+
+bool HostFolderSettings::AllEmpty() const {
+  for (const auto& folder : folders) {
+    if (!folder.empty()) return false;
+  }
+  return true;
+}
+
+const char* HostSettingsKey(HostVersion version) {
+  static constexpr const char* kKeys[] = {"Corvel_dir", "Dunmere_dir", "Estrel_dir"};
+  return kKeys[static_cast<std::size_t>(version)];
+}
+
+std::string OpenWithMacroText(const std::string& windowsExecutable) {
+  return "@echo off\r\n\"" + windowsExecutable + "\" %1%\r\n";
+}
+
+bool WriteOpenWithMacro(const std::filesystem::path& macroFile,
+                        const std::string& windowsExecutable) {
+  std::ofstream out(macroFile, std::ios::binary | std::ios::trunc);
+  const std::string text = OpenWithMacroText(windowsExecutable);
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  out.close();
+  if (!out) {
+    throw std::filesystem::filesystem_error("Cannot write the OpenWith macro", macroFile,
+                                            std::make_error_code(std::errc::io_error));
+  }
+  return true;
+}
+
+std::filesystem::path DefaultHostFolder(const WinePrefix& wine, HostVersion version) {
+  for (const char* folder : Texts(version).defaults) {
+    if (auto host = HostPathOf(wine, folder); host && IsFolder(*host)) return *host;
+  }
+  return {};
+}
+
+void SetOpenWith(HostFolderSettings& settings, ProgressLog& log, const OpenWithEnvironment& env) {
+  bool anyEmpty = false;
+  for (const auto& folder : settings.folders)
+    anyEmpty = anyEmpty || folder.empty();
+  if (anyEmpty) {
+    log.visible = true;
+    log.Clear();
+  }
+  for (HostVersion version : kHostVersions) {
+    std::string& folder = settings[version];
+    if (!folder.empty()) continue;
+    const VersionTexts& texts = Texts(version);
+
+    folder = DefaultHostFolder(env.wine, version).string();
+    if (folder.empty()) {
+      if (texts.clearFirst) log.Clear();
+      for (const char* line : texts.lines)
+        log.Add(line);
+      if (env.browseFolder) {
+        if (auto chosen = env.browseFolder(texts.caption)) folder = chosen->string();
+      }
+    }
+
+    const auto tools =
+        folder.empty() ? std::nullopt : FindIgnoringCase(folder, "bin/Vantorbase/Tools");
+    if (tools && IsFolder(*tools)) {
+      std::filesystem::path macroFolder = tools->string() + "/OpenWith";
+      if (auto existing = FindIgnoringCase(*tools, "OpenWith"); existing && IsFolder(*existing)) {
+        macroFolder = *existing;
+      } else {
+        std::filesystem::create_directory(macroFolder);
+      }
+      WriteOpenWithMacro(macroFolder / "Railglass.bat", WindowsPathOf(env.wine, env.executable));
+      log.Add(std::string(texts.name) + " OpenWith Macro loaded");
+    } else {
+      folder = kNotFound;
+    }
+  }
+  if (env.pause) env.pause(std::chrono::milliseconds(3000));
+  log.visible = false;
+}
+
+void OpenWith1Click(HostFolderSettings& settings, ProgressLog& log,
+                    const OpenWithEnvironment& env) {
+  for (auto& folder : settings.folders)
+    folder.clear();
+  SetOpenWith(settings, log, env);
+}
+
+}  // namespace kelvane

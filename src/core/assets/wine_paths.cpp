@@ -1,0 +1,174 @@
+#include "assets/wine_paths.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+namespace kelvane {
+
+namespace {
+
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+std::vector<std::string> Components(std::string_view relative) {
+  std::vector<std::string> parts;
+  std::string current;
+  for (char c : relative) {
+    if (c == '\\' || c == '/') {
+      if (!current.empty()) parts.push_back(std::move(current));
+      current.clear();
+    } else {
+      current.push_back(c);
+    }
+  }
+  if (!current.empty()) parts.push_back(std::move(current));
+  return parts;
+}
+
+// The entry of `dir` called `name`: exactly, else the first spelling in
+// name order that differs only in case.
+std::optional<std::filesystem::path> Entry(const std::filesystem::path& dir,
+                                           const std::string& name) {
+  std::error_code ec;
+  if (name == "." || name == "..") return dir / name;
+  const auto exact = dir / name;
+  if (std::filesystem::exists(exact, ec)) return exact;
+  std::optional<std::filesystem::path> found;
+  for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    if (SameIgnoringCase(it->path().filename().string(), name)) {
+      if (!found || it->path() < *found) found = it->path();
+    }
+  }
+  return found;
+}
+
+// True when every component of `root` begins `path`; `rest` gets the others.
+bool Under(const std::filesystem::path& path, const std::filesystem::path& root,
+           std::vector<std::string>& rest) {
+  auto p = path.begin();
+  for (auto r = root.begin(); r != root.end(); ++r) {
+    if (r->empty()) continue;  // a trailing separator
+    if (p == path.end() || *p != *r) return false;
+    ++p;
+  }
+  rest.clear();
+  for (; p != path.end(); ++p) {
+    if (!p->empty()) rest.push_back(p->string());
+  }
+  return true;
+}
+
+}  // namespace
+
+WinePrefix WinePrefix::FromEnvironment() {
+  if (const char* prefix = std::getenv("WINEPREFIX"); prefix && *prefix) return {prefix};
+  const char* home = std::getenv("HOME");
+  return {std::filesystem::path(home && *home ? home : ".") / ".wine"};
+}
+
+bool IsWindowsPath(std::string_view text) {
+  return text.size() >= 3 && LowerAscii(text[0]) >= 'a' && LowerAscii(text[0]) <= 'z' &&
+         text[1] == ':' && (text[2] == '\\' || text[2] == '/');
+}
+
+std::optional<std::filesystem::path> FindIgnoringCase(const std::filesystem::path& base,
+                                                      std::string_view relative) {
+  std::filesystem::path current = base;
+  for (const std::string& part : Components(relative)) {
+    auto next = Entry(current, part);
+    if (!next) return std::nullopt;
+    current = *next;
+  }
+  std::error_code ec;
+  if (!std::filesystem::exists(current, ec)) return std::nullopt;
+  return current;
+}
+
+std::optional<std::filesystem::path> HostPathOf(const WinePrefix& prefix,
+                                                std::string_view windowsPath) {
+  if (!IsWindowsPath(windowsPath)) return std::nullopt;
+  const char letter = LowerAscii(windowsPath[0]);
+  std::error_code ec;
+  std::filesystem::path root = prefix.folder / "dosdevices" / (std::string(1, letter) + ":");
+  if (!std::filesystem::is_directory(root, ec)) {
+    if (letter == 'c') root = prefix.folder / "drive_c";
+    if (letter == 'z') root = "/";
+  }
+  // The drive's own folder, not the link to it.
+  if (auto target = std::filesystem::canonical(root, ec); !ec) root = target;
+  std::filesystem::path current = root;
+  bool matching = true;
+  for (const std::string& part : Components(windowsPath.substr(2))) {
+    if (matching) {
+      if (auto next = Entry(current, part)) {
+        current = *next;
+        continue;
+      }
+      matching = false;
+    }
+    current /= part;
+  }
+  return current;
+}
+
+std::string WindowsPathOf(const WinePrefix& prefix, const std::filesystem::path& hostPath) {
+  std::error_code ec;
+  std::filesystem::path target = std::filesystem::weakly_canonical(hostPath, ec);
+  if (ec) target = std::filesystem::absolute(hostPath, ec);
+
+  char bestLetter = 0;
+  std::size_t bestDepth = 0;
+  std::vector<std::string> bestRest;
+  const auto devices = prefix.folder / "dosdevices";
+  for (std::filesystem::directory_iterator it(devices, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() != 2 || name[1] != ':') continue;
+    const char letter = LowerAscii(name[0]);
+    if (letter < 'a' || letter > 'z') continue;
+    std::error_code linkError;
+    const auto root = std::filesystem::canonical(it->path(), linkError);
+    if (linkError) continue;
+    std::vector<std::string> rest;
+    const auto depth = static_cast<std::size_t>(std::distance(root.begin(), root.end()));
+    if (Under(target, root, rest) && (bestLetter == 0 || depth > bestDepth)) {
+      bestLetter = letter;
+      bestDepth = depth;
+      bestRest = std::move(rest);
+    }
+  }
+  if (bestLetter == 0) {
+    bestLetter = 'z';
+    Under(target, target.root_path(), bestRest);
+  }
+  std::string out(1, static_cast<char>(bestLetter - 'a' + 'A'));
+  out += ":";
+  for (const std::string& part : bestRest)
+    out += "\\" + part;
+  if (bestRest.empty()) out += "\\";
+  return out;
+}
+
+std::filesystem::path HostPathFromArgument(const WinePrefix& prefix, std::string_view argument) {
+  if (auto host = HostPathOf(prefix, argument)) return *host;
+  return std::filesystem::path(argument);
+}
+
+bool IsWindowsExecutable(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  char magic[2] = {};
+  return in.read(magic, 2) && magic[0] == 'M' && magic[1] == 'Z';
+}
+
+}  // namespace kelvane

@@ -1,0 +1,88 @@
+// Runs the real executable on traincars, as a user or a script would.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "fixtures/asset_writer.h"
+#include "support/temp_dir.h"
+
+namespace kelvane {
+namespace {
+
+using Json = nlohmann::json;
+
+std::string Quote(const std::string& arg) {
+  std::string q = "'";
+  for (char c : arg)
+    q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// Standard output of `kelvane --info PATH`, and its exit status.
+std::pair<int, std::string> Info(const std::filesystem::path& path) {
+  const std::string command = Quote(KELVANE_EXE) + " --info " + Quote(path.string());
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return {-1, out};
+  std::array<char, 4096> buffer;
+  std::size_t n;
+  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+    out.append(buffer.data(), n);
+  const int raw = pclose(pipe);
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, out};
+}
+
+TEST(TraincarInfoTest, DescribesTheSampleLocomotive) {
+  testing::TempDir dir;
+  const auto sample = fixtures::WriteSampleTraincar(dir.path(), KELVANE_STANDIN);
+  const auto [status, out] = Info(sample.locomotive);
+  ASSERT_EQ(status, 0) << out;
+  const Json info = Json::parse(out);
+  EXPECT_TRUE(info["loaded"]);
+  EXPECT_TRUE(info["traincar"]);
+  EXPECT_TRUE(info["messages"].empty());
+  EXPECT_EQ(info["username"], "\"Class 7 electric\"");
+  EXPECT_EQ(info["log"][0], "Finding Folder for <kuid:414243:1001>");
+
+  ASSERT_EQ(info["mesh_entries"].size(), 2u);
+  EXPECT_EQ(info["mesh_entries"][1]["name"], "horn");
+  EXPECT_EQ(info["mesh_entries"][1]["attachment_line"],
+            "\"a.horn\",-6.000,0.000,3.700,0.0,0.0,0.0");
+
+  ASSERT_EQ(info["parts"].size(), 5u);
+  EXPECT_EQ(info["parts"][0]["kuid"], "<kuid:414243:1001>");
+  EXPECT_EQ(info["parts"][1]["position"], Json::parse("[-5.0, 0.0, 0.5]"));
+  EXPECT_EQ(info["parts"][3]["sub_attachment_line"], "\"a.arm\",0.000,0.000,0.200,0.0,0.0,0.0");
+  EXPECT_EQ(info["parts"][4]["position"], Json::parse("[7.7, 0.0, 2.0]"));
+
+  ASSERT_EQ(info["models"].size(), 7u);
+  const std::vector<std::string> placements{"mesh", "mesh", "part", "part", "part", "part", "part"};
+  for (std::size_t j = 0; j < placements.size(); ++j) {
+    EXPECT_EQ(info["models"][j]["placement"], placements[j]) << j;
+    EXPECT_GT(info["models"][j]["face_count"], 0) << j;
+  }
+  EXPECT_EQ(info["models"][0]["face_count"], 6 * 12);
+  EXPECT_EQ(info["models"][6]["file"], (sample.editing / "headlight" / "lamp.im").string());
+}
+
+TEST(TraincarInfoTest, TakesAConfigFileInAnyCaseAndReportsMessages) {
+  testing::TempDir dir;
+  const auto folder = dir / "Velmora/userdata/editing/wagon";
+  fixtures::WriteTextFile(folder / "Config.TXT", fixtures::ConfigText({.kind = "scenery"}));
+  fixtures::WriteTextFile(dir / "Velmora/bin/VelmoraUtil.exe", "#!/bin/sh\n");
+  const auto [status, out] = Info(folder / "Config.TXT");
+  EXPECT_EQ(status, 1);
+  const Json info = Json::parse(out);
+  EXPECT_FALSE(info["loaded"]);
+  EXPECT_FALSE(info["traincar"]);
+  ASSERT_EQ(info["messages"].size(), 1u);
+  EXPECT_EQ(info["messages"][0]["text"], "Asset is not \"kind traincar\".\r     Cannot proceed.");
+  EXPECT_TRUE(info["models"].empty());
+}
+
+}  // namespace
+}  // namespace kelvane

@@ -1,0 +1,161 @@
+#include "assets/openwith_setup.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "assets/wine_paths.h"
+#include "fixtures/asset_writer.h"
+#include "support/temp_dir.h"
+
+namespace kelvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Read(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A Wine prefix with the usual drive links: C: to drive_c, Z: to the root.
+struct FakePrefix {
+  testing::TempDir dir;
+  WinePrefix wine{dir / "prefix"};
+  fs::path driveC = wine.folder / "drive_c";
+
+  FakePrefix() {
+    fs::create_directories(driveC);
+    fs::create_directories(wine.folder / "dosdevices");
+    fs::create_directory_symlink("../drive_c", wine.folder / "dosdevices" / "c:");
+    fs::create_directory_symlink("/", wine.folder / "dosdevices" / "z:");
+  }
+  fs::path Tools(const std::string& installation) {
+    const auto tools = driveC / installation / "bin" / "Vantorbase" / "Tools";
+    fs::create_directories(tools);
+    return tools;
+  }
+};
+
+TEST(WinePathsTest, MapsDrivePathsThroughThePrefix) {
+  FakePrefix p;
+  fs::create_directories(p.driveC / "Program Files" / "Ostrand");
+  EXPECT_EQ(HostPathOf(p.wine, "C:\\PROGRAM FILES\\ostrand\\New Folder"),
+            p.driveC / "Program Files" / "Ostrand" / "New Folder");
+  EXPECT_EQ(HostPathOf(p.wine, "z:/tmp"), fs::path("/tmp"));
+  EXPECT_FALSE(HostPathOf(p.wine, "/home/user"));
+  EXPECT_EQ(HostPathFromArgument(p.wine, "/home/user/loco"), fs::path("/home/user/loco"));
+  EXPECT_EQ(HostPathFromArgument(p.wine, "c:\\Program Files"), p.driveC / "Program Files");
+}
+
+TEST(WinePathsTest, GivesTheWindowsViewOfAHostPath) {
+  FakePrefix p;
+  fixtures::WriteTextFile(p.driveC / "Kelvane" / "kelvane", "x");
+  EXPECT_EQ(WindowsPathOf(p.wine, p.driveC / "Kelvane" / "kelvane"), "C:\\Kelvane\\kelvane");
+  fixtures::WriteTextFile(p.dir / "bin" / "kelvane", "x");
+  const std::string outside = WindowsPathOf(p.wine, p.dir / "bin" / "kelvane");
+  std::string expected = "Z:" + fs::weakly_canonical(p.dir / "bin" / "kelvane").string();
+  for (char& c : expected) {
+    if (c == '/') c = '\\';
+  }
+  EXPECT_EQ(outside, expected);
+}
+
+TEST(OpenWithMacroTest, WritesTwoCrLfLines) {
+  testing::TempDir dir;
+  const auto file = dir / "Railglass.bat";
+  fixtures::WriteTextFile(file, "an older and much longer macro text\r\n\r\n\r\n");
+  EXPECT_TRUE(WriteOpenWithMacro(file, "C:\\Kelvane\\kelvane.exe"));
+  EXPECT_EQ(Read(file), "@echo off\r\n\"C:\\Kelvane\\kelvane.exe\" %1%\r\n");
+  EXPECT_THROW(WriteOpenWithMacro(dir / "missing" / "Railglass.bat", "x"), fs::filesystem_error);
+}
+
+class SetOpenWithTest : public ::testing::Test {
+ protected:
+  OpenWithEnvironment Environment() {
+    OpenWithEnvironment env;
+    env.wine = prefix.wine;
+    env.executable = prefix.driveC / "Kelvane" / "kelvane";
+    env.browseFolder = [this](const std::string& caption) -> std::optional<fs::path> {
+      captions.push_back(caption);
+      if (answers.empty()) return std::nullopt;
+      auto answer = answers.front();
+      answers.erase(answers.begin());
+      return answer;
+    };
+    env.pause = [this](std::chrono::milliseconds ms) { pauses.push_back(ms); };
+    return env;
+  }
+
+  FakePrefix prefix;
+  HostFolderSettings settings;
+  ProgressLog log;
+  std::vector<std::string> captions;
+  std::vector<std::optional<fs::path>> answers;
+  std::vector<std::chrono::milliseconds> pauses;
+  const std::string macro = "@echo off\r\n\"C:\\Kelvane\\kelvane\" %1%\r\n";
+};
+
+TEST_F(SetOpenWithTest, FirstRunWithOnlyDunmereInstalled) {
+  const auto tools = prefix.Tools("Program Files (x86)/Ostrand/Dunmere");
+  ASSERT_TRUE(settings.AllEmpty());
+  SetOpenWith(settings, log, Environment());
+
+  EXPECT_EQ(Read(tools / "OpenWith" / "Railglass.bat"), macro);
+  EXPECT_EQ(settings[HostVersion::Corvel], "NotFound");
+  EXPECT_EQ(settings[HostVersion::Dunmere],
+            (prefix.driveC / "Program Files (x86)" / "Ostrand" / "Dunmere").string());
+  EXPECT_EQ(settings[HostVersion::Estrel], "NotFound");
+  EXPECT_EQ(captions, (std::vector<std::string>{
+                          "Find Corvel Root Folder.\rIf you don't have Corvel press cancel.",
+                          " Find Estrel Root Folder\rIf you don't have Estrel press cancel."}));
+  EXPECT_EQ(log.lines, (std::vector<std::string>{"Locate the Corvel application folder (usually",
+                                                 "..Program Files\\Ostrand\\Corvel.)",
+                                                 "If you don't have Corvel press \"cancel\".",
+                                                 "Dunmere OpenWith Macro loaded", "", "",
+                                                 "Locate the Estrel application folder (usually",
+                                                 "..Program Files (x86)\\Haldenmark\\Estrel)",
+                                                 " If you don't have Estrel press \"cancel\"."}));
+  EXPECT_EQ(pauses, std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(3000)});
+  EXPECT_FALSE(log.visible);
+}
+
+TEST_F(SetOpenWithTest, ASecondRunSetsUpNothing) {
+  const auto tools = prefix.Tools("Program Files/Ostrand/Corvel");
+  SetOpenWith(settings, log, Environment());
+  EXPECT_FALSE(settings.AllEmpty());
+  fs::remove(tools / "OpenWith" / "Railglass.bat");
+  const auto before = settings.folders;
+  captions.clear();
+  log.Add("kept");
+
+  SetOpenWith(settings, log, Environment());
+  EXPECT_FALSE(fs::exists(tools / "OpenWith" / "Railglass.bat"));
+  EXPECT_TRUE(captions.empty());
+  EXPECT_EQ(settings.folders, before);
+  EXPECT_EQ(log.lines.back(), "kept");
+}
+
+TEST_F(SetOpenWithTest, TheMenuCommandLooksForEveryVersionAgain) {
+  const auto estrel = prefix.Tools("Games/Estrel");
+  fs::create_directories(prefix.driveC / "Games" / "Corvel");  // no tools folder
+  // An existing macro folder is used as it is spelled, its macro overwritten.
+  fixtures::WriteTextFile(estrel / "openwith" / "Railglass.bat", "old");
+  settings[HostVersion::Corvel] = "NotFound";
+  settings[HostVersion::Dunmere] = "NotFound";
+  settings[HostVersion::Estrel] = "NotFound";
+  answers = {prefix.driveC / "Games" / "Corvel", std::nullopt, prefix.driveC / "Games" / "Estrel"};
+
+  OpenWith1Click(settings, log, Environment());
+  EXPECT_EQ(captions.size(), 3u);
+  EXPECT_EQ(settings[HostVersion::Corvel], "NotFound");
+  EXPECT_EQ(settings[HostVersion::Dunmere], "NotFound");
+  EXPECT_EQ(settings[HostVersion::Estrel], (prefix.driveC / "Games" / "Estrel").string());
+  EXPECT_EQ(Read(estrel / "openwith" / "Railglass.bat"), macro);
+  EXPECT_FALSE(fs::exists(estrel / "OpenWith"));
+  EXPECT_EQ(log.lines.back(), "Estrel OpenWith Macro loaded");
+}
+
+}  // namespace
+}  // namespace kelvane

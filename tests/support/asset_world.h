@@ -1,0 +1,76 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "assets/dos_command.h"
+#include "assets/traincar.h"
+#include "fixtures/asset_writer.h"
+#include "platform/notices.h"
+#include "support/temp_dir.h"
+
+namespace kelvane::testing {
+
+// A simulator installation in a temporary folder: bin/ with the stand-in
+// utility, store/ with assets only the utility can open, and
+// userdata/editing/ with the assets open for editing.
+struct AssetWorld {
+  TempDir dir;
+  std::filesystem::path root = dir / "Velmora";
+  std::filesystem::path bin = root / "bin";
+  std::filesystem::path store = root / "store";
+  std::filesystem::path editing = root / "userdata" / "editing";
+  std::filesystem::path record = dir / "utility-calls.txt";
+
+  AssetWorld() { std::filesystem::create_directories(editing); }
+
+  void InstallUtility(int delayMs = 0, bool fail = false) {
+    fixtures::WriteStandInUtility(bin, {KELVANE_STANDIN, store, editing, delayMs, fail, record});
+  }
+  // The arguments of every utility call, one line each.
+  std::string UtilityCalls() const {
+    std::ifstream in(record);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+};
+
+// Everything a composition or lookup needs, with short waits.
+struct Workbench {
+  TraincarState state;
+  MeshUnitState unit;
+  RecordingNotifier notifier;
+  LoadContext load{unit, notifier};
+  T3DScene scene;
+  MainTaskQueue mainThread;
+  TDosCommand runner{notifier, mainThread.Dispatcher()};
+
+  ResolverTiming Fast() const {
+    ResolverTiming t;
+    t.round = std::chrono::milliseconds(5);
+    t.rounds = 400;  // two seconds
+    t.settle = std::chrono::milliseconds(0);
+    return t;
+  }
+  ResolverContext Resolver() {
+    ResolverContext context{state.AssetFolder, runner, state.Memo1};
+    context.hooks.pump = [this] { mainThread.RunPending(); };
+    context.timing = Fast();
+    return context;
+  }
+  TraincarContext Traincar() {
+    TraincarContext context{state, scene, load, notifier, runner};
+    context.hooks.pump = [this] { mainThread.RunPending(); };
+    context.timing = Fast();
+    return context;
+  }
+  bool Compose(const std::filesystem::path& folder) {
+    state.AssetFolder = folder;
+    TraincarContext context = Traincar();
+    return ConfigOpen(context);
+  }
+};
+
+}  // namespace kelvane::testing
