@@ -148,7 +148,27 @@ HeadlessGlContext::HeadlessGlContext(HeadlessGlContext&& other) noexcept
       depth_(std::exchange(other.depth_, 0)),
       gl_(other.gl_) {}
 
+HeadlessGlContext& HeadlessGlContext::operator=(HeadlessGlContext&& other) noexcept {
+  if (this != &other) {
+    Release();
+    display_ = std::exchange(other.display_, nullptr);
+    context_ = std::exchange(other.context_, nullptr);
+    width_ = other.width_;
+    height_ = other.height_;
+    depthBits_ = other.depthBits_;
+    framebuffer_ = std::exchange(other.framebuffer_, 0);
+    colour_ = std::exchange(other.colour_, 0);
+    depth_ = std::exchange(other.depth_, 0);
+    gl_ = other.gl_;
+  }
+  return *this;
+}
+
 HeadlessGlContext::~HeadlessGlContext() {
+  Release();
+}
+
+void HeadlessGlContext::Release() noexcept {
   if (display_ == nullptr) return;
   if (context_ != nullptr) {
     if (framebuffer_ != 0) {
@@ -162,6 +182,8 @@ HeadlessGlContext::~HeadlessGlContext() {
   }
   eglTerminate(display_);
   eglReleaseThread();
+  display_ = nullptr;
+  context_ = nullptr;
 }
 
 std::vector<std::uint8_t> HeadlessGlContext::ReadPixels(int components) const {

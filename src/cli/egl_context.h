@@ -21,7 +21,7 @@ class HeadlessGlContext {
   static std::optional<HeadlessGlContext> Create(int width, int height, std::string* error);
 
   HeadlessGlContext(HeadlessGlContext&& other) noexcept;
-  HeadlessGlContext& operator=(HeadlessGlContext&&) = delete;
+  HeadlessGlContext& operator=(HeadlessGlContext&& other) noexcept;
   HeadlessGlContext(const HeadlessGlContext&) = delete;
   HeadlessGlContext& operator=(const HeadlessGlContext&) = delete;
   ~HeadlessGlContext();
@@ -39,6 +39,7 @@ class HeadlessGlContext {
  private:
   HeadlessGlContext() = default;
   bool MakeFramebuffer(std::string* error);
+  void Release() noexcept;
 
   void* display_ = nullptr;  // EGLDisplay
   void* context_ = nullptr;  // EGLContext
