@@ -7,7 +7,9 @@ packages=(
   g++ make cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libcli11-dev
-  libjpeg62-turbo-dev
+  libjpeg62-turbo-dev libpng-dev
+  libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0
+  libstb-dev libsquish-dev
 )
 
 # `install-deps.sh fuzz` adds what the libFuzzer targets need.

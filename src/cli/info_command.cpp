@@ -2,10 +2,16 @@
 
 #include <nlohmann/json.hpp>
 
+#include <memory>
+#include <optional>
+
+#include "egl_context.h"
 #include "json_number.h"
 #include "mesh/attachment_reader.h"
 #include "mesh/model.h"
 #include "platform/notices.h"
+#include "textures/texture_loader.h"
+#include "textures/texture_upload.h"
 
 namespace kelvane {
 
@@ -74,7 +80,19 @@ Json ObjectJson(const T3DObject& o, bool geometry) {
 int RunInfo(const InfoOptions& options, std::ostream& out) {
   MeshUnitState unit;
   RecordingNotifier notifier;
+  TextureLoaderState textureState;
+  std::optional<HeadlessGlContext> gl =
+      options.decodeOnly ? std::nullopt : HeadlessGlContext::Create(1, 1, nullptr);
+  std::unique_ptr<TextureUploader> uploader;
+  if (gl) {
+    uploader = std::make_unique<GlTextureUploader>(textureState);
+  } else {
+    uploader = std::make_unique<DecodeOnlyUploader>(textureState);
+  }
+  TextureLoader loader(textureState, notifier, *uploader);
   LoadContext context{unit, notifier};
+  context.textures = &loader;
+  // Declared after the context, so its textures go while it is current.
   T3DModel model;
   const std::string file = options.path.string();
   const bool loaded = model.Load(options.path, context);
@@ -119,6 +137,7 @@ int RunInfo(const InfoOptions& options, std::ostream& out) {
               {"face_count", model.FaceCount()},
               {"lighting", unit.LightingOn},
               {"any_bump", unit.AnyBumpLoaded},
+              {"texture_upload", gl ? "opengl" : "decode-only"},
               {"attachments", std::move(attachments)}};
   if (!lines.is_null()) result["attachment_lines"] = std::move(lines);
   out << result.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';

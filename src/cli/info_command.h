@@ -8,9 +8,14 @@ namespace kelvane {
 struct InfoOptions {
   std::filesystem::path path;
   bool geometry = false;
+  // Decode textures without uploading them even where a GL context can be
+  // had; the flags come out the same.
+  bool decodeOnly = false;
 };
 
-// Loads a mesh without a window and prints one JSON object describing it.
+// Loads a mesh without a window, its textures through the real loader
+// (into a headless GL context when one can be had, decoded only otherwise),
+// and prints one JSON object describing it.
 // Returns the process exit status: 0 loaded, 1 not loaded.
 int RunInfo(const InfoOptions& options, std::ostream& out);
 

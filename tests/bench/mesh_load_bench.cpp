@@ -59,5 +59,3 @@ void BM_FreadWholeFile(benchmark::State& state) {
 BENCHMARK(BM_FreadWholeFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
-
-BENCHMARK_MAIN();

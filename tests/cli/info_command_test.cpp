@@ -1,14 +1,21 @@
 // Runs the real executable, as a user or a script would.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <png.h>
+
 #include <array>
 #include <cstdio>
+#include <cstring>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "fixtures/mesh_writer.h"
 #include "fixtures/sample_assets.h"
+#include "fixtures/texture_writer.h"
 #include "support/temp_dir.h"
 
 namespace kelvane {
@@ -91,6 +98,25 @@ TEST_F(InfoCommandTest, DescribesTheSampleWagon) {
   EXPECT_FLOAT_EQ(door["positions"][0][1].get<float>(), 2.35f - 1.1f);
 }
 
+TEST_F(InfoCommandTest, SampleWagonTexturesOfEveryKindLoad) {
+  const auto files = fixtures::WriteSampleAssets(dir.path());
+  const ProcessResult run = Kelvane({"--info", files.front().string()}, dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const Json info = Json::parse(run.out);
+  EXPECT_TRUE(info["messages"].empty()) << info["messages"];
+  std::map<std::string, std::pair<bool, bool>> flags;  // primary -> texture, alpha
+  for (const Json& o : info["objects"]) {
+    const Json& m = o["material"];
+    flags[m["primary"]] = {m["has_texture"], m["has_alpha"]};
+  }
+  using Flags = std::pair<bool, bool>;
+  EXPECT_EQ(flags["wagon_body.tga"], Flags(true, false));
+  EXPECT_EQ(flags["roof.texture"], Flags(true, false));
+  EXPECT_EQ(flags["buffers.bmp"], Flags(true, false));
+  EXPECT_EQ(flags["frame.jpg"], Flags(true, true)) << "JPEG is always RGBA";
+  EXPECT_EQ(flags[""], Flags(false, false)) << "the door has no texture";
+}
+
 TEST_F(InfoCommandTest, GeometryShowsViewerAxesAndFlippedV) {
   fixtures::Geometry g;
   g.vertices = {{1, 2, 3, 0.25f, 0.25f}, {0.1f, 0, 0, 1, 0}, {0, 0, 0, 0, 1}};
@@ -159,12 +185,148 @@ TEST_F(InfoCommandTest, UsageErrorsHelpAndVersion) {
   }
   const ProcessResult help = Kelvane({"--help"}, dir);
   EXPECT_EQ(help.status, 0);
-  for (const char* option : {"--info", "--geometry", "--version", "--help"}) {
-    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  for (const char* option : {"--info", "--geometry", "--version", "--help", "--texture", "--output",
+                             "--constant-alpha", "--kind", "--alpha-image"}) {
+    const std::size_t at = help.out.find(option);
+    ASSERT_NE(at, std::string::npos) << option;
+    // Name and description on one line.
+    const std::size_t end = help.out.find('\n', at);
+    EXPECT_GT(end - at, std::strlen(option) + 12) << option;
   }
   const ProcessResult version = Kelvane({"--version"}, dir);
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out.rfind("kelvane ", 0), 0u) << version.out;
+}
+
+// A PNG read back with libpng: rows from the top, 3 or 4 bytes a texel.
+struct Png {
+  int width = 0, height = 0, channels = 0;
+  std::vector<std::uint8_t> pixels;
+  std::vector<int> At(int x, int y) const {
+    const auto* p = pixels.data() + (static_cast<std::size_t>(y) * width + x) * channels;
+    return std::vector<int>(p, p + channels);
+  }
+};
+
+std::optional<Png> ReadPng(const std::filesystem::path& file) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, file.c_str())) return std::nullopt;
+  Png png;
+  png.width = static_cast<int>(image.width);
+  png.height = static_cast<int>(image.height);
+  png.channels = (image.format & PNG_FORMAT_FLAG_ALPHA) ? 4 : 3;
+  image.format = png.channels == 4 ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
+  png.pixels.resize(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, png.pixels.data(), 0, nullptr)) return std::nullopt;
+  return png;
+}
+
+class TextureCommandTest : public InfoCommandTest {
+ protected:
+  std::string Write(const std::string& name, const std::vector<std::byte>& bytes) {
+    fixtures::WriteFile(dir / name, bytes);
+    return (dir / name).string();
+  }
+  // 3 x 2 picture, top row (10, 20, 30) (40, 50, 60) (70, 80, 90), bottom
+  // row grey 200, with alpha 77 for 32 bits.
+  std::string Tga(const std::string& name, std::uint8_t depth) {
+    fixtures::Picture<fixtures::Rgba8> p{3,
+                                         2,
+                                         {{10, 20, 30, 77},
+                                          {40, 50, 60, 77},
+                                          {70, 80, 90, 77},
+                                          {200, 200, 200, 77},
+                                          {200, 200, 200, 77},
+                                          {200, 200, 200, 77}}};
+    return Write(name, fixtures::WriteTga(fixtures::TgaTrueColour(p, depth, false)));
+  }
+  ProcessResult Texture(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--texture"});
+    return Kelvane(args, dir);
+  }
+  std::string out() const { return (dir / "out.png").string(); }
+};
+
+TEST_F(TextureCommandTest, WritesTheUploadedBufferUpright) {
+  const ProcessResult run = Texture({Tga("a.tga", 24), "-o", out()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(run.err.empty()) << run.err;
+  const auto png = ReadPng(out());
+  ASSERT_TRUE(png);
+  EXPECT_EQ(png->width, 3);
+  EXPECT_EQ(png->height, 2);
+  EXPECT_EQ(png->channels, 3) << "24-bit TGA uploads RGB";
+  EXPECT_THAT(png->At(0, 0), ::testing::ElementsAre(10, 20, 30));
+  EXPECT_THAT(png->At(2, 0), ::testing::ElementsAre(70, 80, 90));
+  EXPECT_THAT(png->At(1, 1), ::testing::ElementsAre(200, 200, 200));
+}
+
+TEST_F(TextureCommandTest, AlphaFromKindConstantOrAlphaImage) {
+  const std::string tga32 = Tga("b.tga", 32);
+  ASSERT_EQ(Texture({tga32, "-o", out()}).status, 0);
+  EXPECT_THAT(ReadPng(out())->At(0, 0), ::testing::ElementsAre(10, 20, 30, 77));
+  ASSERT_EQ(Texture({tga32, "-o", out(), "--kind", "5"}).status, 0);
+  EXPECT_THAT(ReadPng(out())->At(0, 0), ::testing::ElementsAre(10, 20, 30, 255));
+  ASSERT_EQ(Texture({tga32, "-o", out(), "--constant-alpha", "128"}).status, 0);
+  EXPECT_THAT(ReadPng(out())->At(2, 1), ::testing::ElementsAre(200, 200, 200, 128));
+
+  // The alpha image's red bytes become the colour image's alpha.
+  const std::string colour =
+      Write("c.bmp", fixtures::WriteBmp(fixtures::Bmp24(
+                         {3, 2, std::vector<fixtures::Rgb8>(6, {1, 2, 3})}, false)));
+  const ProcessResult run = Texture({colour, "-o", out(), "--alpha-image", Tga("m.TGA", 24)});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto png = ReadPng(out());
+  ASSERT_EQ(png->channels, 4);
+  EXPECT_THAT(png->At(0, 0), ::testing::ElementsAre(1, 2, 3, 10));
+  EXPECT_THAT(png->At(2, 0), ::testing::ElementsAre(1, 2, 3, 70));
+  EXPECT_THAT(png->At(0, 1), ::testing::ElementsAre(1, 2, 3, 200));
+}
+
+TEST_F(TextureCommandTest, RefusalsExitOneWithTheLoadersMessages) {
+  const ProcessResult missing = Texture({(dir / "gone.tga").string(), "-o", out()});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "TGA Texture: File not found  - " + (dir / "gone.tga").string() + "\n");
+
+  const std::string jpeg =
+      Write("p.jpeg", fixtures::EncodeJpeg(8, 8, 1, std::vector<std::uint8_t>(64, 9), 90));
+  const ProcessResult unknown = Texture({jpeg, "-o", out()});
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_TRUE(unknown.err.empty()) << "unknown endings are refused silently";
+
+  std::filesystem::rename(jpeg, dir / "p.jpg");
+  const ProcessResult mismatch =
+      Texture({(dir / "p.jpg").string(), "-o", out(), "--alpha-image", Tga("m.tga", 24)});
+  EXPECT_EQ(mismatch.status, 1);
+  EXPECT_EQ(mismatch.err, "Info: p.jpg Texture ERROR.. Image and Alpha not the same size\n");
+  EXPECT_FALSE(std::filesystem::exists(out()));
+}
+
+TEST_F(TextureCommandTest, ContainerWithoutImagesWritesNothing) {
+  fixtures::TextureFixture f{.countFactor1 = 0};
+  const ProcessResult run =
+      Texture({Write("e.texture", fixtures::WriteTextureFile(f)), "-o", out()});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.err.find("nothing written"), std::string::npos) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(out()));
+}
+
+TEST_F(TextureCommandTest, UsageErrorsAreOneLineAndExitTwo) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--texture", "a.tga"},
+           {"-o", "x.png"},
+           {"--texture", "a.tga", "-o", "x.png", "--kind", "2", "--constant-alpha", "3"},
+           {"--texture", "a.tga", "-o", "x.png", "--constant-alpha", "256"},
+           {"--texture", "a.tga", "-o", "x.png", "--constant-alpha"},
+           {"--texture", "a.tga", "-o", "x.png", "--info", "m.im"},
+           {"--alpha-image", "a.bmp"}}) {
+    const ProcessResult run = Kelvane(args, dir);
+    EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
+    ASSERT_FALSE(run.err.empty());
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+  }
 }
 
 }  // namespace

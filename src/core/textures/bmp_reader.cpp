@@ -87,27 +87,29 @@ ReadResult BmpReader::Read() {
   const bool topDown = height < 0;
 
   PixelBuffer rgb =
-      PixelBuffer::Zeroed(static_cast<std::uint16_t>(w), static_cast<std::uint16_t>(h), 3);
+      PixelBuffer::Unwritten(static_cast<std::uint16_t>(w), static_cast<std::uint16_t>(h), 3);
   for (std::size_t y = 0; y < h; ++y) {
     const std::byte* src = data + (topDown ? h - 1 - y : y) * stride;
     std::uint8_t* dst = rgb.pixels.data() + y * rgb.RowBytes();
-    for (std::size_t x = 0; x < w; ++x, dst += 3) {
-      if (bits == 24) {
-        dst[0] = static_cast<std::uint8_t>(src[x * 3 + 2]);
-        dst[1] = static_cast<std::uint8_t>(src[x * 3 + 1]);
-        dst[2] = static_cast<std::uint8_t>(src[x * 3]);
-        continue;
+    if (bits == 24) {
+      for (std::size_t x = 0; x < w; ++x, src += 3, dst += 3) {
+        dst[0] = static_cast<std::uint8_t>(src[2]);
+        dst[1] = static_cast<std::uint8_t>(src[1]);
+        dst[2] = static_cast<std::uint8_t>(src[0]);
       }
-      const auto v = static_cast<std::uint8_t>(src[x]);
-      if (palette.empty()) {
-        dst[0] = dst[1] = dst[2] = v;
-        continue;
+    } else if (palette.empty()) {
+      for (std::size_t x = 0; x < w; ++x, dst += 3) {
+        dst[0] = dst[1] = dst[2] = static_cast<std::uint8_t>(src[x]);
       }
-      if (v >= paletteSize) return RefuseFormat();
-      const std::byte* entry = palette.data() + std::size_t{v} * 4;
-      dst[0] = static_cast<std::uint8_t>(entry[2]);
-      dst[1] = static_cast<std::uint8_t>(entry[1]);
-      dst[2] = static_cast<std::uint8_t>(entry[0]);
+    } else {
+      for (std::size_t x = 0; x < w; ++x, dst += 3) {
+        const auto v = static_cast<std::uint8_t>(src[x]);
+        if (v >= paletteSize) return RefuseFormat();
+        const std::byte* entry = palette.data() + std::size_t{v} * 4;
+        dst[0] = static_cast<std::uint8_t>(entry[2]);
+        dst[1] = static_cast<std::uint8_t>(entry[1]);
+        dst[2] = static_cast<std::uint8_t>(entry[0]);
+      }
     }
   }
   return Finish(std::move(rgb));

@@ -56,6 +56,18 @@ void ThreeColourPalette(ColourPalette& pal) {
 template <std::size_t kBytes>
 void WriteColours(const std::byte* colourBlock, const ColourPalette& pal, std::uint8_t* dst,
                   std::ptrdiff_t pitch) {
+  if constexpr (kBytes == 4) {
+    // Whole texels as words, a row of four at once.
+    std::uint32_t words[4];
+    std::memcpy(words, pal.data(), sizeof words);
+    for (int row = 0; row < 4; ++row) {
+      const auto bits = static_cast<unsigned>(colourBlock[4 + row]);
+      const std::uint32_t texels[4] = {words[bits & 3u], words[(bits >> 2) & 3u],
+                                       words[(bits >> 4) & 3u], words[bits >> 6]};
+      std::memcpy(dst + row * pitch, texels, sizeof texels);
+    }
+    return;
+  }
   for (int row = 0; row < 4; ++row) {
     const auto bits = static_cast<unsigned>(colourBlock[4 + row]);
     std::uint8_t* out = dst + row * pitch;
@@ -118,13 +130,17 @@ std::optional<PixelBuffer> DecodeBlocks(std::span<const std::byte> payload, std:
           : std::max(kSmallPictureBytes, payload.size() * kMaxOutputPerPayloadByte);
   if (!outBytes || *outBytes > backed) return std::nullopt;
 
-  PixelBuffer image = PixelBuffer::Zeroed(static_cast<std::uint16_t>(width),
-                                          static_cast<std::uint16_t>(height), bytesPerTexel);
-  const std::size_t rowBytes = image.RowBytes();
-  const auto pitch = -static_cast<std::ptrdiff_t>(rowBytes);
   const std::size_t blocksPerRow = (w + 3) / 4;
   const std::size_t blockRowBytes = blocksPerRow * blockBytes;
   const std::size_t blockRows = (h + 3) / 4;
+  // Rows the payload does not reach stay zero; when it reaches them all,
+  // every byte is written by the blocks and clearing first is wasted.
+  const auto side16 = [](std::size_t v) { return static_cast<std::uint16_t>(v); };
+  PixelBuffer image = payload.size() / blockRowBytes >= blockRows
+                          ? PixelBuffer::Unwritten(side16(w), side16(h), bytesPerTexel)
+                          : PixelBuffer::Zeroed(side16(w), side16(h), bytesPerTexel);
+  const std::size_t rowBytes = image.RowBytes();
+  const auto pitch = -static_cast<std::ptrdiff_t>(rowBytes);
 
   std::size_t consumed = 0;
   for (std::size_t by = 0; by < blockRows && consumed < payload.size(); ++by) {

@@ -53,12 +53,6 @@ struct JpegDecoder {
   }
 };
 
-struct DecodedJpeg {
-  std::size_t width = 0;
-  std::size_t height = 0;
-  std::vector<std::uint8_t> rgb;  // rows top-down
-};
-
 std::size_t OutputBudget(std::size_t fileBytes) {
   if (fileBytes > std::numeric_limits<std::size_t>::max() / kMaxOutputPerFileByte) {
     return std::numeric_limits<std::size_t>::max();
@@ -66,7 +60,9 @@ std::size_t OutputBudget(std::size_t fileBytes) {
   return std::max(kAlwaysAllowedBytes, fileBytes * kMaxOutputPerFileByte);
 }
 
-bool DecodeRgb(std::span<const std::byte> bytes, JpegDecoder& d, DecodedJpeg& out) {
+// Decodes straight into the RGBA rows that will be uploaded, bottom row
+// first; libjpeg-turbo fills the fourth byte with 255.
+bool DecodeRgba(std::span<const std::byte> bytes, JpegDecoder& d, PixelBuffer& out) {
   if (bytes.empty() || bytes.size() > std::numeric_limits<unsigned long>::max()) return false;
   const std::size_t budget = OutputBudget(bytes.size());
   jpeg_decompress_struct& cinfo = d.cinfo;
@@ -82,22 +78,26 @@ bool DecodeRgb(std::span<const std::byte> bytes, JpegDecoder& d, DecodedJpeg& ou
   jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.data()),
                static_cast<unsigned long>(bytes.size()));
   if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) return false;
-  cinfo.out_color_space = JCS_RGB;
+  cinfo.out_color_space = JCS_EXT_RGBA;
   if (cinfo.image_width > kMaxImageSide || cinfo.image_height > kMaxImageSide) return false;
   const std::size_t w = cinfo.image_width;
   const std::size_t h = cinfo.image_height;
   if (w * h * 4 > budget) return false;
 
   jpeg_start_decompress(&cinfo);
-  if (cinfo.output_components != 3 || cinfo.output_width != w || cinfo.output_height != h) {
+  if (cinfo.output_components != 4 || cinfo.output_width != w || cinfo.output_height != h) {
     return false;
   }
-  out.width = w;
-  out.height = h;
-  out.rgb.resize(w * h * 3);
+  out = PixelBuffer::Unwritten(static_cast<std::uint16_t>(w), static_cast<std::uint16_t>(h), 4);
+  const std::size_t rowBytes = out.RowBytes();
+  constexpr std::size_t kRowsAtOnce = 16;
+  JSAMPROW rows[kRowsAtOnce];
   while (cinfo.output_scanline < cinfo.output_height) {
-    JSAMPROW row = out.rgb.data() + std::size_t{cinfo.output_scanline} * w * 3;
-    jpeg_read_scanlines(&cinfo, &row, 1);
+    const std::size_t first = cinfo.output_scanline;
+    const std::size_t n = std::min(kRowsAtOnce, h - first);
+    for (std::size_t i = 0; i < n; ++i)
+      rows[i] = out.pixels.data() + (h - 1 - first - i) * rowBytes;
+    if (jpeg_read_scanlines(&cinfo, rows, static_cast<JDIMENSION>(n)) == 0) return false;
   }
   jpeg_finish_decompress(&cinfo);
   return true;
@@ -107,30 +107,16 @@ bool DecodeRgb(std::span<const std::byte> bytes, JpegDecoder& d, DecodedJpeg& ou
 
 ReadResult ReadJpegTexture(std::span<const std::byte> bytes, const TextureRequest& request,
                            TextureLoaderState& state, Notifier& notifier) {
-  DecodedJpeg decoded;
+  PixelBuffer image;
   JpegDecoder decoder;
-  if (!DecodeRgb(bytes, decoder, decoded)) {
+  if (!DecodeRgba(bytes, decoder, image)) {
     notifier.ShowMessage("Couldn't load JPG - \"" + request.fileName + "\"", "BMP Unit");
     return ReadResult::Failed();
   }
-  const std::size_t w = decoded.width;
-  const std::size_t h = decoded.height;
-  if (state.alphaImagePending && state.HoldsAlphaImage() && state.AlphaImageSize() != 3 * w * h) {
+  if (state.alphaImagePending && state.HoldsAlphaImage() &&
+      state.AlphaImageSize() != 3 * image.TexelCount()) {
     RefuseAlphaImageSize(state, request.fileName, notifier);
     return ReadResult::Failed();
-  }
-
-  PixelBuffer image =
-      PixelBuffer::Zeroed(static_cast<std::uint16_t>(w), static_cast<std::uint16_t>(h), 4);
-  for (std::size_t y = 0; y < h; ++y) {
-    const std::uint8_t* src = decoded.rgb.data() + (h - 1 - y) * w * 3;
-    std::uint8_t* dst = image.pixels.data() + y * w * 4;
-    for (std::size_t x = 0; x < w; ++x, src += 3, dst += 4) {
-      dst[0] = src[0];
-      dst[1] = src[1];
-      dst[2] = src[2];
-      dst[3] = 255;
-    }
   }
   if (state.alphaImagePending) {
     // Pending with nothing held (an earlier refusal dropped it): opaque.

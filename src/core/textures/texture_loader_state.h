@@ -20,17 +20,20 @@ struct TextureLoaderState {
   // The next colour image is built as RGBA.
   bool alphaImagePending = false;
   // The held alpha image: 3 bytes per texel, rows bottom-up; empty when none.
-  std::vector<std::uint8_t> alphaImage;
+  PixelBytes alphaImage;
 
   std::size_t AlphaImageSize() const { return alphaImage.size(); }
   bool HoldsAlphaImage() const { return !alphaImage.empty(); }
 
-  void HoldAlphaImage(std::vector<std::uint8_t> rgb) {
+  void HoldAlphaImage(PixelBytes rgb) {
     alphaImage = std::move(rgb);
     alphaImagePending = true;
     loadingAlphaImage = false;
   }
-  void ReleaseAlphaImage() { std::vector<std::uint8_t>().swap(alphaImage); }
+  void HoldAlphaImage(const std::vector<std::uint8_t>& rgb) {
+    HoldAlphaImage(PixelBytes(rgb.begin(), rgb.end()));
+  }
+  void ReleaseAlphaImage() { PixelBytes().swap(alphaImage); }
 };
 
 // What the caller asks of one load.

@@ -1,5 +1,7 @@
 #include "textures/tga_reader.h"
 
+#include <cstring>
+
 #include "mesh/byte_cursor.h"
 #include "platform/file_bytes.h"
 #include "platform/notices.h"
@@ -108,9 +110,39 @@ ReadResult TgaReader::Read() {
   if (pos > bytes_.size() || bytes_.size() - pos < texelBytes) return RefuseShort();
 
   PixelBuffer image =
-      PixelBuffer::Zeroed(h.width, h.height, static_cast<std::uint8_t>(h.depth == 32 ? 4 : 3));
+      PixelBuffer::Unwritten(h.width, h.height, static_cast<std::uint8_t>(h.depth == 32 ? 4 : 3));
   if (!Decode(h, colourMap, bytes_.subspan(pos, texelBytes), image)) return RefuseShort();
   return image.HasAlpha() ? FinishRgba(std::move(image)) : FinishRgb(std::move(image));
+}
+
+// One row of each depth into R, G, B[, A]; the depth is chosen once per
+// image, never per texel.
+void RowBgrToRgb(const std::byte* src, std::uint8_t* dst, std::size_t w) {
+  for (std::size_t x = 0; x < w; ++x, src += 3, dst += 3) {
+    dst[0] = static_cast<std::uint8_t>(src[2]);
+    dst[1] = static_cast<std::uint8_t>(src[1]);
+    dst[2] = static_cast<std::uint8_t>(src[0]);
+  }
+}
+
+void RowBgraToRgba(const std::byte* src, std::uint8_t* dst, std::size_t w) {
+  for (std::size_t x = 0; x < w; ++x) {
+    std::uint32_t v;
+    std::memcpy(&v, src + x * 4, 4);
+    // Little-endian B, G, R, A: exchange the low and third bytes.
+    v = (v & 0xFF00FF00u) | ((v >> 16) & 0xFFu) | ((v & 0xFFu) << 16);
+    std::memcpy(dst + x * 4, &v, 4);
+  }
+}
+
+void Row16ToRgb(const std::byte* src, std::uint8_t* dst, std::size_t w) {
+  for (std::size_t x = 0; x < w; ++x, src += 2, dst += 3) {
+    // Five bits a channel, bit 15 ignored; the low three bits stay 0.
+    const unsigned v = LoadU16(src);
+    dst[0] = static_cast<std::uint8_t>(((v >> 10) & 31u) * 8);
+    dst[1] = static_cast<std::uint8_t>(((v >> 5) & 31u) * 8);
+    dst[2] = static_cast<std::uint8_t>((v & 31u) * 8);
+  }
 }
 
 // Texels into R, G, B[, A] rows bottom-up. False when an index lies outside
@@ -118,41 +150,34 @@ ReadResult TgaReader::Read() {
 bool TgaReader::Decode(const TgaHeader& h, std::span<const std::byte> colourMap,
                        std::span<const std::byte> texels, PixelBuffer& out) {
   const std::size_t w = h.width;
-  const std::size_t fileTexelBytes = h.depth / 8u;
-  const std::size_t fileRowBytes = w * fileTexelBytes;
+  const std::size_t fileRowBytes = w * (h.depth / 8u);
   const bool topDown = (h.descriptor & kTopDown) != 0;
   const std::size_t mapEntries = colourMap.size() / 3;
   for (std::size_t y = 0; y < h.height; ++y) {
     const std::size_t fileRow = topDown ? h.height - 1 - y : y;
     const std::byte* src = texels.data() + fileRow * fileRowBytes;
     std::uint8_t* dst = out.pixels.data() + y * out.RowBytes();
-    for (std::size_t x = 0; x < w; ++x, src += fileTexelBytes, dst += out.bytesPerTexel) {
-      switch (h.depth) {
-        case 8: {
+    switch (h.depth) {
+      case 8:
+        for (std::size_t x = 0; x < w; ++x, dst += 3) {
           // Entries are numbered from the map's first-entry index.
-          const std::size_t index = static_cast<std::uint8_t>(src[0]);
+          const std::size_t index = static_cast<std::uint8_t>(src[x]);
           if (index < h.firstEntry || index - h.firstEntry >= mapEntries) return false;
           const std::byte* entry = colourMap.data() + (index - h.firstEntry) * 3;
           dst[0] = static_cast<std::uint8_t>(entry[2]);
           dst[1] = static_cast<std::uint8_t>(entry[1]);
           dst[2] = static_cast<std::uint8_t>(entry[0]);
-          break;
         }
-        case 16: {
-          // Five bits a channel, bit 15 ignored; the low three bits stay 0.
-          const unsigned v = LoadU16(src);
-          dst[0] = static_cast<std::uint8_t>(((v >> 10) & 31u) * 8);
-          dst[1] = static_cast<std::uint8_t>(((v >> 5) & 31u) * 8);
-          dst[2] = static_cast<std::uint8_t>((v & 31u) * 8);
-          break;
-        }
-        default:
-          dst[0] = static_cast<std::uint8_t>(src[2]);
-          dst[1] = static_cast<std::uint8_t>(src[1]);
-          dst[2] = static_cast<std::uint8_t>(src[0]);
-          if (h.depth == 32) dst[3] = static_cast<std::uint8_t>(src[3]);
-          break;
-      }
+        break;
+      case 16:
+        Row16ToRgb(src, dst, w);
+        break;
+      case 24:
+        RowBgrToRgb(src, dst, w);
+        break;
+      default:
+        RowBgraToRgba(src, dst, w);
+        break;
     }
   }
   return true;
@@ -189,7 +214,7 @@ ReadResult TgaReader::FinishRgba(PixelBuffer rgba) {
     }
   } else if (state_.loadingAlphaImage) {
     // Held like the other depths: its colour, not its alpha channel.
-    std::vector<std::uint8_t> rgb(rgba.TexelCount() * 3);
+    PixelBytes rgb(rgba.TexelCount() * 3);
     for (std::size_t i = 0; i < rgba.TexelCount(); ++i) {
       for (int c = 0; c < 3; ++c)
         rgb[i * 3 + c] = rgba.pixels[i * 4 + c];

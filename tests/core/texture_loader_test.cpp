@@ -1,0 +1,248 @@
+#include "textures/texture_loader.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "fixtures/texture_writer.h"
+#include "platform/notices.h"
+#include "support/temp_dir.h"
+#include "texture_test_support.h"
+
+namespace kelvane {
+namespace {
+
+using fixtures::Picture;
+using fixtures::Rgb8;
+using fixtures::Rgba8;
+using kelvane::testing::Alphas;
+using kelvane::testing::TexelOf;
+using ::testing::Each;
+using ::testing::ElementsAre;
+
+constexpr std::uint32_t kUntouched = 777;
+
+Picture<Rgb8> Solid(int w, int h, Rgb8 c) {
+  return {w, h, std::vector<Rgb8>(static_cast<std::size_t>(w * h), c)};
+}
+
+// A 2 x 2 picture whose red bytes, top row first, are 10, 20, 30, 40.
+Picture<Rgba8> RedSteps() {
+  return {2, 2, {{10, 1, 2, 200}, {20, 1, 2, 200}, {30, 1, 2, 200}, {40, 1, 2, 200}}};
+}
+
+class TextureLoaderTest : public ::testing::Test {
+ protected:
+  std::filesystem::path Write(const std::string& name, const std::vector<std::byte>& bytes) {
+    const auto file = dir / name;
+    fixtures::WriteFile(file, bytes);
+    return file;
+  }
+  std::filesystem::path Tga24(const std::string& name, const Picture<Rgba8>& p) {
+    return Write(name, fixtures::WriteTga(fixtures::TgaTrueColour(p, 24, false)));
+  }
+  std::filesystem::path Bmp(const std::string& name, Rgb8 c) {
+    return Write(name, fixtures::WriteBmp(fixtures::Bmp24(Solid(2, 2, c), false)));
+  }
+  std::filesystem::path Jpeg(const std::string& name, int side) {
+    const std::vector<std::uint8_t> grey(static_cast<std::size_t>(side * side), 128);
+    return Write(name, fixtures::EncodeJpeg(side, side, 1, grey, 95));
+  }
+  std::filesystem::path Dxt1(const std::string& name) {
+    fixtures::TextureFixture f{.format = 10, .width = 4, .height = 4};
+    f.chunks = {fixtures::EncodeTwoColourDxt1(Solid(4, 4, {8, 4, 16}))};
+    return Write(name, fixtures::WriteTextureFile(f));
+  }
+  const PixelBuffer& Last() const { return *uploader.LastUpload(); }
+
+  ::kelvane::testing::TempDir dir;
+  TextureLoaderState state;
+  RecordingNotifier notifier;
+  DecodeOnlyUploader uploader{state};
+  TextureLoader loader{state, notifier, uploader};
+  std::uint32_t texture = kUntouched;
+};
+
+TEST(TextureKindOf, EndingsAfterAsciiUpperCasing) {
+  EXPECT_EQ(TextureKindOf("a.bmp"), TextureFileKind::kBmp);
+  EXPECT_EQ(TextureKindOf("A.BMP"), TextureFileKind::kBmp);
+  EXPECT_EQ(TextureKindOf("dir.tga/a.Bmp"), TextureFileKind::kBmp);
+  EXPECT_EQ(TextureKindOf("a.jPg"), TextureFileKind::kJpeg);
+  EXPECT_EQ(TextureKindOf("a.tga"), TextureFileKind::kTga);
+  EXPECT_EQ(TextureKindOf("a.TeXtUrE"), TextureFileKind::kContainer);
+  EXPECT_EQ(TextureKindOf(".tga"), TextureFileKind::kTga);
+  for (const char* name : {"a.jpeg", "a.png", "a.tga.txt", "a.bmp ", "bmp", "", "a.texturex"}) {
+    EXPECT_EQ(TextureKindOf(name), TextureFileKind::kNone) << name;
+  }
+}
+
+TEST_F(TextureLoaderTest, EachEndingReachesItsReader) {
+  // A missing file shows which reader ran: each says so in its own words.
+  struct Case {
+    const char* name;
+    const char* caption;
+    const char* textStart;
+  };
+  for (const Case& c : {Case{"gone.Tga", "TGA Texture", "File not found  - "},
+                        Case{"gone.bMp", "BMP Unit", "Error opening "},
+                        Case{"gone.JPG", "BMP Unit", "Couldn't load JPG - \""},
+                        Case{"gone.Texture", nullptr, nullptr}}) {
+    notifier.notices.clear();
+    const auto file = dir / c.name;
+    EXPECT_FALSE(loader.LoadTexture(file, texture, false, 0)) << c.name;
+    if (c.caption == nullptr) {
+      EXPECT_TRUE(notifier.notices.empty()) << "the container reader is silent";
+      continue;
+    }
+    ASSERT_EQ(notifier.notices.size(), 1u) << c.name;
+    EXPECT_EQ(notifier.notices[0].caption, c.caption);
+    EXPECT_EQ(notifier.notices[0].text,
+              c.textStart + file.string() + (c.textStart[0] == 'C' ? "\"" : ""));
+  }
+  EXPECT_EQ(texture, kUntouched);
+  EXPECT_EQ(uploader.LiveCount(), 0u);
+}
+
+TEST_F(TextureLoaderTest, ImagesOfEveryKindAreUploaded) {
+  for (const auto& name : {"a.bmp", "b.BMP", "c.Bmp"}) {
+    ASSERT_TRUE(loader.LoadTexture(Bmp(name, {10, 20, 30}), texture, false, 2)) << name;
+    EXPECT_EQ(Last().bytesPerTexel, 3);
+    EXPECT_THAT(TexelOf(Last(), 0, 0), ElementsAre(10, 20, 30));
+  }
+  ASSERT_TRUE(loader.LoadTexture(Tga24("d.tga", RedSteps()), texture, false, 2));
+  EXPECT_THAT(TexelOf(Last(), 0, 0), ElementsAre(30, 1, 2)) << "bottom row first";
+  ASSERT_TRUE(loader.LoadTexture(Jpeg("e.JPG", 8), texture, false, 2));
+  EXPECT_EQ(Last().bytesPerTexel, 4);
+  ASSERT_TRUE(loader.LoadTexture(Dxt1("f.texture"), texture, false, 2));
+  EXPECT_THAT(TexelOf(Last(), 3, 3), ElementsAre(8, 4, 16));
+  EXPECT_EQ(uploader.LiveCount(), 6u);
+  EXPECT_EQ(texture, 6u);
+  EXPECT_TRUE(notifier.notices.empty());
+}
+
+TEST_F(TextureLoaderTest, UnknownEndingsAreRefusedSilently) {
+  const auto jpeg = Jpeg("photo.jpeg", 8);
+  std::filesystem::copy_file(jpeg, dir / "photo.png");
+  state.loadingAlphaImage = true;
+  for (const auto& file : {jpeg, dir / "photo.png"}) {
+    EXPECT_FALSE(loader.LoadTexture(file, texture, false, 0));
+  }
+  EXPECT_FALSE(state.loadingAlphaImage) << "cleared whatever the result";
+  EXPECT_TRUE(notifier.notices.empty());
+  EXPECT_EQ(texture, kUntouched);
+  EXPECT_FALSE(uploader.LastUpload().has_value());
+}
+
+TEST_F(TextureLoaderTest, AlphaImagesAreBmpOrTgaOnly) {
+  for (const auto& file : {Jpeg("a.jpg", 2), Dxt1("a.texture"), Jpeg("a.jpeg", 2)}) {
+    EXPECT_FALSE(loader.LoadAlphaTexture(file, texture, false, 0)) << file;
+    EXPECT_FALSE(state.loadingAlphaImage);
+    EXPECT_FALSE(state.alphaImagePending);
+    EXPECT_FALSE(state.HoldsAlphaImage());
+  }
+  // A failing reader clears the flag too.
+  EXPECT_FALSE(loader.LoadAlphaTexture(dir / "gone.bmp", texture, false, 0));
+  EXPECT_FALSE(state.loadingAlphaImage);
+  ASSERT_EQ(notifier.notices.size(), 1u);
+  EXPECT_EQ(notifier.notices[0].caption, "BMP Unit");
+  EXPECT_EQ(texture, kUntouched);
+  EXPECT_EQ(uploader.LiveCount(), 0u);
+}
+
+TEST_F(TextureLoaderTest, HeldAlphaImageGoesToTheNextColourImage) {
+  ASSERT_TRUE(loader.LoadAlphaTexture(Tga24("alpha.tga", RedSteps()), texture, false, 2));
+  EXPECT_EQ(texture, kUntouched);
+  EXPECT_EQ(uploader.LiveCount(), 0u);
+  EXPECT_EQ(state.AlphaImageSize(), 12u);
+  EXPECT_TRUE(state.alphaImagePending);
+  EXPECT_FALSE(state.loadingAlphaImage);
+
+  ASSERT_TRUE(loader.LoadTexture(Bmp("colour.bmp", {5, 6, 7}), texture, false, 2));
+  EXPECT_EQ(texture, 1u);
+  EXPECT_THAT(Alphas(Last()), ElementsAre(30, 40, 10, 20)) << "red bytes, bottom row first";
+  EXPECT_THAT(TexelOf(Last(), 1, 1), ElementsAre(5, 6, 7, 20));
+  EXPECT_FALSE(state.HoldsAlphaImage());
+  EXPECT_FALSE(state.alphaImagePending);
+  EXPECT_TRUE(loader.TextureHasAlpha());
+
+  ASSERT_TRUE(loader.LoadTexture(Bmp("plain.bmp", {5, 6, 7}), texture, false, 2));
+  EXPECT_EQ(Last().bytesPerTexel, 3) << "consumed once";
+}
+
+TEST_F(TextureLoaderTest, ContainerLeavesTheAlphaImageHeldForALaterImage) {
+  ASSERT_TRUE(loader.LoadAlphaTexture(Tga24("alpha.TGA", RedSteps()), texture, false, 2));
+  ASSERT_TRUE(loader.LoadTexture(Dxt1("roof.texture"), texture, false, 2));
+  EXPECT_EQ(Last().bytesPerTexel, 3);
+  EXPECT_TRUE(state.HoldsAlphaImage());
+  EXPECT_FALSE(loader.LoadTexture(dir / "gone.tga", texture, false, 2));
+  EXPECT_TRUE(state.HoldsAlphaImage()) << "a failed load leaves it held";
+
+  Picture<Rgba8> colour = RedSteps();
+  for (auto& t : colour.texels)
+    t = {1, 2, 3, 255};
+  ASSERT_TRUE(loader.LoadTexture(Tga24("later.tga", colour), texture, false, 2));
+  EXPECT_THAT(Alphas(Last()), ElementsAre(30, 40, 10, 20));
+  EXPECT_FALSE(state.HoldsAlphaImage());
+}
+
+TEST_F(TextureLoaderTest, JpegOfAnotherSizeDropsTheAlphaImage) {
+  ASSERT_TRUE(loader.LoadAlphaTexture(Tga24("alpha.tga", RedSteps()), texture, false, 2));
+  EXPECT_FALSE(loader.LoadTexture(Jpeg("big.jpg", 8), texture, false, 2));
+  ASSERT_EQ(notifier.notices.size(), 1u);
+  EXPECT_EQ(notifier.notices[0].caption, "Info");
+  EXPECT_EQ(notifier.notices[0].text, "big.jpg Texture ERROR.. Image and Alpha not the same size");
+  EXPECT_EQ(texture, kUntouched);
+  EXPECT_FALSE(state.HoldsAlphaImage());
+  EXPECT_TRUE(state.alphaImagePending);
+}
+
+TEST_F(TextureLoaderTest, TextureHasAlphaFollowsTheLastUpload) {
+  EXPECT_FALSE(loader.TextureHasAlpha());
+  ASSERT_TRUE(loader.LoadTexture(Jpeg("a.jpg", 4), texture, false, 2));
+  EXPECT_TRUE(loader.TextureHasAlpha()) << "JPEG is always RGBA";
+  ASSERT_TRUE(loader.LoadTexture(Tga24("b.tga", RedSteps()), texture, false, 2));
+  EXPECT_FALSE(loader.TextureHasAlpha()) << "cleared by an RGB upload";
+  ASSERT_TRUE(loader.LoadTexture(Tga24("b.tga", RedSteps()), texture, true, 99));
+  EXPECT_TRUE(loader.TextureHasAlpha());
+  EXPECT_THAT(Alphas(Last()), Each(99));
+  loader.ClearTextureHasAlpha();
+  EXPECT_FALSE(loader.TextureHasAlpha());
+  // A failed load is no upload: the flag stays.
+  ASSERT_TRUE(loader.LoadTexture(Jpeg("a.jpg", 4), texture, false, 2));
+  EXPECT_FALSE(loader.LoadTexture(dir / "gone.tga", texture, false, 2));
+  EXPECT_TRUE(loader.TextureHasAlpha());
+}
+
+TEST_F(TextureLoaderTest, EveryLoadCreatesANewTexture) {
+  const auto file = Bmp("same.bmp", {1, 2, 3});
+  std::uint32_t first = 0, second = 0;
+  ASSERT_TRUE(loader.LoadTexture(file, first, false, 2));
+  ASSERT_TRUE(loader.LoadTexture(file, second, false, 2));
+  EXPECT_NE(first, 0u);
+  EXPECT_NE(first, second);
+  EXPECT_EQ(uploader.LiveCount(), 2u);
+  loader.DeleteTextures(std::vector<std::uint32_t>{first});
+  EXPECT_EQ(uploader.LiveCount(), 1u);
+}
+
+TEST_F(TextureLoaderTest, ContainerWithoutImagesSucceedsWithoutATexture) {
+  fixtures::TextureFixture f{.countFactor1 = 0, .format = 10};
+  ASSERT_TRUE(
+      loader.LoadTexture(Write("empty.texture", fixtures::WriteTextureFile(f)), texture, false, 2));
+  EXPECT_EQ(texture, kUntouched);
+  EXPECT_EQ(uploader.LiveCount(), 0u);
+}
+
+TEST_F(TextureLoaderTest, ConstantAlphaTgaThroughTheAlphaEntryIsATexture) {
+  // The constant wins over holding: the image becomes a texture, and the
+  // next BMP or TGA colour image is held in its place.
+  ASSERT_TRUE(loader.LoadAlphaTexture(Tga24("a.tga", RedSteps()), texture, true, 50));
+  EXPECT_EQ(texture, 1u);
+  EXPECT_TRUE(state.loadingAlphaImage);
+  ASSERT_TRUE(loader.LoadTexture(Bmp("b.bmp", {9, 9, 9}), texture, false, 2));
+  EXPECT_EQ(texture, 1u);
+  EXPECT_TRUE(state.HoldsAlphaImage());
+  EXPECT_FALSE(state.loadingAlphaImage);
+}
+
+}  // namespace
+}  // namespace kelvane
