@@ -249,6 +249,9 @@ void AddTextures(std::vector<Case>& out) {
   // 32768 x 32768 x 4 is 2^32: zero in 32-bit arithmetic, like the length.
   add("sides-overflow-32-bits", fx::WriteTextureFile(Texture(7, 32768, 32768, {Bytes{}})),
       "refused");
+  // (-2^31)^2 x 4 is 2^64: past 64-bit arithmetic, and zero once wrapped.
+  add("sides-overflow-64-bits", fx::WriteTextureFile(Texture(0, INT32_MIN, INT32_MIN, {Bytes{}})),
+      "refused");
   add("zero-width", fx::WriteTextureFile(Texture(7, 0, 4, {Bytes{}})), "refused");
   add("negative-sides", fx::WriteTextureFile(Texture(7, -2, -2, {Bytes(16, std::byte{1})})),
       "refused");
