@@ -7,6 +7,7 @@ SAMPLE_DIR := $(BUILD)/sample
 
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?=
 
 .PHONY: all deps configure build run test test-asan bench fuzz format clean
 
@@ -53,7 +54,7 @@ fuzz:
 	@test -f $(FUZZ_BUILD)/build.ninja || cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DKELVANE_FUZZ=ON
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
-	bash scripts/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+	bash scripts/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -103,6 +103,23 @@ TEST_F(JpegReaderTest, HugeDeclaredSidesAreRefusedBeforeAllocating) {
   EXPECT_EQ(notifier.notices.size(), 1u);
 }
 
+TEST_F(JpegReaderTest, PaddingTheFileBuysNoMoreThanItsShareOfMemory) {
+  // 8192 x 8192 needs 448 MiB for the picture; 64 KiB of comment bytes
+  // must not make that acceptable.
+  auto bytes = RedOverBlue(8, 8);
+  const std::size_t sof = *fixtures::JpegSegment(bytes, 0xC0);
+  for (std::size_t k : {std::size_t{5}, std::size_t{7}}) {
+    bytes[sof + k] = std::byte{0x20};
+    bytes[sof + k + 1] = std::byte{0x00};
+  }
+  std::vector<std::byte> comment{std::byte{0xFF}, std::byte{0xFE}, std::byte{0xFF},
+                                 std::byte{0xFF}};
+  comment.resize(2 + 0xFFFF, std::byte{'c'});
+  bytes.insert(bytes.begin() + 2, comment.begin(), comment.end());
+  EXPECT_EQ(Read(bytes).kind, Kind::kFailed);
+  EXPECT_EQ(notifier.notices.size(), 1u);
+}
+
 TEST_F(JpegReaderTest, HeldAlphaImageMustMatchInSize) {
   state.HoldAlphaImage(std::vector<std::uint8_t>(3 * 32 * 32, 50));
   EXPECT_EQ(Read(RedOverBlue(64, 64)).kind, Kind::kFailed);

@@ -7,6 +7,7 @@
 #include "fixtures/mesh_writer.h"
 #include "mesh/material_texture_loader.h"
 #include "platform/notices.h"
+#include "support/memory_files.h"
 #include "support/temp_dir.h"
 
 namespace kelvane {
@@ -152,6 +153,33 @@ TEST_F(MaterialTexturesTest, DescriptionRules) {
   EXPECT_EQ(loader.calls[3].file, "colour.bmp");
   EXPECT_FALSE(loader.calls[3].useConstantAlpha);
   EXPECT_EQ(loader.calls[3].alphaOrKind, 2);
+}
+
+TEST_F(MaterialTexturesTest, ResolvesAgainstTheContentFilesItIsGiven) {
+  // Nothing on disk: the lookups and the description must go through these.
+  testing::MemoryContentFiles files;
+  files.Add("Glass.Texture.TXT", "primary=Glass.tga\ralpha=glass_a.tga\r");
+  files.Add("glass.tga", "image");
+  files.Add("GLASS_A.TGA", "image");
+  context.files = &files;
+  MeshWriter w;
+  w.Material(With("glass", 0.5f, {{1, "glass.texture"}}), fixtures::Box("b", {0, 0, 0}, {1, 1, 1}));
+  ASSERT_TRUE(model.LoadFromMemory(w.Finish(), "mesh.im", context));
+  ASSERT_EQ(loader.calls.size(), 2u);
+  EXPECT_TRUE(loader.calls[0].alphaImage);
+  EXPECT_EQ(loader.calls[0].file, "GLASS_A.TGA");
+  EXPECT_EQ(loader.calls[1].file, "glass.tga");
+  EXPECT_EQ(loader.calls[1].alphaOrKind, 128) << "0.5 * 255 = 127.5, ties to even";
+}
+
+TEST(TextureDescriptionTest, FirstKeysWinWhateverTheLineEnds) {
+  const TextureDescription d =
+      ParseTextureDescription("; note\rPRIMARY=A.TGA\r\nprimary=b.tga\nAlpha=Mask.bmp");
+  EXPECT_EQ(d.primary, "a.tga");
+  EXPECT_EQ(d.alpha, "mask.bmp");
+  EXPECT_EQ(ParseTextureDescription("primary\nalpha = x\n").primary, "");
+  EXPECT_EQ(ParseTextureDescription("alpha = x\n").alpha, "")
+      << "the key is written without spaces";
 }
 
 TEST_F(MaterialTexturesTest, BumpMapsOnlyForBumpKinds) {

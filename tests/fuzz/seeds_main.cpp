@@ -1,4 +1,5 @@
-// Writes the seed corpus of every fuzz target from the fixture writer.
+// Writes the seed corpus of every fuzz target from the fixture writer,
+// with every file of the malformed catalogue added to its target's corpus.
 
 #include <fstream>
 #include <iostream>
@@ -6,6 +7,8 @@
 
 #include "fixtures/mesh_writer.h"
 #include "fixtures/sample_assets.h"
+#include "fixtures/texture_writer.h"
+#include "malformed/catalogue.h"
 
 namespace fx = kelvane::fixtures;
 
@@ -48,6 +51,123 @@ std::vector<std::string> ConfigSeeds() {
   };
 }
 
+fx::Picture<fx::Rgba8> Gradient(int width, int height) {
+  fx::Picture<fx::Rgba8> p{width, height, {}};
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      p.texels.push_back({static_cast<std::uint8_t>(x * 40), static_cast<std::uint8_t>(y * 40),
+                          static_cast<std::uint8_t>(x ^ y), static_cast<std::uint8_t>(x * y)});
+    }
+  }
+  return p;
+}
+
+std::vector<std::vector<std::byte>> TextureSeeds() {
+  std::vector<std::vector<std::byte>> seeds;
+  const auto picture = Gradient(6, 6);
+  fx::Picture<fx::Rgb8> twoColours{8, 8, {}};
+  for (int i = 0; i < 64; ++i)
+    twoColours.texels.push_back(i % 3 ? fx::Rgb8{248, 0, 0} : fx::Rgb8{0, 0, 248});
+  const auto dxt1 = fx::EncodeTwoColourDxt1(twoColours);
+  std::vector<std::byte> dxt35;
+  for (int b = 0; b < 4; ++b) {
+    const fx::BlockIndices alpha{0, 1, 2, 3, 4, 5, 6, 7, 15, 14, 13, 12, 3, 2, 1, 0};
+    const fx::BlockIndices colour{0, 1, 2, 3, 3, 2, 1, 0, 0, 0, 1, 1, 2, 2, 3, 3};
+    const auto block = b % 2 ? fx::Dxt5Block(255, 0, alpha, 0xF800, 0x001F, colour)
+                             : fx::Dxt3Block(alpha, 0x07E0, 0xF81F, colour);
+    dxt35.insert(dxt35.end(), block.begin(), block.end());
+  }
+  for (std::int32_t format = 0; format <= 12; ++format) {
+    fx::TextureFixture f;
+    f.format = format;
+    f.version = 259 + format % 5;
+    f.alphaMode = format % 3;
+    if (format < 10) {
+      f.width = f.height = 6;
+      f.chunks = {fx::BgraPayload(picture)};
+    } else {
+      f.width = f.height = 8;
+      f.chunks = {format == 10 ? dxt1 : dxt35};
+    }
+    seeds.push_back(fx::WriteTextureFile(f));
+    if (format == 10 || format == 3) {
+      f.countFactor1 = 3;  // three chunks; only the last is decoded
+      f.chunks.insert(f.chunks.begin(), 2, std::vector<std::byte>(8, std::byte{1}));
+      seeds.push_back(fx::WriteTextureFile(f));
+    }
+  }
+  // DXT3 with its own alpha but only the top half of its block rows: the
+  // rows it lacks stay zero, also when the kind forces opacity.
+  fx::TextureFixture shortDxt3{
+      .version = 260, .format = 11, .width = 8, .height = 16, .alphaMode = 2};
+  shortDxt3.chunks = {dxt35};
+  seeds.push_back(fx::WriteTextureFile(shortDxt3));
+  return seeds;
+}
+
+std::vector<std::vector<std::byte>> TgaSeeds() {
+  const auto picture = Gradient(5, 3);
+  std::vector<std::vector<std::byte>> seeds;
+  for (bool topDown : {false, true}) {
+    seeds.push_back(fx::WriteTga(fx::TgaTrueColour(picture, 24, topDown)));
+    seeds.push_back(fx::WriteTga(fx::TgaTrueColour(picture, 32, topDown)));
+    seeds.push_back(fx::WriteTga(fx::Tga16(2, 2, {0x7FFF, 0x8000, 0x1234, 0x4321}, topDown)));
+    seeds.push_back(fx::WriteTga(
+        fx::TgaColourMapped(3, 2, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}, {0, 1, 2, 2, 1, 0}, topDown)));
+  }
+  return seeds;
+}
+
+std::vector<std::vector<std::byte>> BmpSeeds() {
+  fx::Picture<fx::Rgb8> picture{5, 3, {}};
+  for (int i = 0; i < 15; ++i)
+    picture.texels.push_back({static_cast<std::uint8_t>(i * 10), 20, 30});
+  std::vector<std::vector<std::byte>> seeds;
+  for (bool topDown : {false, true}) {
+    seeds.push_back(fx::WriteBmp(fx::Bmp24(picture, topDown)));
+    seeds.push_back(fx::WriteBmp(
+        fx::Bmp8(4, 2, {{1, 2, 3}, {9, 8, 7}}, {0, 1, 1, 0, 1, 1, 0, 0}, topDown, true)));
+    seeds.push_back(
+        fx::WriteBmp(fx::Bmp8(4, 2, {}, {0, 50, 100, 150, 200, 250, 1, 2}, topDown, false)));
+  }
+  return seeds;
+}
+
+std::vector<std::vector<std::byte>> JpegSeeds() {
+  std::vector<std::vector<std::byte>> seeds;
+  for (bool progressive : {false, true}) {
+    std::vector<std::uint8_t> rgb, grey;
+    for (int i = 0; i < 12 * 9; ++i) {
+      rgb.insert(rgb.end(), {static_cast<std::uint8_t>(i * 7), static_cast<std::uint8_t>(i), 99});
+      grey.push_back(static_cast<std::uint8_t>(i * 2));
+    }
+    seeds.push_back(fx::EncodeJpeg(12, 9, 3, rgb, 75, progressive));
+    seeds.push_back(fx::EncodeJpeg(12, 9, 1, grey, 50, progressive));
+    seeds.push_back(fx::EncodeJpeg(1, 1, 3, {10, 20, 30}, 90, progressive));
+  }
+  return seeds;
+}
+
+// An option byte choosing the material, then the description file.
+std::vector<std::string> DescriptionSeeds() {
+  return {
+      std::string("\x00") + "primary=colour.tga\r\nalpha=Alpha.BMP\r\n",
+      std::string("\x2b") + "Primary=SUB\\Inner.jpg\nalpha=sub/inner.jpg\n",
+      std::string("\x7f") + "; comment\rprimary=shine.texture\ralpha=\r",
+      std::string("\x13") + "alpha=colour.tga\nprimary=colour.tga\nprimary=alpha.bmp\n",
+      std::string("\x41") + "primary=missing.tga\n",
+  };
+}
+
+// Longest line and piece seed, then the output.
+std::vector<std::string> OutputSeeds() {
+  return {
+      std::string("\x3f\x01") + "a\r\nb\nccc",
+      std::string("\x05\x02") + "<kuid:1:2> C:\\content\\wagon\r\nOK\r\n",
+      std::string("\x10\x03") + std::string("x\0\0y\r\r\n\n\r", 9) + "tail",
+  };
+}
+
 void Write(const std::filesystem::path& path, const void* data, std::size_t size) {
   std::filesystem::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary)
@@ -76,6 +196,25 @@ int main(int argc, char** argv) {
   n = 0;
   for (const auto& seed : ConfigSeeds()) {
     Write(root / "config" / ("seed" + std::to_string(n++)), seed.data(), seed.size());
+  }
+  const auto writeAll = [&](const char* target, const auto& seeds) {
+    int k = 0;
+    for (const auto& seed : seeds)
+      Write(root / target / ("seed" + std::to_string(k++)), seed.data(), seed.size());
+  };
+  writeAll("texture", TextureSeeds());
+  writeAll("tga", TgaSeeds());
+  writeAll("bmp", BmpSeeds());
+  writeAll("jpeg", JpegSeeds());
+  writeAll("description", DescriptionSeeds());
+  writeAll("output", OutputSeeds());
+  for (const auto& c : kelvane::malformed::Catalogue()) {
+    const std::string file = "malformed-" + c.name;
+    Write(root / std::string(kelvane::malformed::FormatName(c.format)) / file, c.bytes.data(),
+          c.bytes.size());
+    if (c.format == kelvane::malformed::Format::kMesh) {
+      Write(root / "attachment" / file, c.bytes.data(), c.bytes.size());
+    }
   }
   return 0;
 }

@@ -1,7 +1,6 @@
 #include "mesh/material_textures.h"
 
 #include <cmath>
-#include <fstream>
 
 #include "mesh/material_texture_loader.h"
 #include "mesh/text.h"
@@ -13,17 +12,15 @@ std::int32_t RoundHalfEven(double value) {
   return static_cast<std::int32_t>(std::nearbyint(value));  // default rounding: ties to even
 }
 
-TextureDescription ReadTextureDescription(const std::filesystem::path& file) {
+TextureDescription ParseTextureDescription(std::string_view text) {
   TextureDescription d;
-  std::ifstream in(file, std::ios::binary);
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   bool havePrimary = false, haveAlpha = false;
   std::size_t start = 0;
   while (start < text.size()) {
     // Lines end at CR LF, LF or a lone CR.
     std::size_t end = text.find_first_of("\r\n", start);
     if (end == std::string::npos) end = text.size();
-    const std::string line = AsciiLower(std::string_view(text).substr(start, end - start));
+    const std::string line = AsciiLower(text.substr(start, end - start));
     start = end;
     if (start < text.size() && text[start] == '\r') ++start;
     if (start < text.size() && text[start] == '\n') ++start;
@@ -40,6 +37,14 @@ TextureDescription ReadTextureDescription(const std::filesystem::path& file) {
     }
   }
   return d;
+}
+
+TextureDescription ReadTextureDescription(const std::filesystem::path& file) {
+  return ParseTextureDescription(DiskContentFiles().ReadText(file));
+}
+
+const ContentFiles& MaterialTextures::Files() const {
+  return context_.files ? *context_.files : DiskContentFiles();
 }
 
 void MaterialTextures::BeginMaterial(const std::string& lowerCaseName) {
@@ -96,9 +101,9 @@ void MaterialTextures::Entry(TMaterial& material, std::int32_t type, const std::
   // map; for the others the bump file is not even touched.
   if (type == kTextureBump && kind_ <= 4) return;
 
-  if (auto direct = FindContentFile(context_.folder, name)) {
+  if (auto direct = Files().Find(context_.folder, name)) {
     LoadDirect(material, type, *direct);
-  } else if (auto described = FindContentFile(context_.folder, name + ".txt")) {
+  } else if (auto described = Files().Find(context_.folder, name + ".txt")) {
     LoadDescribed(material, type, *described);
   }
 }
@@ -106,7 +111,7 @@ void MaterialTextures::Entry(TMaterial& material, std::int32_t type, const std::
 bool MaterialTextures::LoadDirect(TMaterial& material, std::int32_t type,
                                   const std::filesystem::path& file) {
   MaterialTextureLoader& loader = *context_.textures;
-  ClearReadOnly(file);
+  Files().ClearReadOnly(file);
   const float opacity = material.opacity;
   std::uint32_t name = 0;
   bool loaded = false;
@@ -135,17 +140,17 @@ bool MaterialTextures::LoadDirect(TMaterial& material, std::int32_t type,
 void MaterialTextures::LoadDescribed(TMaterial& material, std::int32_t type,
                                      const std::filesystem::path& descriptionFile) {
   MaterialTextureLoader& loader = *context_.textures;
-  const TextureDescription d = ReadTextureDescription(descriptionFile);
+  const TextureDescription d = ParseTextureDescription(Files().ReadText(descriptionFile));
   if (d.alpha != d.primary) {
-    if (auto alphaFile = FindContentFile(context_.folder, d.alpha)) {
-      ClearReadOnly(*alphaFile);
+    if (auto alphaFile = Files().Find(context_.folder, d.alpha)) {
+      Files().ClearReadOnly(*alphaFile);
       std::uint32_t held = material.texture;
       loader.LoadAlphaTexture(*alphaFile, held, false, kind_);
     }
   }
-  auto primaryFile = FindContentFile(context_.folder, d.primary);
+  auto primaryFile = Files().Find(context_.folder, d.primary);
   if (!primaryFile) return;
-  ClearReadOnly(*primaryFile);
+  Files().ClearReadOnly(*primaryFile);
   const float opacity = material.opacity;
   std::uint32_t name = 0;
   bool loaded = false;

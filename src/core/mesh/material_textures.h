@@ -3,10 +3,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "mesh/model.h"
 
 namespace kelvane {
+
+class ContentFiles;
 
 constexpr std::int32_t kTexturePrimary = 1;
 constexpr std::int32_t kTextureBump = 8;
@@ -18,7 +21,8 @@ constexpr std::int32_t kTextureReflection = 9;
 // kind and opacity ask for.
 class MaterialTextures {
  public:
-  MaterialTextures(const T3DModel& model, LoadContext& context) : model_(model), context_(context) {}
+  MaterialTextures(const T3DModel& model, LoadContext& context)
+      : model_(model), context_(context) {}
 
   // At the material name: the kind comes from it.
   void BeginMaterial(const std::string& lowerCaseName);
@@ -32,6 +36,7 @@ class MaterialTextures {
   bool LoadDirect(TMaterial& material, std::int32_t type, const std::filesystem::path& file);
   void LoadDescribed(TMaterial& material, std::int32_t type, const std::filesystem::path& file);
   void Apply(TMaterial& material, std::int32_t type, bool loaded, std::uint32_t name);
+  const ContentFiles& Files() const;
 
   const T3DModel& model_;
   LoadContext& context_;
@@ -47,6 +52,7 @@ struct TextureDescription {
   std::string primary;
   std::string alpha;
 };
+TextureDescription ParseTextureDescription(std::string_view text);
 TextureDescription ReadTextureDescription(const std::filesystem::path& file);
 
 }  // namespace kelvane

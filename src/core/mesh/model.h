@@ -12,6 +12,7 @@
 
 namespace kelvane {
 
+class ContentFiles;
 class MaterialTextureLoader;
 class Notifier;
 
@@ -144,6 +145,8 @@ struct LoadContext {
   MaterialTextureLoader* textures = nullptr;
   // Where texture images are looked for; Load() uses the mesh's folder.
   std::filesystem::path folder;
+  // How they are found and read; the disk when not given.
+  const ContentFiles* files = nullptr;
 };
 
 class T3DModel {

@@ -1,5 +1,7 @@
 #include "platform/content_path.h"
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <system_error>
 
@@ -73,6 +75,30 @@ void ClearReadOnly(const std::filesystem::path& file) {
   std::error_code ignored;
   std::filesystem::permissions(file, std::filesystem::perms::owner_write,
                                std::filesystem::perm_options::add, ignored);
+}
+
+namespace {
+
+class DiskFiles final : public ContentFiles {
+ public:
+  std::optional<std::filesystem::path> Find(const std::filesystem::path& folder,
+                                            std::string_view name) const override {
+    return FindContentFile(folder, name);
+  }
+  std::string ReadText(const std::filesystem::path& file) const override {
+    std::ifstream in(file, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+  void ClearReadOnly(const std::filesystem::path& file) const override {
+    kelvane::ClearReadOnly(file);
+  }
+};
+
+}  // namespace
+
+const ContentFiles& DiskContentFiles() {
+  static const DiskFiles disk;
+  return disk;
 }
 
 }  // namespace kelvane

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace kelvane {
@@ -17,5 +18,21 @@ std::optional<std::filesystem::path> FindContentFile(const std::filesystem::path
 // gives it back. Failures are ignored, as a file that stays read-only is
 // still readable.
 void ClearReadOnly(const std::filesystem::path& file);
+
+// The content files that material textures are resolved against: found by
+// name, description files read as text, the read-only bit cleared. The
+// viewer uses the disk; a test or fuzz target hands in files held in memory.
+class ContentFiles {
+ public:
+  virtual ~ContentFiles() = default;
+  virtual std::optional<std::filesystem::path> Find(const std::filesystem::path& folder,
+                                                    std::string_view name) const = 0;
+  // The whole file; empty when it cannot be read.
+  virtual std::string ReadText(const std::filesystem::path& file) const = 0;
+  virtual void ClearReadOnly(const std::filesystem::path& file) const = 0;
+};
+
+// The file system, through FindContentFile and ClearReadOnly. Stateless.
+const ContentFiles& DiskContentFiles();
 
 }  // namespace kelvane

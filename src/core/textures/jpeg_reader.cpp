@@ -18,12 +18,13 @@ namespace kelvane {
 
 namespace {
 
-// JPEG cannot describe a picture with arbitrarily few bytes: even with its
-// shortest codes an 8 x 8 block costs bits. Pictures that need more memory
-// than this many bytes per file byte are refused before anything is
-// allocated, and the decoder's own buffers are held to the same budget.
-constexpr std::size_t kMaxOutputPerFileByte = 8192;
-constexpr std::size_t kAlwaysAllowedBytes = std::size_t{64} << 20;
+// JPEG describes huge pictures with few bytes (runs of empty blocks), so
+// its sides alone cannot be trusted. One file may take 256 MiB while it is
+// decoded, or its own size when that is larger: a quarter for the decoder's
+// buffers, the rest for the RGBA picture. Larger pictures are refused
+// before allocating.
+constexpr std::size_t kMemoryPerFile = std::size_t{256} << 20;
+constexpr std::size_t kPictureBytesPerTexel = 4;
 
 struct ErrorManager {
   jpeg_error_mgr base;
@@ -53,18 +54,16 @@ struct JpegDecoder {
   }
 };
 
-std::size_t OutputBudget(std::size_t fileBytes) {
-  if (fileBytes > std::numeric_limits<std::size_t>::max() / kMaxOutputPerFileByte) {
-    return std::numeric_limits<std::size_t>::max();
-  }
-  return std::max(kAlwaysAllowedBytes, fileBytes * kMaxOutputPerFileByte);
+std::size_t MemoryBudget(std::size_t fileBytes) {
+  return std::max(kMemoryPerFile, fileBytes);
 }
 
 // Decodes straight into the RGBA rows that will be uploaded, bottom row
 // first; libjpeg-turbo fills the fourth byte with 255.
 bool DecodeRgba(std::span<const std::byte> bytes, JpegDecoder& d, PixelBuffer& out) {
   if (bytes.empty() || bytes.size() > std::numeric_limits<unsigned long>::max()) return false;
-  const std::size_t budget = OutputBudget(bytes.size());
+  const std::size_t budget = MemoryBudget(bytes.size());
+  const std::size_t decoderBudget = budget / 4;
   jpeg_decompress_struct& cinfo = d.cinfo;
   cinfo.err = jpeg_std_error(&d.errors.base);
   d.errors.base.error_exit = OnFatalError;
@@ -74,7 +73,7 @@ bool DecodeRgba(std::span<const std::byte> bytes, JpegDecoder& d, PixelBuffer& o
   jpeg_create_decompress(&cinfo);
   d.created = true;
   cinfo.mem->max_memory_to_use = static_cast<long>(
-      std::min<std::size_t>(budget, static_cast<std::size_t>(std::numeric_limits<long>::max())));
+      std::min(decoderBudget, static_cast<std::size_t>(std::numeric_limits<long>::max())));
   jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.data()),
                static_cast<unsigned long>(bytes.size()));
   if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) return false;
@@ -82,7 +81,7 @@ bool DecodeRgba(std::span<const std::byte> bytes, JpegDecoder& d, PixelBuffer& o
   if (cinfo.image_width > kMaxImageSide || cinfo.image_height > kMaxImageSide) return false;
   const std::size_t w = cinfo.image_width;
   const std::size_t h = cinfo.image_height;
-  if (w * h * 4 > budget) return false;
+  if (w * h * kPictureBytesPerTexel > budget - decoderBudget) return false;
 
   jpeg_start_decompress(&cinfo);
   if (cinfo.output_components != 4 || cinfo.output_width != w || cinfo.output_height != h) {

@@ -1,5 +1,6 @@
 #include "textures/texture_container.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "mesh/byte_cursor.h"
@@ -116,8 +117,10 @@ std::optional<TextureContainer> ParseTextureContainer(std::span<const std::byte>
       pos += length;
       continue;
     }
+    // Two 32-bit sides multiply safely in 64 bits; the factor 4 might not.
+    const std::int64_t texels = std::int64_t{info.width} * info.height;
     if (info.format < kTextureFormatDxt1 &&
-        std::int64_t{length} != std::int64_t{info.width} * info.height * 4) {
+        (texels < 0 || texels > std::int64_t{UINT32_MAX} / 4 || length != texels * 4)) {
       return std::nullopt;
     }
     if (length > bytes.size() - static_cast<std::size_t>(pos)) return std::nullopt;
