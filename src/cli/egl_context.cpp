@@ -180,7 +180,9 @@ void HeadlessGlContext::Release() noexcept {
     eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     eglDestroyContext(display_, context_);
   }
-  eglTerminate(display_);
+  // The display stays initialised: EGL hands every owner in the process the
+  // same display, so terminating it here would pull it from under another
+  // context. The process's end releases it.
   eglReleaseThread();
   display_ = nullptr;
   context_ = nullptr;

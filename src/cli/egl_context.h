@@ -12,8 +12,8 @@ namespace kelvane {
 // A GL context without a window: an EGL surfaceless display (Mesa), a
 // compatibility-profile context and a framebuffer object with RGBA8 colour
 // and a 32-bit depth buffer (24 bits where 32 is refused), bound and
-// current while the object lives. One at a time per process, as they share
-// the display.
+// current while the object lives. Several may exist; the one made last is
+// current.
 class HeadlessGlContext {
  public:
   // Nothing, with `error` saying why, when no display, context or
