@@ -1,5 +1,7 @@
 // Saves two different sets of settings into one file, alternately, until it
 // is killed: the test kills it at random moments and reads the file back.
+// After the first save it writes one line to standard output, so the test
+// kills it while it is saving, not while it is starting.
 
 #include <cstdio>
 #include <string>
@@ -20,6 +22,10 @@ int main(int argc, char** argv) {
     if (!kelvane::SaveConfig(ini, s, std::nullopt, &error)) {
       std::fprintf(stderr, "%s\n", error.c_str());
       return 1;
+    }
+    if (round == 0) {
+      std::puts("saved");
+      std::fflush(stdout);
     }
   }
 }
