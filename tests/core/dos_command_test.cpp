@@ -1,4 +1,5 @@
 #include "assets/dos_command.h"
+#include "assets/progress_log.h"
 
 #include <gtest/gtest.h>
 
@@ -40,33 +41,8 @@ void RunDirectly(std::function<void()> task) {
   task();
 }
 
-// Stands in for the main thread's event queue: tasks wait until the test
-// thread runs them.
-class MainQueue {
- public:
-  MainThreadDispatcher Dispatcher() {
-    return [this](std::function<void()> task) {
-      std::lock_guard lock(mutex_);
-      tasks_.push_back(std::move(task));
-    };
-  }
-  void RunPending() {
-    for (;;) {
-      std::function<void()> task;
-      {
-        std::lock_guard lock(mutex_);
-        if (tasks_.empty()) return;
-        task = std::move(tasks_.front());
-        tasks_.pop_front();
-      }
-      task();
-    }
-  }
-
- private:
-  std::mutex mutex_;
-  std::deque<std::function<void()>> tasks_;
-};
+// Tasks wait until the test thread runs them.
+using MainQueue = MainTaskQueue;
 
 bool WaitFor(const std::function<bool()>& condition, MainQueue* queue = nullptr,
              Clock::duration patience = kPatience) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "mesh/text.h"
 #include "platform/content_path.h"
 
 namespace kelvane::testing {
@@ -26,7 +27,7 @@ class MemoryContentFiles final : public ContentFiles {
     }
     if (files_.contains(wanted)) return std::filesystem::path(wanted);
     for (const auto& [stored, content] : files_) {
-      if (SameIgnoringCase(stored, wanted)) return std::filesystem::path(stored);
+      if (EqualsIgnoringAsciiCase(stored, wanted)) return std::filesystem::path(stored);
     }
     return std::nullopt;
   }
@@ -41,17 +42,6 @@ class MemoryContentFiles final : public ContentFiles {
   }
 
  private:
-  static bool SameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      char x = a[i], y = b[i];
-      if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-      if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-      if (x != y) return false;
-    }
-    return true;
-  }
-
   std::map<std::string, std::string> files_;
 };
 

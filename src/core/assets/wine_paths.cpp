@@ -1,5 +1,7 @@
 #include "assets/wine_paths.h"
 
+#include "platform/content_path.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <system_error>
@@ -11,14 +13,6 @@ namespace {
 
 char LowerAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
 }
 
 std::vector<std::string> Components(std::string_view relative) {
@@ -36,21 +30,11 @@ std::vector<std::string> Components(std::string_view relative) {
   return parts;
 }
 
-// The entry of `dir` called `name`: exactly, else the first spelling in
-// name order that differs only in case.
+// The entry of `dir` called `name`, in any ASCII case.
 std::optional<std::filesystem::path> Entry(const std::filesystem::path& dir,
                                            const std::string& name) {
-  std::error_code ec;
   if (name == "." || name == "..") return dir / name;
-  const auto exact = dir / name;
-  if (std::filesystem::exists(exact, ec)) return exact;
-  std::optional<std::filesystem::path> found;
-  for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    if (SameIgnoringCase(it->path().filename().string(), name)) {
-      if (!found || it->path() < *found) found = it->path();
-    }
-  }
-  return found;
+  return FindFolderEntry(dir, name);
 }
 
 // True when every component of `root` begins `path`; `rest` gets the others.

@@ -15,6 +15,17 @@ std::string AsciiLower(std::string_view text) {
   return out;
 }
 
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
 std::string BareTextureName(std::string_view name) {
   const auto cut = name.find_last_of("\\:");
   return std::string(cut == std::string_view::npos ? name : name.substr(cut + 1));

@@ -8,6 +8,9 @@ namespace kelvane {
 // ASCII-only lower case, as the content's names are compared.
 std::string AsciiLower(std::string_view text);
 
+// Equal but for ASCII case, as Windows compares names.
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
 // A texture entry's file name without its folder part: everything up to and
 // including the last '\' or ':' is dropped.
 std::string BareTextureName(std::string_view name);

@@ -5,31 +5,19 @@
 #include <string>
 #include <system_error>
 
+#include "mesh/text.h"
+
 namespace kelvane {
 
-namespace {
-
-bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
-// The entry of `dir` named `component`, exactly or else ignoring case.
-std::optional<std::filesystem::path> FindEntry(const std::filesystem::path& dir,
-                                               const std::string& component) {
+std::optional<std::filesystem::path> FindFolderEntry(const std::filesystem::path& folder,
+                                                     const std::string& name) {
   std::error_code ec;
-  const auto exact = dir / component;
+  const auto exact = folder / name;
   if (std::filesystem::exists(exact, ec)) return exact;
   std::optional<std::filesystem::path> found;
-  for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string entry = it->path().filename().string();
-    if (SameIgnoringAsciiCase(entry, component)) {
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    if (EqualsIgnoringAsciiCase(it->path().filename().string(), name)) {
       // Several spellings of one name: take the first in name order so the
       // choice does not depend on the listing order.
       if (!found || it->path() < *found) found = it->path();
@@ -37,8 +25,6 @@ std::optional<std::filesystem::path> FindEntry(const std::filesystem::path& dir,
   }
   return found;
 }
-
-}  // namespace
 
 std::optional<std::filesystem::path> FindContentFile(const std::filesystem::path& folder,
                                                      std::string_view name) {
@@ -63,7 +49,7 @@ std::optional<std::filesystem::path> FindContentFile(const std::filesystem::path
       current /= component;
       continue;
     }
-    auto next = FindEntry(current, component);
+    auto next = FindFolderEntry(current, component);
     if (!next) return std::nullopt;
     current = *next;
   }

@@ -14,6 +14,11 @@ namespace kelvane {
 std::optional<std::filesystem::path> FindContentFile(const std::filesystem::path& folder,
                                                      std::string_view name);
 
+// The entry of `folder` called `name`: exactly, else the first spelling in
+// name order that differs only in ASCII case.
+std::optional<std::filesystem::path> FindFolderEntry(const std::filesystem::path& folder,
+                                                     const std::string& name);
+
 // The read-only attribute of content files is the owner's write bit: this
 // gives it back. Failures are ignored, as a file that stays read-only is
 // still readable.

@@ -1,5 +1,7 @@
 #include "settings/mem_ini.h"
 
+#include "mesh/text.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -14,15 +16,6 @@
 namespace kelvane {
 
 namespace {
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
@@ -132,7 +125,7 @@ void TMemIni::Parse(std::string_view text) {
       const std::string_view name = Trim(line.substr(1, line.size() - 2));
       current = nullptr;
       for (Section& s : sections_) {
-        if (SameName(s.name, name)) current = &s;
+        if (EqualsIgnoringAsciiCase(s.name, name)) current = &s;
       }
       if (!current) {
         sections_.push_back({std::string(name), {}});
@@ -146,16 +139,16 @@ void TMemIni::Parse(std::string_view text) {
     const std::string_view value = Trim(line.substr(equals + 1));
     bool seen = false;
     for (const Entry& e : current->entries)
-      seen = seen || SameName(e.key, key);
+      seen = seen || EqualsIgnoringAsciiCase(e.key, key);
     if (!seen) current->entries.push_back({std::string(key), std::string(value)});
   }
 }
 
 const std::string* TMemIni::Find(std::string_view section, std::string_view key) const {
   for (const Section& s : sections_) {
-    if (!SameName(s.name, section)) continue;
+    if (!EqualsIgnoringAsciiCase(s.name, section)) continue;
     for (const Entry& e : s.entries) {
-      if (SameName(e.key, key)) return &e.value;
+      if (EqualsIgnoringAsciiCase(e.key, key)) return &e.value;
     }
   }
   return nullptr;
@@ -196,7 +189,7 @@ float TMemIni::ReadFloat(std::string_view section, std::string_view key, float f
 void TMemIni::WriteString(std::string_view section, std::string_view key, std::string_view value) {
   Section* target = nullptr;
   for (Section& s : sections_) {
-    if (SameName(s.name, section)) target = &s;
+    if (EqualsIgnoringAsciiCase(s.name, section)) target = &s;
   }
   if (!target) {
     sections_.push_back({std::string(section), {}});
@@ -208,7 +201,7 @@ void TMemIni::WriteString(std::string_view section, std::string_view key, std::s
     if (c == '\r' || c == '\n') c = ' ';
   }
   for (Entry& e : target->entries) {
-    if (SameName(e.key, key)) {
+    if (EqualsIgnoringAsciiCase(e.key, key)) {
       e.value = std::move(clean);
       return;
     }
