@@ -305,9 +305,9 @@ void Composer::LoadParts() {
     }
     s_.Memo1.visible = false;
     s_.AssetFolder = folder;
-    const std::string spec = PartMeshSpec(folder);
+    const std::string meshList = PartMeshSpec(folder);
 
-    std::vector<std::string> pieces = Split(spec, '|');
+    std::vector<std::string> pieces = Split(meshList, '|');
     if (pieces.size() > kMaxPieces) {
       s_.Memo1.Add("Part " + kuid + " has more than " + std::to_string(kMaxPieces) +
                    " meshes: the rest are left out");
