@@ -121,6 +121,7 @@ TForm1::TForm1(WindowOptions options, Notifier& notifier)
   BuildControls();
   BuildMenus();
   setAcceptDrops(true);
+  qApp->installEventFilter(this);
 
   for (QTimer* t : {&Timer1, &Timer2, &Timer3, &Timer4})
     t->setSingleShot(true);
@@ -586,6 +587,16 @@ void TForm1::FormResize() {
 // ----- input -----------------------------------------------------------------------
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  // The wheel zooms wherever it turns over the window, before any control
+  // under it would scroll.
+  if (event->type() == QEvent::Wheel) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget && widget->window() == this) {
+      ApplyWheel(view, static_cast<QWheelEvent*>(event)->angleDelta().y());
+      RequestFrame();
+      return true;
+    }
+  }
   if (watched == GLView) {
     if (event->type() == QEvent::MouseButtonPress) {
       auto* e = static_cast<QMouseEvent*>(event);
@@ -610,11 +621,6 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
-void TForm1::wheelEvent(QWheelEvent* event) {
-  ApplyWheel(view, event->angleDelta().y());
-  RequestFrame();
-  event->accept();
-}
 
 void TForm1::keyPressEvent(QKeyEvent* event) {
   const KeyCommand command = ApplyViewKey(view, KeyOf(event->key()), ModifiersOf(event->modifiers()));
