@@ -197,7 +197,7 @@ void TForm1::BuildControls() {
   UpDown1->setObjectName("UpDown1");
   UpDown1->setRange(-1000, 1000);
   UpDown1->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
-  UpDown1->setFixedWidth(40);
+  UpDown1->setFixedWidth(22);
   UpDown1->hide();
   connect(UpDown1, &QSpinBox::valueChanged, this, [this](int position) {
     const bool up = position > stepperPosition_;
@@ -567,16 +567,16 @@ void TForm1::FormResize() {
   Panel1->setGeometry(8, 8, std::max(w - 16, 0), std::max(h - 16, 0));
   Memo1->resize(Memo1->width(), std::max(h - 50, 0));
   const bool points = ShowAttachments && unit.AttachmentCount > 0;
-  AttName->move(8, h - 36);
-  AttPosn->move(8 + 160, h - 36);
-  AttRotn->move(8 + 160 + 208, h - 36);
-  UpDown1->move(AttName->x() + AttName->width() + 4, h - 40);
   AttPosn->setVisible(points && !SizeMode);
   AttRotn->setVisible(points && !SizeMode);
   AttName->setVisible(points || LocateTextureMode);
   UpDown1->setVisible(points || LocateTextureMode);
   AttName->setFixedWidth(LocateTextureMode ? 200 : (SizeMode ? 30 : 153));
-  UpDown1->move(AttName->x() + AttName->width() + 4, h - 40);
+  // Left to right: name, stepper, position, rotation.
+  AttName->move(8, h - 36);
+  UpDown1->move(AttName->x() + AttName->width() + 2, h - 40);
+  AttPosn->move(UpDown1->x() + UpDown1->width() + 4, h - 36);
+  AttRotn->move(AttPosn->x() + AttPosn->width() + 4, h - 36);
   for (QWidget* wgt : {static_cast<QWidget*>(AttName), static_cast<QWidget*>(AttPosn),
                        static_cast<QWidget*>(AttRotn), static_cast<QWidget*>(UpDown1)})
     wgt->raise();
