@@ -24,9 +24,16 @@ configure: deps $(BUILD)/build.ninja
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+# With a display the viewer opens on the sample wagon; without one the
+# sample is described on standard output.
 run: build
 	$(BUILD)/tools/kelvane-sample --out $(SAMPLE_DIR)
-	$(BUILD)/src/app/kelvane --info $(SAMPLE_DIR)/velmora/userdata/editing/locomotive
+	@if [ -n "$$DISPLAY" ]; then \
+	  $(BUILD)/src/app/kelvane --settings $(BUILD)/kelvane-run.ini \
+	    $$(find $(SAMPLE_DIR) -name '*.im' | sort | head -n 1); \
+	else \
+	  $(BUILD)/src/app/kelvane --info $(SAMPLE_DIR)/velmora/userdata/editing/locomotive; \
+	fi
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)

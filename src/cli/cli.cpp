@@ -37,7 +37,7 @@ void CheckTextureOptions(const CLI::Option& texture, std::initializer_list<const
 
 }  // namespace
 
-std::optional<int> RunCommandLine(int argc, char** argv) {
+std::optional<int> RunCommandLine(int argc, char** argv, ViewerArguments* viewer) {
   CLI::App app{"Kelvane: a viewer for Velmora meshes and rolling-stock assets.", "kelvane"};
   app.set_version_flag("--version", std::string("kelvane ") + KELVANE_VERSION,
                        "Print the version and exit");
@@ -71,6 +71,10 @@ std::optional<int> RunCommandLine(int argc, char** argv) {
       app.add_option("--alpha-image", alphaImagePath,
                      "With --texture: load this BMP or TGA first as the alpha image")
           ->type_name("FILE");
+  std::string settingsFile;
+  app.add_option("--settings", settingsFile,
+                 "Read and write the viewer's settings in FILE instead of the default place")
+      ->type_name("FILE");
   app.add_option("file", paths, "Mesh file (.im, .pm) or asset folder to open in the viewer")
       ->type_name("FILE|FOLDER");
 
@@ -117,6 +121,10 @@ std::optional<int> RunCommandLine(int argc, char** argv) {
     info.path = HostPathFromArgument(WinePrefix::FromEnvironment(), infoPath);
     if (IsTraincarPath(info.path)) return RunTraincarInfo(info.path, std::cout);
     return RunInfo(info, std::cout);
+  }
+  if (viewer) {
+    viewer->files = paths;
+    viewer->settingsFile = settingsFile;
   }
   return std::nullopt;
 }

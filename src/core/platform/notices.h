@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,13 @@ class Notifier {
  public:
   virtual ~Notifier() = default;
   virtual void ShowMessage(const std::string& text, const std::string& caption) = 0;
+  // A confirmation box with a question icon and the buttons Yes and No;
+  // true for Yes. Where nobody can answer, the answer is No.
+  virtual bool AskYesNo(const std::string& text, const std::string& caption) {
+    (void)text;
+    (void)caption;
+    return false;
+  }
   // The system's default beep; silent where there is none.
   virtual void Beep() {}
 };
@@ -26,8 +34,18 @@ class RecordingNotifier final : public Notifier {
   void ShowMessage(const std::string& text, const std::string& caption) override {
     notices.push_back({caption, text});
   }
+  // Questions are recorded and answered from `answers`, then No.
+  bool AskYesNo(const std::string& text, const std::string& caption) override {
+    questions.push_back({caption, text});
+    if (answers.empty()) return false;
+    const bool answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
   void Beep() override { ++beeps; }
   std::vector<Notice> notices;
+  std::vector<Notice> questions;
+  std::deque<bool> answers;
   int beeps = 0;
 };
 

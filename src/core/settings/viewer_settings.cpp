@@ -96,6 +96,22 @@ void WriteSettings(TMemIni& ini, const ViewerSettings& s) {
   }
 }
 
+HostFolderSettings HostFolders(const ViewerSettings& s) {
+  HostFolderSettings folders;
+  folders[HostVersion::Corvel] = s.corvelDir;
+  folders[HostVersion::Dunmere] = s.dunmereDir;
+  folders[HostVersion::Estrel] = s.estrelDir;
+  return folders;
+}
+
+void StoreHostFolders(ViewerSettings& s, const HostFolderSettings& folders) {
+  // Kept to 255 characters, as when read from the file.
+  auto cut = [](const std::string& text) { return text.substr(0, kMaxText); };
+  s.corvelDir = cut(folders[HostVersion::Corvel]);
+  s.dunmereDir = cut(folders[HostVersion::Dunmere]);
+  s.estrelDir = cut(folders[HostVersion::Estrel]);
+}
+
 bool SaveConfig(TMemIni& ini, ViewerSettings& settings,
                 const std::optional<WindowGeometry>& normalGeometry, std::string* error) {
   if (normalGeometry) {

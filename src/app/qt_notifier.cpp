@@ -1,0 +1,34 @@
+#include "qt_notifier.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace kelvane {
+
+namespace {
+
+// The core writes line breaks as carriage returns.
+QString Lines(const std::string& text) {
+  QString out = QString::fromStdString(text);
+  out.replace("\r\n", "\n");
+  out.replace('\r', '\n');
+  return out;
+}
+
+}  // namespace
+
+void QtNotifier::ShowMessage(const std::string& text, const std::string& caption) {
+  QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption), Lines(text),
+                  QMessageBox::Ok, owner_);
+  box.exec();
+}
+
+bool QtNotifier::AskYesNo(const std::string& text, const std::string& caption) {
+  QMessageBox box(QMessageBox::Question, QString::fromStdString(caption), Lines(text),
+                  QMessageBox::Yes | QMessageBox::No, owner_);
+  return box.exec() == QMessageBox::Yes;
+}
+
+void QtNotifier::Beep() { QApplication::beep(); }
+
+}  // namespace kelvane

@@ -1,0 +1,45 @@
+#include "windows/thumbnail_name_dialog.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "mesh/model.h"
+#include "shell/shell_rules.h"
+
+namespace kelvane {
+
+TForm5::TForm5(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {
+  setObjectName("Form5");
+  setWindowTitle("Thumbnail Name");
+  setFixedSize(210, 91);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(new QLabel("Enter File Name (no path)", this));
+  edit = new QLineEdit(this);
+  edit->setMaxLength(static_cast<int>(kMaxNameLength));
+  layout->addWidget(edit);
+  auto* buttons = new QHBoxLayout;
+  auto* accept = new QPushButton("Accept", this);
+  accept->setObjectName("Accept");
+  accept->setDefault(true);
+  auto* cancel = new QPushButton("Cancel", this);
+  cancel->setObjectName("Cancel");
+  buttons->addWidget(accept);
+  buttons->addWidget(cancel);
+  layout->addLayout(buttons);
+  connect(accept, &QPushButton::clicked, this, &TForm5::Accept);
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TForm5::SetName(const std::string& name) {
+  name_ = name;
+  edit->setText(QString::fromStdString(name_));
+}
+
+void TForm5::Accept() {
+  name_ = ThumbnailFileName(edit->text().toStdString());
+  accept();
+}
+
+}  // namespace kelvane

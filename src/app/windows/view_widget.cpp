@@ -1,0 +1,68 @@
+#include "windows/view_widget.h"
+
+#include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
+
+namespace kelvane {
+
+namespace {
+
+void (*LookUp(const char* name))() {
+  QOpenGLContext* context = QOpenGLContext::currentContext();
+  return context ? context->getProcAddress(name) : nullptr;
+}
+
+}  // namespace
+
+GlProcLookup QtProcLookup() { return &LookUp; }
+
+ViewWidget::ViewWidget(QWidget* parent) : QOpenGLWidget(parent) {
+  // The last picture must survive paints that draw nothing.
+  setUpdateBehavior(QOpenGLWidget::PartialUpdate);
+  setMouseTracking(true);
+  setFocusPolicy(Qt::NoFocus);
+}
+
+void ViewWidget::initializeGL() {
+  contextReady_ = context() && context()->isValid();
+  if (contextReady_ && renderer_) renderer_->SetupGL();
+}
+
+void ViewWidget::resizeGL(int, int) {
+  // The window sets the projection in its resize handling.
+}
+
+void ViewWidget::ApplyPerspective() {
+  if (!contextReady_ || !renderer_) return;
+  makeCurrent();
+  const qreal ratio = devicePixelRatioF();
+  renderer_->SetPerspective(static_cast<int>(width() * ratio), static_cast<int>(height() * ratio));
+  doneCurrent();
+}
+
+void ViewWidget::paintGL() {
+  if (!renderer_ || !wantFrame || !wantFrame()) return;
+  renderer_->RenderFrame();
+  ++frames_;
+  if (frameDrawn) frameDrawn();
+}
+
+QImage ViewWidget::RenderOffscreen(int width, int height) {
+  if (!contextReady_ || !renderer_) return {};
+  makeCurrent();
+  QOpenGLFramebufferObject buffer(width, height, QOpenGLFramebufferObject::CombinedDepthStencil);
+  QImage picture;
+  if (buffer.isValid() && buffer.bind()) {
+    renderer_->SetPerspective(width, height);
+    renderer_->RenderFrame();
+    picture = buffer.toImage(false).convertToFormat(QImage::Format_RGB32);
+    buffer.release();
+  }
+  const qreal ratio = devicePixelRatioF();
+  renderer_->SetPerspective(static_cast<int>(this->width() * ratio),
+                            static_cast<int>(this->height() * ratio));
+  doneCurrent();
+  return picture;
+}
+
+}  // namespace kelvane

@@ -1,0 +1,187 @@
+#include "shell/shell_rules.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace kelvane {
+
+namespace {
+
+constexpr float kSmallestZoom = 0.001f;
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+}  // namespace
+
+void ApplyDrag(ViewState& view, float x, float y, bool leftHeld, bool middleHeld) {
+  view.RedrawPending = true;
+  if (!view.MouseReady) return;
+  if (leftHeld) {
+    view.RotX += (y - view.LastMouseY) / 2.0f;
+    view.RotY += (x - view.LastMouseX) / 2.0f;
+  } else if (middleHeld) {
+    view.PanY -= (y - view.LastMouseY) / 50.0f;
+    view.PanX += (x - view.LastMouseX) / 50.0f;
+  }
+  if (leftHeld || middleHeld) {
+    view.LastMouseX = x;
+    view.LastMouseY = y;
+  }
+}
+
+void ApplyWheel(ViewState& view, int delta) {
+  view.RedrawPending = true;
+  view.Zoom = view.Zoom + 0.001f * view.Zoom * static_cast<float>(delta);
+  if (view.Zoom <= 0.0f) view.Zoom = kSmallestZoom;
+}
+
+KeyCommand ApplyViewKey(ViewState& view, ViewKey key, KeyModifiers modifiers) {
+  view.RedrawPending = true;
+  switch (modifiers) {
+    case KeyModifiers::ShiftOnly:
+      if (key == ViewKey::Up) view.Zoom *= 1.1f;
+      if (key == ViewKey::Down) view.Zoom *= 0.9f;
+      if (view.Zoom <= 0.0f) view.Zoom = kSmallestZoom;
+      return KeyCommand::None;
+    case KeyModifiers::CtrlOnly:
+      if (key == ViewKey::Left) view.PanX -= 0.1f;
+      if (key == ViewKey::Right) view.PanX += 0.1f;
+      if (key == ViewKey::Up) view.PanY += 0.1f;
+      if (key == ViewKey::Down) view.PanY -= 0.1f;
+      return KeyCommand::None;
+    case KeyModifiers::Other:
+      break;
+  }
+  switch (key) {
+    case ViewKey::Left: view.RotY += 2.0f; break;
+    case ViewKey::Right: view.RotY -= 2.0f; break;
+    case ViewKey::Up: view.RotX -= 2.0f; break;
+    case ViewKey::Down: view.RotX += 2.0f; break;
+    case ViewKey::B: return KeyCommand::BumpsOnly;
+    case ViewKey::R: return KeyCommand::Reopen;
+    case ViewKey::T: return KeyCommand::LocateTexture;
+    case ViewKey::W: return KeyCommand::Attachments;
+    case ViewKey::Other: break;
+  }
+  return KeyCommand::None;
+}
+
+float FramingZoom(float extent) {
+  if (!(extent > 0.0f)) extent = 1.0f;
+  return 20.0f / std::sqrt(extent);
+}
+
+float LargestExtent(const TMeshBounds& b) {
+  return std::max({b.maxX - b.minX, b.maxY - b.minY, b.maxZ - b.minZ});
+}
+
+float AttachmentFramingExtent(const MeshUnitState& unit) {
+  TMeshBounds box = unit.MeshBounds;
+  const auto count = std::min<std::size_t>(static_cast<std::size_t>(std::max(0, unit.AttachmentCount)),
+                                           unit.AttachmentTable.size());
+  for (std::size_t i = 0; i < count; ++i) {
+    const TVector3& p = unit.AttachmentTable[i].position;
+    const float x = p.x, y = p.z, z = -p.y;
+    box.minX = std::min(box.minX, x);
+    box.maxX = std::max(box.maxX, x);
+    box.minY = std::min(box.minY, y);
+    box.maxY = std::max(box.maxY, y);
+    box.minZ = std::min(box.minZ, z);
+    box.maxZ = std::max(box.maxZ, z);
+  }
+  return LargestExtent(box);
+}
+
+std::array<float, 4> ClearColourOf(std::int32_t colour, bool atStartUp) {
+  if (atStartUp && colour == 0) return {0.5f, 0.5f, 0.55f, 0.0f};
+  const auto byte = [colour](int shift) {
+    return static_cast<float>((static_cast<std::uint32_t>(colour) >> shift) & 0xFFu) / 255.0f;
+  };
+  return {byte(0), byte(8), byte(16), 0.0f};
+}
+
+PopupVisibility ComputePopup(const PopupState& s) {
+  const bool a = s.showAttachments, b = s.bumpsOnly, l = s.locateTexture, t = s.trainCar;
+  const bool k = s.anyBumpLoaded, x = s.showAxes;
+  PopupVisibility v;
+  v.makeThumbnail = !(a || b || l);
+  v.backgroundColour = true;
+  v.meshData = !(a || b || l || t);
+  v.showAxes = !(a || l || t);
+  v.units = !(a || t || l) && x;
+  v.bumpEffect = !(a || b || l) && k;
+  v.showBumpsOnly = !(a || l || t) && k;
+  v.showAttachments = !(l || b || t);
+  v.showAttachmentsCaption = s.attachmentCount == 0 ? "Wire Frame" : "Show Attachments";
+  v.attachmentSize = a && s.attachmentCount > 0;
+  v.locateTexture = !(a || b || t);
+  v.adjustTrack = t;
+  return v;
+}
+
+const char* UnitsCaption(bool metric) { return metric ? "    Units feet" : "    Units metres"; }
+
+float BumpStrengthFromSlider(int position) {
+  return static_cast<float>(position) / 60.0f + 0.065f;
+}
+
+int SliderFromBumpStrength(float strength) {
+  return static_cast<int>(std::lround((strength - 0.065f) * 60.0f));
+}
+
+std::string FixedText(float value) {
+  const double v = value;
+  if (!std::isfinite(v)) return v != v ? "NAN" : (v > 0 ? "INF" : "-INF");
+  char buffer[64];
+  if (std::fabs(v) >= 1e7) {
+    std::snprintf(buffer, sizeof buffer, "%.6E", v);
+    return buffer;
+  }
+  // Seven significant digits first, then three decimals of what is left.
+  std::snprintf(buffer, sizeof buffer, "%.6e", v);
+  const double rounded = std::strtod(buffer, nullptr);
+  std::snprintf(buffer, sizeof buffer, "%.3f", rounded);
+  std::string text = buffer;
+  if (text == "-0.000") text = "0.000";
+  return text;
+}
+
+std::string ThumbnailFileName(std::string_view typed) {
+  std::string name(typed.substr(0, kMaxNameLength));
+  if (const auto dot = name.find('.'); dot != std::string::npos) name.erase(dot);
+  return Lower(name) + ".jpg";
+}
+
+std::string ThumbnailQuestion(std::string_view thumbnailName) {
+  return "Do you wish to save this \"" + std::string(thumbnailName) + "\" thumbnail?";
+}
+
+std::string MeshCaption(std::string_view fileName) {
+  return "Mesh " + std::string(fileName) + "     Rotate and zoom with the mouse please.";
+}
+
+std::string TrainCarCaption(std::string_view userName) {
+  return "TrainCar " + std::string(userName) + "     Rotate and zoom with the mouse please.";
+}
+
+std::string LowerExtension(std::string_view fileName) {
+  const auto slash = fileName.find_last_of("/\\");
+  const auto dot = fileName.rfind('.');
+  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
+  return Lower(fileName.substr(dot));
+}
+
+bool IsMeshFileName(std::string_view fileName) {
+  const std::string ext = LowerExtension(fileName);
+  return ext == ".im" || ext == ".pm";
+}
+
+}  // namespace kelvane

@@ -1,0 +1,110 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "mesh/model.h"
+#include "view/view_state.h"
+
+namespace kelvane {
+
+// ----- view input ------------------------------------------------------------
+
+// Mouse drag over the view: the left button turns, the middle one pans.
+// Only while dragging is armed; the last position follows either drag.
+void ApplyDrag(ViewState& view, float x, float y, bool leftHeld, bool middleHeld);
+
+// One wheel turn of `delta` eighths of a degree (120 per notch): a notch
+// multiplies the zoom by 1.12; the zoom never reaches zero or below.
+void ApplyWheel(ViewState& view, int delta);
+
+enum class ViewKey { Left, Right, Up, Down, B, R, T, W, Other };
+
+// Which held modifiers decide a key's meaning: Shift alone, Ctrl alone, or
+// any other combination (none, both, Alt, ...).
+enum class KeyModifiers { ShiftOnly, CtrlOnly, Other };
+
+// What the window must do after a key changed the view.
+enum class KeyCommand { None, BumpsOnly, Reopen, LocateTexture, Attachments };
+
+// Applies the key table to the view; every key asks for a frame.
+KeyCommand ApplyViewKey(ViewState& view, ViewKey key, KeyModifiers modifiers);
+
+// The zoom that frames a model whose largest extent is `extent`. An empty
+// or flat-to-a-point model is framed as if it measured one unit.
+float FramingZoom(float extent);
+
+// The largest side of the bounds.
+float LargestExtent(const TMeshBounds& bounds);
+
+// The largest side of the box holding the bounds (as stored) and every
+// attachment point, a point entering as (x, z, -y).
+float AttachmentFramingExtent(const MeshUnitState& unit);
+
+// The clear colour of a Windows colour value 0x00BBGGRR, alpha 0. At
+// start-up 0 stands for grey (0.5, 0.5, 0.55); a colour chosen while
+// running is taken as it is.
+std::array<float, 4> ClearColourOf(std::int32_t colour, bool atStartUp);
+
+// ----- popup menu --------------------------------------------------------------
+
+struct PopupState {
+  bool showAttachments = false;
+  bool bumpsOnly = false;
+  bool locateTexture = false;
+  bool trainCar = false;
+  bool anyBumpLoaded = false;
+  bool showAxes = false;
+  std::int32_t attachmentCount = 0;
+};
+
+// Which of the view's popup items are offered.
+struct PopupVisibility {
+  bool makeThumbnail = false;
+  bool backgroundColour = true;
+  bool meshData = false;
+  bool showAxes = false;
+  bool units = false;
+  bool bumpEffect = false;
+  bool showBumpsOnly = false;
+  bool showAttachments = false;
+  bool attachmentSize = false;
+  bool locateTexture = false;
+  bool adjustTrack = false;
+  const char* showAttachmentsCaption = "Show Attachments";
+};
+
+PopupVisibility ComputePopup(const PopupState& state);
+
+// The units item names the unit the command switches to.
+const char* UnitsCaption(bool metric);
+
+// ----- small rules of the commands ------------------------------------------
+
+// Bump slider position 0..20 and strength.
+float BumpStrengthFromSlider(int position);
+int SliderFromBumpStrength(float strength);
+
+// A number as the Mesh Data dialog and the attachment boxes show it: fixed
+// point with 3 decimals after rounding to 7 significant digits.
+std::string FixedText(float value);
+
+// The thumbnail file name made of what the user typed: kept to 255
+// characters, cut before the first dot, lower-cased, ".jpg" appended.
+std::string ThumbnailFileName(std::string_view typed);
+
+// The question asked before a thumbnail is written.
+std::string ThumbnailQuestion(std::string_view thumbnailName);
+
+// The main window's caption while a mesh or a traincar is shown.
+std::string MeshCaption(std::string_view fileName);
+std::string TrainCarCaption(std::string_view userName);
+
+// True for ".im" and ".pm" (any case).
+bool IsMeshFileName(std::string_view fileName);
+// The lower-cased extension with its dot, "" when there is none.
+std::string LowerExtension(std::string_view fileName);
+
+}  // namespace kelvane

@@ -1,0 +1,484 @@
+// The main window driven as a user would, with a temporary settings file.
+#include <QDialog>
+#include <QImage>
+#include <QImageReader>
+#include <QPainter>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QWheelEvent>
+#include <QtTest>
+#include <cmath>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "fixtures/sample_assets.h"
+#include "platform/notices.h"
+#include "shell/shell_rules.h"
+#include "support/temp_dir.h"
+#include "viewer_main.h"
+#include "windows/main_window.h"
+
+using kelvane::TForm1;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Host folders already set up, so no first-run set-up starts.
+const char* kSetUp = "[Paths]\nCorvel_dir=NotFound\nDunmere_dir=NotFound\nEstrel_dir=NotFound\n";
+
+std::string ReadText(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteText(const fs::path& file, const std::string& text) {
+  std::ofstream out(file, std::ios::binary);
+  out << text;
+}
+
+struct Viewer {
+  kelvane::testing::TempDir dir;
+  kelvane::RecordingNotifier notifier;
+  std::unique_ptr<TForm1> window;
+  fs::path mesh;
+  fs::path ini;
+  std::vector<std::string> urlsOpened;
+
+  Viewer() {
+    kelvane::fixtures::WriteSampleAssets(dir.path() / "assets");
+    mesh = dir.path() / "assets" / "wagon" / "wagon.im";
+    ini = dir.path() / "kelvane.ini";
+  }
+
+  void Start(const std::vector<std::string>& arguments, const std::string& settingsText) {
+    if (!settingsText.empty()) WriteText(ini, settingsText);
+    Open(arguments);
+  }
+
+  void Open(const std::vector<std::string>& arguments) {
+    kelvane::WindowOptions options;
+    options.settingsFile = ini;
+    options.arguments = arguments;
+    options.exeFolder = dir.path() / "bin";
+    options.executable = dir.path() / "bin" / "kelvane";
+    window = std::make_unique<TForm1>(options, notifier);
+    window->interaction.chooseFile = [](const QString&, int) { return std::nullopt; };
+    window->interaction.chooseColour = [](const QColor&) { return std::nullopt; };
+    window->interaction.execDialog = [](QDialog&) { return 0; };
+    window->interaction.browseFolder = [](const std::string&) { return std::nullopt; };
+    window->interaction.pause = [](std::chrono::milliseconds) {};
+    window->interaction.openUrl = [this](const QUrl& url) {
+      urlsOpened.push_back(url.toLocalFile().toStdString());
+      return true;
+    };
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+  }
+
+  void Close() {
+    window->close();
+    window.reset();
+  }
+
+  bool Loaded() const { return window->train.ModelLoaded; }
+};
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() {
+    // No simulator installation of this machine is looked at.
+    qputenv("WINEPREFIX", QByteArray::fromStdString((scratch_.path() / "wine").string()));
+  }
+
+  void startWithRememberedFileOffersItOnly() {
+    Viewer v;
+    v.Start({}, "[MRU]\nlastfile=" + v.mesh.string() + "\n" + kSetUp);
+    QVERIFY(!v.Loaded());
+    QCOMPARE(v.window->Open2->text(), QString("  wagon.im"));
+    QCOMPARE(v.window->CurrentFile, v.mesh.string());
+    QCOMPARE(v.window->OpenDialogFilterIndex, 1);
+    QVERIFY(!v.window->Timer4.isActive());
+    v.Close();
+
+    Viewer traincar;
+    traincar.Start({}, "[MRU]\nlastfile=/x/loco/config.txt\n" + std::string(kSetUp));
+    QCOMPARE(traincar.window->OpenDialogFilterIndex, 2);
+    QCOMPARE(traincar.window->Open2->text(), QString("  config.txt"));
+  }
+
+  void startWithMeshOpensAndFramesIt() {
+    Viewer v;
+    v.Start({v.mesh.string()}, kSetUp);
+    QVERIFY(v.Loaded());
+    QCOMPARE(v.window->windowTitle(),
+             QString("Mesh wagon.im     Rotate and zoom with the mouse please."));
+    const float extent = kelvane::LargestExtent(v.window->unit.MeshBounds);
+    QVERIFY(extent > 0.0f);
+    QCOMPARE(v.window->view.Zoom, 20.0f / std::sqrt(extent));
+    QVERIFY(v.window->StatusLine->text().contains("wagon.im"));
+    // Dragging is armed half a second after the load, not at once.
+    QVERIFY(!v.window->view.MouseReady);
+    QTRY_VERIFY_WITH_TIMEOUT(v.window->view.MouseReady, 2000);
+  }
+
+  void startWithTwoParametersOpensNothing() {
+    Viewer v;
+    v.Start({v.mesh.string(), v.mesh.string()}, kSetUp);
+    QVERIFY(!v.Loaded());
+    QCOMPARE(v.window->CurrentModel(), nullptr);
+  }
+
+  void startWithTextParameterOpensRememberedMesh() {
+    Viewer v;
+    v.Start({(v.dir.path() / "notes.txt").string()},
+            "[MRU]\nlastfile=" + v.mesh.string() + "\n" + kSetUp);
+    QVERIFY(v.Loaded());
+    QCOMPARE(v.window->CurrentFile, v.mesh.string());
+  }
+
+  void firstStartRunsOpenWithSetUpOnce() {
+    Viewer v;
+    v.Start({}, "");
+    QVERIFY(v.window->Timer4.isActive());
+    QTRY_VERIFY_WITH_TIMEOUT(!v.window->settings.corvelDir.empty(), 3000);
+    QCOMPARE(v.window->settings.corvelDir, std::string("NotFound"));
+    QCOMPARE(v.window->settings.estrelDir, std::string("NotFound"));
+    QVERIFY(!v.window->Memo1->isVisible());
+  }
+
+  void popupVisibilityFollowsTheState() {
+    Viewer v;
+    v.Start({v.mesh.string()}, kSetUp);
+    TForm1& w = *v.window;
+    auto visible = [&w] {
+      w.PopupMenu1Popup();
+      QStringList shown;
+      for (QAction* a : w.PopupMenu1->actions())
+        if (a->isVisible()) shown << a->text();
+      return shown;
+    };
+    const int points = w.unit.AttachmentCount;
+    const QString attachmentItem = points > 0 ? "Show Attachments" : "Wire Frame";
+    QCOMPARE(visible(), QStringList({"Make Thumbnail", "B-ground Colour", "Mesh Data", "Show Axes",
+                                     "    Units feet", attachmentItem, "Locate Texture"}));
+
+    w.ShowAttachments1Click();
+    QStringList expected{"B-ground Colour", attachmentItem};
+    if (points > 0) expected << "Attachment Size";
+    QCOMPARE(visible(), expected);
+    w.ShowAttachments1Click();
+
+    w.LocateTexture1Click();
+    QCOMPARE(visible(), QStringList({"B-ground Colour", "Locate Texture"}));
+    QVERIFY(w.AttName->isVisible());
+    QCOMPARE(w.AttName->width(), 200);
+    QVERIFY(!w.TextureNames.empty());
+    QCOMPARE(w.AttName->text().toStdString(), w.TextureNames.front());
+    QVERIFY(std::is_sorted(w.TextureNames.begin(), w.TextureNames.end()));
+    w.LocateTexture1Click();
+    QVERIFY(!w.AttName->isVisible());
+
+    // Bump view: refused without support, offered with it.
+    w.unit.AnyBumpLoaded = true;
+    w.ShowBumpsOnly1Click();
+    QCOMPARE(v.notifier.notices.size(), std::size_t{1});
+    QCOMPARE(v.notifier.notices[0].text, std::string("Video card does not support OpenGL bump mapping"));
+    QCOMPARE(v.notifier.notices[0].caption, std::string("Info"));
+    QVERIFY(!w.BumpsOnly);
+    w.BumpSupported = true;
+    w.ShowBumpsOnly1Click();
+    QVERIFY(w.BumpsOnly);
+    QCOMPARE(visible(), QStringList({"B-ground Colour", "Show Axes", "    Units feet",
+                                     "Show Bumps Only"}));
+    w.ShowBumpsOnly1Click();
+
+    w.train.TrainCarMode = true;
+    QCOMPARE(visible(), QStringList({"Make Thumbnail", "B-ground Colour", "Bump Effect",
+                                     "Adjust Track"}));
+  }
+
+  void keysMatchModifiersExactly() {
+    Viewer v;
+    v.Start({v.mesh.string()}, kSetUp);
+    TForm1& w = *v.window;
+    const float zoom = w.view.Zoom;
+    QTest::keyClick(&w, Qt::Key_Up, Qt::ShiftModifier);
+    QCOMPARE(w.view.Zoom, zoom * 1.1f);
+    QTest::keyClick(&w, Qt::Key_Up, Qt::ShiftModifier | Qt::ControlModifier);
+    QCOMPARE(w.view.RotX, -2.0f);
+    QCOMPARE(w.view.Zoom, zoom * 1.1f);
+    QTest::keyClick(&w, Qt::Key_Left, Qt::ControlModifier);
+    QCOMPARE(w.view.PanX, -0.1f);
+    QCOMPARE(w.view.RotY, 0.0f);
+    QTest::keyClick(&w, Qt::Key_Left, Qt::AltModifier);
+    QCOMPARE(w.view.RotY, 2.0f);
+    // T enters and leaves Locate Texture; Shift+T is no command.
+    QTest::keyClick(&w, Qt::Key_T);
+    QVERIFY(w.LocateTextureMode);
+    QTest::keyClick(&w, Qt::Key_T, Qt::ShiftModifier);
+    QVERIFY(w.LocateTextureMode);
+    QTest::keyClick(&w, Qt::Key_T);
+    QVERIFY(!w.LocateTextureMode);
+    QTest::keyClick(&w, Qt::Key_W);
+    QVERIFY(w.ShowAttachments);
+  }
+
+  void wheelZoomsAnywhereOnTheWindow() {
+    Viewer v;
+    v.Start({v.mesh.string()}, kSetUp);
+    TForm1& w = *v.window;
+    const float zoom = w.view.Zoom;
+    QWidget* away = w.statusBar();
+    const QPointF at(5, 5);
+    QWheelEvent notch(at, away->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(away, &notch);
+    QCOMPARE(w.view.Zoom, zoom * 1.12f);
+    QWheelEvent back(at, away->mapToGlobal(at), QPoint(), QPoint(0, -1200), Qt::NoButton,
+                     Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(away, &back);
+    QCOMPARE(w.view.Zoom, 0.001f);
+  }
+
+  void framesComeInBurstsAndOnlyAfterALoad() {
+    Viewer v;
+    v.Start({}, kSetUp);
+    TForm1& w = *v.window;
+    w.resize(500, 400);
+    QTest::qWait(300);
+    QCOMPARE(w.GLView->FrameCount(), 0);
+
+    w.OpenPath(v.mesh);
+    QVERIFY(v.Loaded());
+    QTRY_VERIFY_WITH_TIMEOUT(w.GLView->FrameCount() > 0, 2000);
+    QElapsedTimer burst;
+    burst.start();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.view.RedrawPending, 2000);
+    QVERIFY(burst.elapsed() <= 700);
+    const int frames = w.GLView->FrameCount();
+    QVERIFY(frames > 1);
+    QTest::qWait(300);
+    QCOMPARE(w.GLView->FrameCount(), frames);
+    // Any input starts a new burst.
+    QTest::keyClick(&w, Qt::Key_Left);
+    QTRY_VERIFY_WITH_TIMEOUT(w.GLView->FrameCount() > frames, 2000);
+
+    // The background is the settings' colour: R 39, G 116, B 152.
+    const QImage picture = w.GLView->grabFramebuffer();
+    const QColor c = picture.pixelColor(picture.width() / 2, 2);
+    QVERIFY(std::abs(c.red() - 39) <= 1 && std::abs(c.green() - 116) <= 1 &&
+            std::abs(c.blue() - 152) <= 1);
+    QVERIFY(w.GLView->format().depthBufferSize() >= 24);
+    picture.save(QString::fromStdString((v.dir.path() / "view.png").string()));
+  }
+
+  void meshDataShowsBoundsAndRedFarValues() {
+    Viewer v;
+    v.Start({v.mesh.string()}, kSetUp);
+    TForm1& w = *v.window;
+    w.unit.MeshBounds.minX = -125.0f;
+    w.unit.MeshBounds.maxX = 125.0f;
+    w.unit.MeshBounds.minY = -1.5f;
+    w.unit.MeshBounds.maxY = 2.25f;
+    w.unit.MeshBounds.minZ = 0.0f;
+    w.unit.MeshBounds.maxZ = 3.0f;
+    QStringList texts;
+    QList<bool> red;
+    w.interaction.execDialog = [&](QDialog& dialog) {
+      auto* form = qobject_cast<kelvane::TForm2*>(&dialog);
+      for (QLabel* l : form->values) {
+        texts << l->text();
+        red << (l->palette().color(QPalette::WindowText) == QColor(Qt::red));
+      }
+      texts << form->polyCountLabel->text();
+      return 1;
+    };
+    w.MeshData1Click();
+    QCOMPARE(texts, QStringList({"-125.000", "-1.500", "0.000", "125.000", "2.250", "3.000",
+                                 "250.000", "3.750", "3.000",
+                                 QString::number(w.CurrentModel()->FaceCount())}));
+    QCOMPARE(red, QList<bool>({true, false, false, true, false, false, false, false, false}));
+
+    w.unit.MeshBounds.minX = -1.0f;
+    w.unit.MeshBounds.maxX = 1.0f;
+    texts.clear();
+    red.clear();
+    w.MeshData1Click();
+    QVERIFY(!red.contains(true));
+  }
+
+  void thumbnailIsAskedForAndWritten() {
+    Viewer v;
+    v.Start({v.mesh.string()}, kSetUp);
+    TForm1& w = *v.window;
+    const QSize before = w.size();
+    v.notifier.answers = {true};
+    w.MakeThumbnail1Click();
+    const fs::path jpeg = v.mesh.parent_path() / "$screenshot$.jpg";
+    QTRY_VERIFY_WITH_TIMEOUT(fs::exists(jpeg), 3000);
+    QCOMPARE(v.notifier.questions.size(), std::size_t{1});
+    QCOMPARE(v.notifier.questions[0].text,
+             std::string("Do you wish to save this \"$screenshot$.jpg\" thumbnail?"));
+    QImageReader reader(QString::fromStdString(jpeg.string()));
+    QCOMPARE(reader.format(), QByteArray("jpeg"));
+    QCOMPARE(reader.size(), QSize(240, 180));
+    QCOMPARE(w.size(), before);
+    QCOMPARE(w.Timer3.interval(), 500);
+
+    // No: nothing is written.
+    fs::remove(jpeg);
+    w.MakeThumbnail1Click();
+    QTRY_COMPARE_WITH_TIMEOUT(v.notifier.questions.size(), std::size_t{2}, 3000);
+    QVERIFY(!fs::exists(jpeg));
+
+    // A folder that does not exist: the error is shown, nothing else is lost.
+    w.settings.thumbnail = "missing/x.jpg";
+    v.notifier.answers = {true};
+    w.MakeThumbnail1Click();
+    QTRY_COMPARE_WITH_TIMEOUT(v.notifier.notices.size(), std::size_t{1}, 3000);
+    QCOMPARE(v.notifier.notices[0].caption, std::string("Error"));
+    QVERIFY(v.notifier.notices[0].text.find("missing/x.jpg") != std::string::npos);
+    QVERIFY(v.Loaded());
+    QCOMPARE(w.Timer3.interval(), 500);
+  }
+
+  void thumbnailNameRules() {
+    Viewer v;
+    v.Start({}, kSetUp);
+    TForm1& w = *v.window;
+    auto type = [&w](const QString& text, const char* button) {
+      w.interaction.execDialog = [text, button](QDialog& dialog) {
+        auto* form = qobject_cast<kelvane::TForm5*>(&dialog);
+        form->edit->setText(text);
+        dialog.findChild<QPushButton*>(button)->click();
+        return dialog.result();
+      };
+      w.ThumbnailName1Click();
+      return w.settings.thumbnail;
+    };
+    QCOMPARE(type("Loco.Front.JPG", "Accept"), std::string("loco.jpg"));
+    QCOMPARE(type("front", "Accept"), std::string("front.jpg"));
+    QCOMPARE(type("Sub/Side.x", "Accept"), std::string("sub/side.jpg"));
+    QCOMPARE(type("ignored", "Cancel"), std::string("sub/side.jpg"));
+  }
+
+  void settingsDefaultsRoundTripAndQuotes() {
+    Viewer v;
+    v.Start({}, "");
+    TForm1& w = *v.window;
+    QCOMPARE(w.settings.bgroundColour, 9991207);
+    QCOMPARE(w.settings.showAxes, true);
+    QCOMPARE(w.settings.metric, true);
+    // The slider's position 8 (Round((0.2 - 0.065) * 60)) sets the strength.
+    QCOMPARE(w.BumpEffect->value(), 8);
+    QCOMPARE(w.BumpStrength, 8 / 60.0f + 0.065f);
+    QCOMPARE(w.settings.gaugeIndex, 3);
+    QCOMPARE(w.settings.tieSpacing, 800);
+    QCOMPARE(w.Open2->text(), QString("  "));
+    w.Timer4.stop();
+    w.Units1Click();
+    w.ShowAxes1Click();
+    w.settings.thumbnail = "front.jpg";
+    w.move(30, 40);
+    v.Close();
+
+    const std::string text = ReadText(v.ini);
+    QVERIFY(text.find("[MRU]") < text.find("[Options]"));
+    QVERIFY(text.find("[Options]") < text.find("[Position]"));
+    QVERIFY(text.find("[Track]") < text.find("[Paths]"));
+    QVERIFY(text.find("Metric=0") != std::string::npos);
+    QVERIFY(text.find("ShowAxes=0") != std::string::npos);
+    QVERIFY(text.find("bumpalpha=0.19833") != std::string::npos);
+    QVERIFY(text.find("BGroundColour=9991207") != std::string::npos);
+
+    v.Open({});
+    QCOMPARE(v.window->settings.metric, false);
+    QCOMPARE(v.window->Units1->text(), QString("    Units metres"));
+    QVERIFY(!v.window->ShowAxes1->isChecked());
+    QCOMPARE(v.window->settings.thumbnail, std::string("front.jpg"));
+    v.Close();
+
+    WriteText(v.ini, "[MRU]\nthumbnail=\"quoted.jpg\"\n[Options]\nBGroundColour=0x10203\n"
+                     "[Track]\nTieSpacing=50\n" + std::string(kSetUp));
+    v.Open({});
+    QCOMPARE(v.window->settings.thumbnail, std::string("quoted.jpg"));
+    QCOMPARE(v.window->settings.bgroundColour, 0x10203);
+    QCOMPARE(v.window->settings.tieSpacing, 300);
+  }
+
+  void unreadableSettingsAreNotOverwritten() {
+    Viewer v;
+    const std::string garbage("[MRU]\nlastfile=x\0y\n", 19);
+    WriteText(v.ini, garbage);
+    v.Open({});
+    QCOMPARE(v.notifier.notices.size(), std::size_t{1});
+    QVERIFY(v.window->SettingsUnreadable());
+    v.Close();
+    QCOMPARE(v.notifier.notices.size(), std::size_t{1});
+    QCOMPARE(ReadText(v.ini), garbage);
+  }
+
+  void missingReopenFileIsForgotten() {
+    Viewer v;
+    v.Start({}, "[MRU]\nlastfile=" + (v.dir.path() / "gone.im").string() + "\n" + kSetUp);
+    QTest::keyClick(v.window.get(), Qt::Key_R);
+    QCOMPARE(v.notifier.notices.size(), std::size_t{1});
+    QCOMPARE(v.notifier.notices[0].text, std::string("File not found"));
+    QCOMPARE(v.notifier.notices[0].caption, std::string("Info"));
+    QCOMPARE(v.window->Open2->text(), QString());
+    v.Close();
+    QVERIFY(ReadText(v.ini).find("lastfile=\n") != std::string::npos ||
+            ReadText(v.ini).find("lastfile=\r\n") != std::string::npos);
+  }
+
+  void helpOpensThePageBesideTheProgram() {
+    Viewer v;
+    v.Start({}, kSetUp);
+    v.window->Help1Click();
+    QVERIFY(v.urlsOpened.empty());
+    fs::create_directories(v.dir.path() / "bin" / "help");
+    WriteText(v.dir.path() / "bin" / "help" / "kelvane.html", "<html></html>");
+    v.window->Help1Click();
+    QCOMPARE(v.urlsOpened.size(), std::size_t{1});
+    QCOMPARE(v.urlsOpened[0], (v.dir.path() / "bin" / "help" / "kelvane.html").string());
+  }
+
+  void screenshot() {
+    Viewer v;
+    v.Start({v.mesh.string()}, kSetUp);
+    v.window->resize(640, 480);
+    v.window->ShowAttachments1Click();
+    QTest::qWait(200);
+    const QString out = qEnvironmentVariable("KELVANE_SCREENSHOT_DIR");
+    if (out.isEmpty()) QSKIP("KELVANE_SCREENSHOT_DIR not set");
+    // The widget grab leaves the GL view out; its own picture goes on top.
+    QImage window = v.window->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage view = v.window->GLView->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(view.pixelColor(5, 5).blue(), 152);
+    {
+      QPainter painter(&window);
+      painter.drawImage(v.window->GLView->mapTo(v.window.get(), QPoint(0, 0)), view);
+    }
+    QVERIFY(window.save(out + "/main_window.png"));
+  }
+
+ private:
+  kelvane::testing::TempDir scratch_;
+};
+
+int main(int argc, char** argv) {
+  QSurfaceFormat::setDefaultFormat(kelvane::ViewSurfaceFormat());
+  QApplication app(argc, argv);
+  MainWindowTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "main_window_test.moc"
