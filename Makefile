@@ -26,6 +26,10 @@ build: configure
 run: build
 	$(BUILD)/tools/kelvane-sample --out $(SAMPLE_DIR)
 	$(BUILD)/src/app/kelvane --info $(SAMPLE_DIR)/velmora/userdata/editing/locomotive
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+	  $(BUILD)/src/app/kelvane --render $(SAMPLE_DIR)/wagon/wagon.im -o $(SAMPLE_DIR)/wagon.jpg && \
+	  echo "no display: rendered the sample wagon to $(SAMPLE_DIR)/wagon.jpg"; \
+	fi
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
