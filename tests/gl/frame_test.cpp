@@ -10,6 +10,8 @@
 
 #include "egl_context.h"
 #include "support/image_compare.h"
+#include "textures/texture_loader_state.h"
+#include "textures/texture_upload.h"
 #include "view/frame.h"
 
 namespace kelvane {
@@ -137,6 +139,30 @@ TEST_F(FrameTest, BadSleeperSpacingStillDrawsABoundedTrack) {
     modes.TieSpacing = spacing;
     EXPECT_TRUE(ColourAt(Render(), {6, -0.3, 5}, {0, 153, 51}));
   }
+}
+
+TEST_F(FrameTest, TexturedTrackIsDrawnWithoutTheMultitextureEntryPoint) {
+  // White images: the ground keeps its green, the ballast top is white.
+  TextureLoaderState loaderState;
+  PixelBuffer white = PixelBuffer::Zeroed(4, 4, 3);
+  white.pixels.assign(white.pixels.size(), 255);
+  track.GroundTexture = CreateTexture(white, loaderState);
+  track.GroundLoaded = true;
+  track.BallastTexture = CreateTexture(white, loaderState);
+  track.BallastLoaded = true;
+  modes.TrainCarMode = true;
+  view.Zoom = 3.0f;
+  view.RotX = 30.0f;
+  for (bool withEntry : {true, false}) {
+    if (!withEntry) draw.bump.entries.ActiveTexture = nullptr;
+    const RgbImage p = Render();
+    EXPECT_TRUE(ColourAt(p, {6, -0.3, 5}, {0, 153, 51})) << withEntry;
+    // Ballast top beside a sleeper, outside the rails.
+    EXPECT_TRUE(ColourAt(p, {1.1, -0.15, 0.1}, {255, 255, 255}, 1)) << withEntry;
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+  }
+  const GLuint names[] = {track.GroundTexture, track.BallastTexture};
+  glDeleteTextures(2, names);
 }
 
 TEST_F(FrameTest, CurrentAttachmentPointIsYellowAndOthersGreen) {
