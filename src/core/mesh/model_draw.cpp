@@ -87,9 +87,17 @@ void TexCoordArray(const DrawSettings& s, GLenum unit, GLint size, const void* d
   glTexCoordPointer(size, GL_FLOAT, 0, data);
 }
 
-void DrawIndexed(GLenum mode, const std::vector<std::uint32_t>& indices) {
+void DrawIndexed(const DrawSettings& s, const T3DObject& o, GLenum mode,
+                 const std::vector<std::uint32_t>& indices) {
   if (indices.empty()) return;
-  glDrawElements(mode, static_cast<GLsizei>(indices.size()), GL_UNSIGNED_INT, indices.data());
+  const auto count = static_cast<GLsizei>(indices.size());
+  if (s.DrawRangeElements) {
+    // Every listed index names an existing vertex.
+    s.DrawRangeElements(mode, 0, static_cast<GLuint>(o.vertices.size() - 1), count, GL_UNSIGNED_INT,
+                        indices.data());
+  } else {
+    glDrawElements(mode, count, GL_UNSIGNED_INT, indices.data());
+  }
 }
 
 // Array draws leave the current normal undefined; the immediate path
@@ -158,7 +166,7 @@ void BumpGeometry(const T3DObject& o, const DrawSettings& s) {
   VertexArray(o);
   TexCoordArray(s, GL_TEXTURE0_ARB, 3, a.bumpLight.data());
   TexCoordArray(s, GL_TEXTURE1_ARB, 2, g.texCoords);
-  DrawIndexed(o.primitive, a.triangles);
+  DrawIndexed(s, o, o.primitive, a.triangles);
 }
 
 void BaseGeometry(const T3DObject& o, const DrawSettings& s) {
@@ -194,7 +202,7 @@ void BaseGeometry(const T3DObject& o, const DrawSettings& s) {
     } else if (!a.triangles.empty()) {
       glColor3f(m.diffuse.colour[0], m.diffuse.colour[1], m.diffuse.colour[2]);
     }
-    DrawIndexed(o.primitive, a.triangles);
+    DrawIndexed(s, o, o.primitive, a.triangles);
   }
   RestoreLastNormal(o, a);
 }
@@ -218,7 +226,7 @@ void ReflectionGeometry(const T3DObject& o, const DrawSettings& s) {
   ClientArrayGuard guard(s);
   VertexArray(o);
   TexCoordArray(s, GL_TEXTURE0_ARB, 2, a.reflectionCoords.data());
-  DrawIndexed(o.primitive, a.triangles);
+  DrawIndexed(s, o, o.primitive, a.triangles);
 }
 
 void WireGeometry(const T3DObject& o, const DrawSettings& s) {
@@ -236,7 +244,7 @@ void WireGeometry(const T3DObject& o, const DrawSettings& s) {
   }
   ClientArrayGuard guard(s);
   VertexArray(o);
-  DrawIndexed(GL_LINES, a.lines);
+  DrawIndexed(s, o, GL_LINES, a.lines);
 }
 
 void PrepareCubeMap(DrawSettings& s, MeshUnitState& unit) {

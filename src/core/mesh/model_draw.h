@@ -25,6 +25,9 @@ struct DrawSettings {
   std::int32_t faceAccumulator = 0;
   BumpState bump;                    // BumpSupported, BumpLightPosition, entries
   std::uint32_t CubeMapTexture = 0;  // built once per context
+  // GL 1.2's ranged draw, where the context offers it: spares the driver
+  // a scan of every index list for its range.
+  PFNGLDRAWRANGEELEMENTSPROC DrawRangeElements = nullptr;
   GeometryPath path = GeometryPath::VertexArrays;
 };
 

@@ -93,6 +93,8 @@ void SetupGL(std::int32_t bgroundColour, DrawSettings& draw, const GlProcFinder&
   glAlphaFunc(GL_GREATER, 0.06f);
   glEnable(GL_ALPHA_TEST);
   InitBumpExtensions(draw.bump, find);
+  draw.DrawRangeElements =
+      reinterpret_cast<PFNGLDRAWRANGEELEMENTSPROC>(find("glDrawRangeElements"));
   draw.bump.BumpLightPosition = kBumpLightPosition;
 }
 
