@@ -25,14 +25,14 @@ build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 # With a display the viewer opens on the sample wagon; without one the
-# sample is described on standard output.
+# sample wagon is rendered to a JPEG.
 run: build
 	$(BUILD)/tools/kelvane-sample --out $(SAMPLE_DIR)
-	@if [ -n "$$DISPLAY" ]; then \
-	  $(BUILD)/src/app/kelvane --settings $(BUILD)/kelvane-run.ini \
-	    $$(find $(SAMPLE_DIR) -name '*.im' | sort | head -n 1); \
+	@if [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then \
+	  $(BUILD)/src/app/kelvane --settings $(BUILD)/kelvane-run.ini $(SAMPLE_DIR)/wagon/wagon.im; \
 	else \
-	  $(BUILD)/src/app/kelvane --info $(SAMPLE_DIR)/velmora/userdata/editing/locomotive; \
+	  $(BUILD)/src/app/kelvane --render $(SAMPLE_DIR)/wagon/wagon.im -o $(SAMPLE_DIR)/wagon.jpg && \
+	  echo "no display: rendered the sample wagon to $(SAMPLE_DIR)/wagon.jpg"; \
 	fi
 
 test: build

@@ -7,10 +7,11 @@
 #include "fixtures/asset_writer.h"
 #include "fixtures/mesh_writer.h"
 #include "fixtures/sample_assets.h"
+#include "fixtures/track_textures.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"Writes Kelvane's sample assets and test meshes.", "kelvane-sample"};
-  std::string out, large, utility = KELVANE_STANDIN;
+  std::string out, large, trackTextures, utility = KELVANE_STANDIN;
   std::size_t vertices = 2'000'000, faces = 1'700'000;
   app.add_option("--out", out, "Folder to write the sample assets into")->type_name("FOLDER");
   app.add_option("--utility", utility, "The stand-in simulator utility the sample runs")
@@ -18,11 +19,15 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   app.add_option("--large", large, "Write a large mesh file for speed measurements")
       ->type_name("FILE");
+  app.add_option("--track-textures", trackTextures,
+                 "Write the ballast and ground pictures of the track into a folder")
+      ->type_name("FOLDER");
   app.add_option("--vertices", vertices, "Vertices of the large mesh")->capture_default_str();
   app.add_option("--faces", faces, "Faces of the large mesh")->capture_default_str();
   try {
     app.parse(argc, argv);
-    if (out.empty() && large.empty()) throw CLI::RequiredError("--out or --large");
+    if (out.empty() && large.empty() && trackTextures.empty())
+      throw CLI::RequiredError("--out, --large or --track-textures");
   } catch (const CLI::ParseError& e) {
     return app.exit(e);
   }
@@ -35,6 +40,10 @@ int main(int argc, char** argv) {
       for (const auto& file : traincar.files) {
         std::cout << "wrote " << file.string() << "\n";
       }
+    }
+    if (!trackTextures.empty()) {
+      for (const auto& file : kelvane::fixtures::WriteTrackTextures(trackTextures))
+        std::cout << "wrote " << file.string() << "\n";
     }
     if (!large.empty()) {
       kelvane::fixtures::WriteFile(large, kelvane::fixtures::LargeMesh(vertices, faces));

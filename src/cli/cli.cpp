@@ -9,8 +9,9 @@
 
 #include "assets/wine_paths.h"
 #include "info_command.h"
-#include "traincar_info.h"
+#include "render_command.h"
 #include "texture_command.h"
+#include "traincar_info.h"
 
 #ifndef KELVANE_VERSION
 #define KELVANE_VERSION "0"
@@ -23,16 +24,64 @@ namespace {
 // Checked by hand rather than through the parser's needs/excludes, which
 // would spread each option's help over several lines.
 void CheckTextureOptions(const CLI::Option& texture, std::initializer_list<const CLI::Option*> with,
-                         const CLI::Option& info) {
+                         const CLI::Option& info, const CLI::Option& render,
+                         const CLI::Option& output) {
   if (texture.count() > 0 && info.count() > 0) throw CLI::ExcludesError("--texture", "--info");
   for (const CLI::Option* option : with) {
     if (option->count() > 0 && texture.count() == 0) {
       throw CLI::RequiresError(option->get_name(), "--texture");
     }
   }
-  if (texture.count() > 0 && (*with.begin())->count() == 0) {
-    throw CLI::RequiresError("--texture", "-o");
+  if (texture.count() > 0 && output.count() == 0) throw CLI::RequiresError("--texture", "-o");
+  if (render.count() > 0 && output.count() == 0) throw CLI::RequiresError("--render", "-o");
+  if (output.count() > 0 && texture.count() == 0 && render.count() == 0)
+    throw CLI::RequiresError("-o", "--texture or --render");
+  if (render.count() > 0 && (texture.count() > 0 || info.count() > 0))
+    throw CLI::ExcludesError("--render", texture.count() > 0 ? "--texture" : "--info");
+}
+
+float ParseFloat(const std::string& text, const std::string& option) {
+  try {
+    std::size_t used = 0;
+    const float v = std::stof(text, &used);
+    if (used == text.size()) return v;
+  } catch (const std::exception&) {
   }
+  throw CLI::ValidationError(option, "not a number: " + text);
+}
+
+void ParsePair(const std::string& text, const std::string& option, std::optional<float>& a,
+               std::optional<float>& b) {
+  const std::size_t comma = text.find(',');
+  if (comma == std::string::npos) throw CLI::ValidationError(option, "expected two numbers A,B");
+  a = ParseFloat(text.substr(0, comma), option);
+  b = ParseFloat(text.substr(comma + 1), option);
+}
+
+void ParseSize(const std::string& text, RenderOptions& render) {
+  const std::size_t x = text.find_first_of("xX");
+  if (x == std::string::npos) throw CLI::ValidationError("--size", "expected WxH");
+  try {
+    std::size_t usedW = 0, usedH = 0;
+    const std::string w = text.substr(0, x), h = text.substr(x + 1);
+    render.width = std::stoi(w, &usedW);
+    render.height = std::stoi(h, &usedH);
+    if (usedW == w.size() && usedH == h.size() && render.width > 0 && render.height > 0) return;
+  } catch (const std::exception&) {
+  }
+  throw CLI::ValidationError("--size", "expected WxH with positive whole numbers: " + text);
+}
+
+// 0xBBGGRR in hexadecimal, or the decimal value the settings file holds.
+std::int32_t ParseColour(const std::string& text) {
+  try {
+    std::size_t used = 0;
+    const bool hex = text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0;
+    const unsigned long v = std::stoul(hex ? text.substr(2) : text, &used, hex ? 16 : 10);
+    if (used == text.size() - (hex ? 2 : 0) && v <= 0xFFFFFFul) return static_cast<std::int32_t>(v);
+  } catch (const std::exception&) {
+  }
+  throw CLI::ValidationError("--background", "expected 0xBBGGRR: " + text);
 }
 
 }  // namespace
@@ -59,8 +108,10 @@ std::optional<int> RunCommandLine(int argc, char** argv, ViewerArguments* viewer
   auto* textureOption =
       app.add_option("--texture", texturePath, "Decode an image as the loader does; write a PNG")
           ->type_name("IMAGE");
-  auto* outputOption = app.add_option("-o,--output", outputPath, "With --texture: the PNG to write")
-                           ->type_name("OUT.png");
+  auto* outputOption =
+      app.add_option("-o,--output", outputPath,
+                     "With --texture: the PNG to write; with --render: the .png or .jpg")
+          ->type_name("OUT");
   auto* constantOption =
       app.add_option("--constant-alpha", constantAlpha, "With --texture: every alpha is A, 0..255")
           ->type_name("A");
@@ -75,13 +126,55 @@ std::optional<int> RunCommandLine(int argc, char** argv, ViewerArguments* viewer
   app.add_option("--settings", settingsFile,
                  "Read and write the viewer's settings in FILE instead of the default place")
       ->type_name("FILE");
+  RenderOptions render;
+  std::string renderPath, sizeText, rotText, panText, backgroundText;
+  auto* renderOption =
+      app.add_option("--render", renderPath,
+                     "Draw one frame of a mesh file or traincar without a window (needs -o)")
+          ->type_name("PATH");
+  std::vector<CLI::Option*> renderOnly = {
+      app.add_option("--size", sizeText, "With --render: picture size (default 240x180)")
+          ->type_name("WxH"),
+      app.add_option("--rot", rotText, "With --render: view rotation in degrees")
+          ->type_name("RX,RY"),
+      app.add_option("--zoom", render.zoom, "With --render: view scale instead of the framing")
+          ->type_name("Z"),
+      app.add_option("--pan", panText, "With --render: pan offsets")->type_name("X,Y"),
+      app.add_flag("--wireframe", render.wireframe, "With --render: the grey wireframe view"),
+      app.add_flag("--attachments", render.attachments,
+                   "With --render: wireframe with attachment markers, framed to the points"),
+      app.add_option("--locate-texture", render.locateTexture,
+                     "With --render: objects using this texture in full, the rest as wireframe")
+          ->type_name("NAME"),
+      app.add_option("--bump-strength", render.bumpStrength,
+                     "With --render: bump pass weight, 0..1 (default 0.2)")
+          ->type_name("S"),
+      app.add_flag("--bumps-only", render.bumpsOnly, "With --render: only the bump pass"),
+      app.add_flag("--no-axes", render.noAxes, "With --render: no axes"),
+      app.add_flag("--feet", render.feet, "With --render: the ruler in feet"),
+      app.add_option("--background", backgroundText,
+                     "With --render: background colour 0xBBGGRR (0: grey)")
+          ->type_name("COLOUR"),
+      app.add_option("--gauge", render.gauge, "With --render: rail centres in metres (traincar)")
+          ->type_name("METRES"),
+      app.add_option("--tie-spacing", render.tieSpacing,
+                     "With --render: sleeper spacing in millimetres (traincar)")
+          ->type_name("MM")};
   app.add_option("file", paths, "Mesh file (.im, .pm) or asset folder to open in the viewer")
       ->type_name("FILE|FOLDER");
 
   try {
     app.parse(argc, argv);
-    CheckTextureOptions(*textureOption,
-                        {outputOption, constantOption, kindOption, alphaImageOption}, *infoOption);
+    CheckTextureOptions(*textureOption, {constantOption, kindOption, alphaImageOption}, *infoOption,
+                        *renderOption, *outputOption);
+    for (const CLI::Option* option : renderOnly) {
+      if (option->count() > 0 && renderOption->count() == 0)
+        throw CLI::RequiresError(option->get_name(), "--render");
+    }
+    if (!sizeText.empty()) ParseSize(sizeText, render);
+    if (!rotText.empty()) ParsePair(rotText, "--rot", render.rotX, render.rotY);
+    if (!panText.empty()) ParsePair(panText, "--pan", render.panX, render.panY);
+    if (!backgroundText.empty()) render.background = ParseColour(backgroundText);
     if (constantOption->count() > 0) {
       if (kindOption->count() > 0) throw CLI::ExcludesError("--constant-alpha", "--kind");
       if (constantAlpha < 0 || constantAlpha > 255) {
@@ -101,6 +194,15 @@ std::optional<int> RunCommandLine(int argc, char** argv, ViewerArguments* viewer
     return 2;
   }
 
+  if (renderOption->count() > 0) {
+    if (!paths.empty()) {
+      std::cerr << "kelvane: --render takes one path; unexpected " << paths.front() << "\n";
+      return 2;
+    }
+    render.path = HostPathFromArgument(WinePrefix::FromEnvironment(), renderPath);
+    render.output = outputPath;
+    return RunRender(render, std::cerr);
+  }
   if (textureOption->count() > 0) {
     if (!paths.empty()) {
       std::cerr << "kelvane: --texture takes one image; unexpected " << paths.front() << "\n";

@@ -3,12 +3,33 @@
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 
+#include <dlfcn.h>
+#include <link.h>
+
 #include <cstring>
+#include <string_view>
 #include <utility>
 
 namespace kelvane {
 
 namespace {
+
+// Mesa unloads its driver when the display is terminated; what the driver
+// still holds for the process then looks leaked to LeakSanitizer, with no
+// module left to name. Loaded drivers are pinned for the process instead.
+void PinLoadedDrivers() {
+  dl_iterate_phdr(
+      [](dl_phdr_info* info, std::size_t, void*) -> int {
+        const std::string_view name = info->dlpi_name ? info->dlpi_name : "";
+        if (name.find("_dri.so") != std::string_view::npos ||
+            name.find("libgallium") != std::string_view::npos) {
+          // The handle is kept on purpose: the library stays for good.
+          dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+        }
+        return 0;
+      },
+      nullptr);
+}
 
 bool HasExtension(const char* list, const char* name) {
   if (list == nullptr) return false;
@@ -98,6 +119,7 @@ std::optional<HeadlessGlContext> HeadlessGlContext::Create(int width, int height
     return std::nullopt;
   }
   c.context_ = context;
+  PinLoadedDrivers();
   if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context)) {
     why = EglError("eglMakeCurrent");
     return std::nullopt;

@@ -18,7 +18,9 @@ class RatioReporter final : public benchmark::ConsoleReporter {
     for (const Run& run : runs) {
       if (run.error_occurred || (!run.aggregate_name.empty() && run.aggregate_name != "median"))
         continue;
-      const auto rate = run.counters.find("Mtexel/s");
+      // Decoders compare texel rates, frame benchmarks frames per second.
+      auto rate = run.counters.find("Mtexel/s");
+      if (rate == run.counters.end()) rate = run.counters.find("fps");
       if (rate == run.counters.end()) continue;
       const std::string name = run.run_name.function_name;
       const std::size_t slash = name.find('/');
@@ -34,7 +36,7 @@ class RatioReporter final : public benchmark::ConsoleReporter {
   void Finalize() override {
     ConsoleReporter::Finalize();
     if (families_.empty()) return;
-    std::printf("\n%-16s %14s %14s %-22s %7s %s\n", "decoder", "kelvane Mt/s", "ref Mt/s",
+    std::printf("\n%-16s %14s %14s %-22s %7s %s\n", "family", "kelvane rate", "ref rate",
                 "reference", "ratio", "target");
     for (const auto& [family, sides] : families_) {
       const auto ours = sides.find("kelvane");

@@ -25,6 +25,7 @@
 
 #include "assets/openwith_setup.h"
 #include "shell/shell_rules.h"
+#include "view/frame.h"
 
 namespace kelvane {
 

@@ -15,6 +15,7 @@ namespace kelvane {
 class ContentFiles;
 class MaterialTextureLoader;
 class Notifier;
+struct ObjectDrawArrays;
 
 // OpenGL enumerations the model keeps; the reader itself never calls OpenGL.
 namespace gl_enum {
@@ -107,6 +108,10 @@ struct T3DObject {
     const std::size_t n = vertices.size();
     return f.a < n && f.b < n && f.c < n;
   }
+
+  // What the drawing derived from this object's geometry once (index lists,
+  // per-vertex bump and reflection coordinates); built on first draw.
+  mutable std::shared_ptr<ObjectDrawArrays> drawArrays;
 };
 
 struct TAttachPoint {

@@ -74,11 +74,6 @@ KeyCommand ApplyViewKey(ViewState& view, ViewKey key, KeyModifiers modifiers) {
   return KeyCommand::None;
 }
 
-float FramingZoom(float extent) {
-  if (!(extent > 0.0f)) extent = 1.0f;
-  return 20.0f / std::sqrt(extent);
-}
-
 float LargestExtent(const TMeshBounds& b) {
   return std::max({b.maxX - b.minX, b.maxY - b.minY, b.maxZ - b.minZ});
 }

@@ -32,10 +32,6 @@ enum class KeyCommand { None, BumpsOnly, Reopen, LocateTexture, Attachments };
 // Applies the key table to the view; every key asks for a frame.
 KeyCommand ApplyViewKey(ViewState& view, ViewKey key, KeyModifiers modifiers);
 
-// The zoom that frames a model whose largest extent is `extent`. An empty
-// or flat-to-a-point model is framed as if it measured one unit.
-float FramingZoom(float extent);
-
 // The largest side of the bounds.
 float LargestExtent(const TMeshBounds& bounds);
 

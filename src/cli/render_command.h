@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "mesh/model_draw.h"
+
+namespace kelvane {
+
+struct RenderOptions {
+  std::filesystem::path path;    // mesh file or traincar folder / config.txt
+  std::filesystem::path output;  // .png or .jpg
+  int width = 240;
+  int height = 180;
+  std::optional<float> rotX, rotY, zoom, panX, panY;
+  bool wireframe = false;    // the wireframe view
+  bool attachments = false;  // the wireframe view framed to the attachment points
+  std::optional<std::string> locateTexture;
+  std::optional<float> bumpStrength;
+  bool bumpsOnly = false;
+  bool noAxes = false;
+  bool feet = false;
+  std::optional<std::int32_t> background;  // 0x00BBGGRR
+  std::optional<float> gauge;              // rail centres, metres
+  std::optional<std::int32_t> tieSpacing;  // millimetres
+  // Where the track images are looked for; the executable's folder (or the
+  // installed data folder) when empty.
+  std::filesystem::path dataFolder;
+  GeometryPath geometry = GeometryPath::VertexArrays;
+};
+
+// Opens the file as the viewer does (framing, view reset, settings
+// defaults), applies the options, draws one frame into a headless context
+// and writes it (JPEG at quality 90, or PNG). Messages go to `messages`.
+// Returns 0 when written, 1 when the file does not load, no GL context can
+// be made or the picture cannot be written.
+int RunRender(const RenderOptions& options, std::ostream& messages);
+
+}  // namespace kelvane

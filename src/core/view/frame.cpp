@@ -1,0 +1,163 @@
+#include "view/frame.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "assets/attachment_display.h"
+#include "overlays/axes.h"
+
+namespace kelvane {
+
+namespace {
+
+void Lighting(bool on) {
+  if (on) {
+    glEnable(GL_LIGHT0);
+    glEnable(GL_LIGHTING);
+  } else {
+    glDisable(GL_LIGHT0);
+    glDisable(GL_LIGHTING);
+  }
+}
+
+void ApplySteps(const std::vector<PlacementStep>& steps) {
+  for (const PlacementStep& s : steps) {
+    if (s.kind == PlacementStep::Kind::Translate) {
+      glTranslatef(s.x, s.y, s.z);
+    } else {
+      glRotatef(s.angle, s.x, s.y, s.z);
+    }
+  }
+}
+
+void DrawTraincar(FrameInputs& in) {
+  Lighting(false);
+  DrawTrack(in.track, in.draw.bump.entries, in.modes.Gauge,
+            static_cast<float>(in.modes.TieSpacing) / 1000.0f);
+  if (!in.scene || !in.traincar) return;
+  for (std::size_t i = in.scene->ModelCount(); i-- > 0;) {
+    glPushMatrix();
+    ApplySteps(PlaceModel(*in.traincar, i).steps);
+    DrawModel(in.scene->Model(i), in.draw, in.unit);
+    glPopMatrix();
+  }
+}
+
+void DrawMesh(FrameInputs& in) {
+  const FrameModes& m = in.modes;
+  if (m.ShowAttachments || m.LocateTextureMode) {
+    Lighting(false);
+    if (m.ShowAttachments && in.currentModel) {
+      DrawModelWireframe(*in.currentModel, in.draw);
+      if (in.unit.AttachmentCount > 0)
+        DrawAttachments(in.unit, m.AttIndex, m.AttSize, in.view.Zoom);
+    }
+    if (m.LocateTextureMode && in.currentModel)
+      DrawModelHighlight(*in.currentModel, in.draw, in.unit);
+    if (in.unit.LightingOn) Lighting(true);
+    return;
+  }
+  // Loading decides the lighting of a mesh: off once any material has a
+  // texture.
+  Lighting(in.unit.LightingOn);
+  if (m.ShowAxes) {
+    // Axes are flat colours whatever the model's lighting.
+    glDisable(GL_LIGHTING);
+    DrawAxes(in.glyphs, m.Metric, in.view.Zoom);
+    Lighting(in.unit.LightingOn);
+  }
+  if (in.currentModel) DrawModel(*in.currentModel, in.draw, in.unit);
+}
+
+}  // namespace
+
+ClearColour BackgroundColour(std::int32_t bgroundColour) {
+  if (bgroundColour == 0) return {0.5f, 0.5f, 0.55f};
+  const auto c = static_cast<std::uint32_t>(bgroundColour);
+  return {static_cast<float>(c & 0xFF) / 255.0f, static_cast<float>((c >> 8) & 0xFF) / 255.0f,
+          static_cast<float>((c >> 16) & 0xFF) / 255.0f};
+}
+
+void SetupGL(std::int32_t bgroundColour, DrawSettings& draw, const GlProcFinder& find) {
+  const ClearColour c = BackgroundColour(bgroundColour);
+  glClearColor(c.r, c.g, c.b, 0.0f);
+  glShadeModel(GL_SMOOTH);
+  glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+  glClearDepth(1.0);
+  glDepthFunc(GL_LEQUAL);
+  glEnable(GL_DEPTH_TEST);
+  glAlphaFunc(GL_GREATER, 0.06f);
+  glEnable(GL_ALPHA_TEST);
+  InitBumpExtensions(draw.bump, find);
+  draw.DrawRangeElements =
+      reinterpret_cast<PFNGLDRAWRANGEELEMENTSPROC>(find("glDrawRangeElements"));
+  draw.bump.BumpLightPosition = kBumpLightPosition;
+}
+
+void SetPerspective(int width, int height) {
+  glViewport(0, 0, width, height);
+  const double aspect =
+      width < 1 || height < 1 ? 1.0 : static_cast<double>(width) / static_cast<double>(height);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  gluPerspective(45.0, aspect, 1.0, 300.0);
+  SetCamera();
+}
+
+void SetCamera() {
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  gluLookAt(0.0, 20.0, 120.0, 0.0, 30.0, 0.0, 0.0, 1.0, 0.0);
+}
+
+void ClearGLBuffers() {
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
+void RenderFrame(FrameInputs& in) {
+  ClearGLBuffers();
+  SetCamera();
+  const ViewState& v = in.view;
+  glRotatef(v.RotX, 1.0f, 0.0f, 0.0f);
+  glRotatef(v.RotY, 0.0f, 1.0f, 0.0f);
+  glScalef(v.Zoom, v.Zoom, v.Zoom);
+  const float radians = v.RotY * std::numbers::pi_v<float> / 180.0f;
+  glTranslatef(std::cos(radians) * v.PanX, v.PanY, std::sin(radians) * v.PanX);
+  if (in.modes.TrainCarMode) {
+    DrawTraincar(in);
+  } else {
+    DrawMesh(in);
+  }
+}
+
+float FramingZoom(float extent) {
+  return extent > 0.0f ? 20.0f / std::sqrt(extent) : 1.0f;
+}
+
+float LargestExtent(const MeshUnitState& unit, bool withAttachments) {
+  const TMeshBounds& b = unit.MeshBounds;
+  float lo[3] = {b.minX, b.minY, b.minZ};
+  float hi[3] = {b.maxX, b.maxY, b.maxZ};
+  bool any = !b.firstVertex;
+  if (withAttachments) {
+    const auto count = std::min(static_cast<std::size_t>(std::max(unit.AttachmentCount, 0)),
+                                unit.AttachmentTable.size());
+    for (std::size_t i = 0; i < count; ++i) {
+      const TVector3& p = unit.AttachmentTable[i].position;
+      const float q[3] = {p.x, p.z, -p.y};
+      for (int k = 0; k < 3; ++k) {
+        lo[k] = any ? std::min(lo[k], q[k]) : q[k];
+        hi[k] = any ? std::max(hi[k], q[k]) : q[k];
+      }
+      any = true;
+    }
+  }
+  if (!any) return 0.0f;
+  return std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]});
+}
+
+}  // namespace kelvane

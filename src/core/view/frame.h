@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+
+#include "assets/traincar.h"
+#include "mesh/model.h"
+#include "mesh/model_draw.h"
+#include "overlays/stroke_font.h"
+#include "overlays/track.h"
+#include "textures/bump_support.h"
+#include "view/view_state.h"
+
+// The frame: fixed GL state, projection, camera and the drawing order of one
+// frame. Every function here draws into whatever GL context is current (a
+// QOpenGLWidget's in paintGL/resizeGL, the headless one of the command
+// line); none of them creates, binds or presents a surface.
+
+namespace kelvane {
+
+// The viewer's switches that pick what a frame draws.
+struct FrameModes {
+  bool TrainCarMode = false;
+  bool ShowAxes = true;
+  bool Metric = true;
+  bool ShowAttachments = false;    // wireframe and attachment markers
+  bool LocateTextureMode = false;  // highlight of HighlightTextureName
+  bool SizeMode = false;           // the stepper sizes the markers
+  std::int32_t AttIndex = 0;       // the current attachment point
+  std::int32_t AttSize = 10;       // marker size, 3..15
+  float Gauge = 1.44f;             // rail centres, metres
+  std::int32_t TieSpacing = 800;   // sleeper spacing, millimetres
+};
+
+// Everything RenderFrame reads. `currentModel` is drawn in mesh mode (none:
+// only the axes); in traincar mode every model of `scene` is drawn at its
+// place from `traincar`.
+struct FrameInputs {
+  ViewState& view;
+  DrawSettings& draw;
+  MeshUnitState& unit;
+  const FrameModes& modes;
+  const TrackState& track;
+  const GlyphTable& glyphs;
+  const T3DModel* currentModel = nullptr;
+  const T3DScene* scene = nullptr;
+  const TraincarState* traincar = nullptr;
+};
+
+// Light position of the bump and reflection passes.
+inline constexpr TVector3 kBumpLightPosition{150.0f, 100.0f, -200.0f};
+
+// The clear colour of a 0x00BBGGRR value; 0 gives grey (0.5, 0.5, 0.55).
+struct ClearColour {
+  float r, g, b;
+};
+ClearColour BackgroundColour(std::int32_t bgroundColour);
+
+// Once per new context, with it current: clear colour, shading, depth and
+// alpha test, the bump extension probe through `find` (the context's
+// entry-point lookup) and BumpLightPosition.
+void SetupGL(std::int32_t bgroundColour, DrawSettings& draw, const GlProcFinder& find);
+// On every resize: viewport, 45 degree projection (aspect 1 when a side is
+// below 1), then SetCamera.
+void SetPerspective(int width, int height);
+// Model-view: look from (0, 20, 120) at (0, 30, 0), y up.
+void SetCamera();
+// Clears colour and depth.
+void ClearGLBuffers();
+// One frame: clear, camera, view rotation, zoom and pan, then the traincar
+// (track and placed models) or the mesh (wireframe with markers, texture
+// highlight, or axes and model). The caller presents it.
+void RenderFrame(FrameInputs& in);
+
+// The view scale that frames a model whose largest side is `extent`
+// (20 / sqrt(extent)); 1 for an extent that is not positive.
+float FramingZoom(float extent);
+// The largest side of the bounds, or of the bounds widened to every
+// attachment point when `withAttachments`.
+float LargestExtent(const MeshUnitState& unit, bool withAttachments);
+
+}  // namespace kelvane

@@ -1,0 +1,203 @@
+// kelvane --render end to end: exit codes, messages and pictures of the
+// sample wagon and locomotive.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fixtures/asset_writer.h"
+#include "fixtures/byte_writer.h"
+#include "fixtures/sample_assets.h"
+#include "support/temp_dir.h"
+
+namespace kelvane {
+namespace {
+
+struct ProcessRun {
+  int status = -1;
+  std::string err;
+};
+
+std::string Quote(const std::string& arg) {
+  std::string q = "'";
+  for (char c : arg)
+    q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+ProcessRun Kelvane(const std::vector<std::string>& args, const testing::TempDir& dir) {
+  std::string command = Quote(KELVANE_EXE);
+  for (const auto& a : args)
+    command += " " + Quote(a);
+  const auto errFile = dir / "stderr.txt";
+  command += " 2>" + Quote(errFile.string()) + " >/dev/null";
+  ProcessRun run;
+  const int raw = std::system(command.c_str());
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  std::ifstream in(errFile);
+  run.err.assign(std::istreambuf_iterator<char>(in), {});
+  return run;
+}
+
+struct Png {
+  int width = 0, height = 0;
+  std::vector<std::uint8_t> rgb;
+  std::vector<int> At(int x, int y) const {
+    const auto* p = rgb.data() + (static_cast<std::size_t>(y) * width + x) * 3;
+    return {p[0], p[1], p[2]};
+  }
+};
+
+std::optional<Png> ReadPng(const std::filesystem::path& file) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, file.c_str())) return std::nullopt;
+  Png png;
+  png.width = static_cast<int>(image.width);
+  png.height = static_cast<int>(image.height);
+  image.format = PNG_FORMAT_RGB;
+  png.rgb.resize(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, png.rgb.data(), 0, nullptr)) return std::nullopt;
+  return png;
+}
+
+class RenderCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override { fixtures::WriteSampleAssets(dir.path()); }
+  std::string Wagon() const { return (dir / "wagon" / "wagon.im").string(); }
+  std::string Out(const std::string& name) const { return (dir / name).string(); }
+  // Renders or skips when this machine has no headless GL.
+  std::optional<Png> Render(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--render"});
+    const ProcessRun run = Kelvane(args, dir);
+    if (run.status == 1 && run.err.find("no GL context") != std::string::npos) return std::nullopt;
+    EXPECT_EQ(run.status, 0) << run.err;
+    return ReadPng(Out("out.png"));
+  }
+
+  testing::TempDir dir;
+};
+
+#define RENDER_OR_SKIP(var, ...)        \
+  const auto var = Render(__VA_ARGS__); \
+  if (!var) GTEST_SKIP() << "no headless GL context on this machine"
+
+TEST_F(RenderCommandTest, SampleWagonAtTheDefaultSizeOnTheDefaultBackground) {
+  RENDER_OR_SKIP(png, {Wagon(), "-o", Out("out.png")});
+  EXPECT_EQ(png->width, 240);
+  EXPECT_EQ(png->height, 180);
+  EXPECT_EQ(png->At(2, 2), (std::vector<int>{39, 116, 152}));
+  // The wagon fills the middle of the picture.
+  int covered = 0;
+  for (int x = 60; x < 180; ++x)
+    covered += png->At(x, 120) != std::vector<int>{39, 116, 152};
+  EXPECT_GT(covered, 80);
+}
+
+TEST_F(RenderCommandTest, OptionsChangeSizeBackgroundAndAxes) {
+  RENDER_OR_SKIP(grey, {Wagon(), "-o", Out("out.png"), "--size", "100x50", "--background", "0"});
+  EXPECT_EQ(grey->width, 100);
+  EXPECT_EQ(grey->height, 50);
+  EXPECT_EQ(grey->At(1, 1), (std::vector<int>{128, 128, 140}));
+
+  // The x axis is the picture's only yellow.
+  auto yellow = [](const Png& p) {
+    int n = 0;
+    for (int y = 0; y < p.height; ++y) {
+      for (int x = 0; x < p.width; ++x) {
+        const auto c = p.At(x, y);
+        n += c[0] > 180 && c[1] > 180 && c[2] < 40;
+      }
+    }
+    return n;
+  };
+  RENDER_OR_SKIP(axes, {Wagon(), "-o", Out("out.png"), "--background", "0xFF0000"});
+  EXPECT_EQ(axes->At(1, 1), (std::vector<int>{0, 0, 255}));
+  EXPECT_GT(yellow(*axes), 20);
+  RENDER_OR_SKIP(bare, {Wagon(), "-o", Out("out.png"), "--background", "0xFF0000", "--no-axes"});
+  EXPECT_EQ(yellow(*bare), 0);
+}
+
+TEST_F(RenderCommandTest, WireframeIsGrey) {
+  RENDER_OR_SKIP(png, {Wagon(), "-o", Out("out.png"), "--wireframe", "--background", "0xFFFFFF"});
+  int grey = 0, other = 0;
+  for (int y = 0; y < png->height; ++y) {
+    for (int x = 0; x < png->width; ++x) {
+      const auto c = png->At(x, y);
+      if (c == std::vector<int>{255, 255, 255}) continue;
+      (c == std::vector<int>{64, 64, 64} ? grey : other)++;
+    }
+  }
+  EXPECT_GT(grey, 100);
+  EXPECT_LT(other, grey);  // axes are off in the wireframe view
+}
+
+TEST_F(RenderCommandTest, JpegIsWrittenAtTheAskedSize) {
+  const ProcessRun run = Kelvane({"--render", Wagon(), "-o", Out("thumb.jpg")}, dir);
+  if (run.status == 1 && run.err.find("no GL context") != std::string::npos) GTEST_SKIP();
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::ifstream in(Out("thumb.jpg"), std::ios::binary);
+  std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), {});
+  ASSERT_GT(bytes.size(), 200u);
+  EXPECT_EQ(bytes[0], 0xFF);
+  EXPECT_EQ(bytes[1], 0xD8);
+  // The baseline frame header holds height then width.
+  for (std::size_t i = 2; i + 8 < bytes.size(); ++i) {
+    if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {
+      EXPECT_EQ(bytes[i + 5] * 256 + bytes[i + 6], 180);
+      EXPECT_EQ(bytes[i + 7] * 256 + bytes[i + 8], 240);
+      return;
+    }
+  }
+  ADD_FAILURE() << "no baseline frame header";
+}
+
+TEST_F(RenderCommandTest, RefusalsExitWithOneAndSayWhy) {
+  ProcessRun run = Kelvane({"--render", Out("missing.im"), "-o", Out("out.png")}, dir);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_THAT(run.err, ::testing::HasSubstr("missing.im"));
+  EXPECT_FALSE(std::filesystem::exists(Out("out.png")));
+
+  run = Kelvane({"--render", Wagon(), "-o", Out("out.gif")}, dir);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_THAT(run.err, ::testing::HasSubstr(".png or .jpg"));
+
+  run = Kelvane({"--render", Wagon()}, dir);
+  EXPECT_EQ(run.status, 2);
+  run = Kelvane({"--zoom", "2", Wagon()}, dir);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_THAT(run.err, ::testing::HasSubstr("--render"));
+  run = Kelvane({"--render", Wagon(), "-o", Out("out.png"), "--size", "12by3"}, dir);
+  EXPECT_EQ(run.status, 2);
+}
+
+TEST_F(RenderCommandTest, TraincarStandsOnGroundThatNoTrackRemoves) {
+  fixtures::WriteSampleTraincar(dir.path(), KELVANE_STANDIN);
+  const std::string folder = (dir / "velmora" / "userdata" / "editing" / "locomotive").string();
+  // The ground is the only green: along the bottom middle.
+  auto green = [](const Png& p) {
+    int n = 0;
+    for (int x = 0; x < p.width; ++x) {
+      const auto c = p.At(x, 170);
+      n += c[1] > c[0] + 40 && c[1] > c[2] + 40;
+    }
+    return n;
+  };
+  RENDER_OR_SKIP(track, {folder, "-o", Out("out.png")});
+  EXPECT_GT(green(*track), 60);
+  RENDER_OR_SKIP(none, {folder, "-o", Out("out.png"), "--gauge", "0.05"});
+  EXPECT_EQ(green(*none), 0);
+}
+
+}  // namespace
+}  // namespace kelvane

@@ -1,0 +1,139 @@
+// The pure parts of the overlays and the frame: glyphs, ruler, sleepers,
+// framing and marker measures.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "assets/attachment_display.h"
+#include "overlays/axes.h"
+#include "overlays/stroke_font.h"
+#include "overlays/track.h"
+#include "view/frame.h"
+
+namespace kelvane {
+namespace {
+
+int Codes(const Glyph& g, int code) {
+  return static_cast<int>(
+      std::count_if(g.begin(), g.end(), [code](const GlyphPoint& p) { return p.code == code; }));
+}
+
+TEST(Glyphs, EveryGlyphEndsOnceAndStrokesSplitWhereTheyShould) {
+  const GlyphTable t = BuildGlyphs();
+  for (const Glyph& g : t.glyphs)
+    EXPECT_EQ(Codes(g, 3), 1);
+  const Glyph& eight = t.glyphs[static_cast<std::size_t>(GlyphIndex('8'))];
+  EXPECT_EQ(Codes(eight, 0), 0);  // all 16 slots
+  EXPECT_EQ(eight[15].code, 3);
+  const Glyph& m = t.glyphs[static_cast<std::size_t>(GlyphIndex('M'))];
+  EXPECT_EQ(Codes(m, 2), 2);  // three strokes
+  const Glyph& three = t.glyphs[static_cast<std::size_t>(GlyphIndex('3'))];
+  EXPECT_EQ(three[6].code, 2);
+  EXPECT_EQ(three[6].x, 2);
+  EXPECT_EQ(three[6].y, 6);
+  EXPECT_EQ(three[7].code, 1);
+  for (const Glyph& g : t.glyphs) {
+    for (const GlyphPoint& p : g) {
+      if (p.code == 0) continue;
+      EXPECT_TRUE(p.x >= 0 && p.x <= 7 && p.y >= 0 && p.y <= 10);
+    }
+  }
+}
+
+TEST(Glyphs, OnlyTheSeventeenCharactersHaveGlyphs) {
+  EXPECT_EQ(GlyphIndex('0'), 0);
+  EXPECT_EQ(GlyphIndex('-'), 16);
+  EXPECT_EQ(GlyphIndex('m'), -1);
+  EXPECT_EQ(GlyphIndex(' '), -1);
+}
+
+std::vector<std::string> Labels(RulerAxis axis, bool metric) {
+  std::vector<std::string> out;
+  for (const RulerTick& t : RulerTicks(axis, metric)) {
+    if (!t.label.empty()) out.push_back(t.label);
+  }
+  return out;
+}
+
+TEST(Ruler, MetricLabelsEveryFiveMetres) {
+  EXPECT_EQ(Labels(RulerAxis::X, true), (std::vector<std::string>{"5M", "10M", "-5M", "-10M"}));
+  EXPECT_EQ(Labels(RulerAxis::Vertical, true), (std::vector<std::string>{"5", "10", "-5", "-10"}));
+  // Depth runs against the asset's y: the +z side reads negative.
+  const auto depth = Labels(RulerAxis::Depth, true);
+  ASSERT_EQ(depth.size(), 8u);
+  EXPECT_EQ(depth.front(), "-5M");
+  EXPECT_EQ(depth[3], "-20M");
+  EXPECT_EQ(depth[4], "5M");
+  const auto ticks = RulerTicks(RulerAxis::Depth, true);
+  EXPECT_EQ(ticks.size(), 40u);
+  EXPECT_FLOAT_EQ(ticks[19].position, 20.0f);
+  EXPECT_FLOAT_EQ(ticks[20].position, -1.0f);
+}
+
+TEST(Ruler, FeetTickEveryFootLongEveryFiveLabelEveryTen) {
+  const auto ticks = RulerTicks(RulerAxis::X, false);
+  ASSERT_EQ(ticks.size(), 64u);
+  EXPECT_FLOAT_EQ(ticks[0].position, 0.3048f);
+  EXPECT_FALSE(ticks[3].longTick);
+  EXPECT_TRUE(ticks[4].longTick);  // 5 ft
+  EXPECT_TRUE(ticks[4].label.empty());
+  EXPECT_EQ(ticks[9].label, "10FT");
+  EXPECT_EQ(Labels(RulerAxis::X, false).back(), "-30FT");
+  EXPECT_EQ(RulerTicks(RulerAxis::Depth, false).size(), 128u);
+}
+
+TEST(Sleepers, LastSleeperIsTheFirstAtOrBeyondTheEnd) {
+  const auto two = SleeperPositions(2.0f);
+  EXPECT_FLOAT_EQ(two.front(), -19.5f);
+  EXPECT_FLOAT_EQ(two[1], -17.5f);
+  EXPECT_FLOAT_EQ(two.back(), 20.5f);
+  EXPECT_EQ(two.size(), 21u);
+  const auto exact = SleeperPositions(3.0f);  // -19.5 + 13 x 3 = 19.5
+  EXPECT_FLOAT_EQ(exact.back(), 19.5f);
+}
+
+TEST(Sleepers, SpacingBelowTheLeastIsDrawnAtTheLeast) {
+  for (float bad : {0.0f, -0.8f, 0.01f}) {
+    const auto p = SleeperPositions(bad);
+    EXPECT_EQ(p.size(), SleeperPositions(kMinSleeperSpacing).size()) << bad;
+  }
+}
+
+TEST(Framing, ZoomIsTwentyOverRootOfExtentAndOneWithoutExtent) {
+  EXPECT_FLOAT_EQ(FramingZoom(4.0f), 10.0f);
+  EXPECT_FLOAT_EQ(FramingZoom(0.0f), 1.0f);
+  EXPECT_FLOAT_EQ(FramingZoom(-3.0f), 1.0f);
+}
+
+TEST(Framing, AttachmentPointsWidenTheBox) {
+  MeshUnitState unit;
+  unit.MeshBounds = {1, 2, 3, -1, -2, -3, false};  // sides 2, 4, 6
+  EXPECT_FLOAT_EQ(LargestExtent(unit, false), 6.0f);
+  unit.AttachmentCount = 1;
+  unit.AttachmentTable[0].position = {0, 0, 9};  // enters as (0, 9, 0)
+  EXPECT_FLOAT_EQ(LargestExtent(unit, false), 6.0f);
+  EXPECT_FLOAT_EQ(LargestExtent(unit, true), 11.0f);
+  EXPECT_FLOAT_EQ(LargestExtent(MeshUnitState{}, false), 0.0f);
+}
+
+TEST(Background, SettingsColourIsLowByteRed) {
+  const ClearColour c = BackgroundColour(9991207);
+  EXPECT_FLOAT_EQ(c.r, 39 / 255.0f);
+  EXPECT_FLOAT_EQ(c.g, 116 / 255.0f);
+  EXPECT_FLOAT_EQ(c.b, 152 / 255.0f);
+  const ClearColour grey = BackgroundColour(0);
+  EXPECT_FLOAT_EQ(grey.b, 0.55f);
+}
+
+TEST(AttachmentMarkers, SizeShrinksWithTheViewScale) {
+  const MarkerMeasures m = AttachmentMarkerMeasures(10, 4.0f);
+  EXPECT_FLOAT_EQ(m.length, 2.5f);
+  EXPECT_FLOAT_EQ(m.arrowBase, 2.0f);
+  EXPECT_FLOAT_EQ(m.radius, 0.15f);
+  EXPECT_FLOAT_EQ(m.letterHalfHeight, 0.2f);
+  EXPECT_FLOAT_EQ(m.letterDistance, 3.0f);
+}
+
+}  // namespace
+}  // namespace kelvane

@@ -1,0 +1,190 @@
+// Whole frames: background, axes, track and attachment markers, checked
+// where GL itself projects known points of them.
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <optional>
+
+#include "egl_context.h"
+#include "support/image_compare.h"
+#include "textures/texture_loader_state.h"
+#include "textures/texture_upload.h"
+#include "view/frame.h"
+
+namespace kelvane {
+namespace {
+
+using testing::ColourNear;
+using testing::RgbImage;
+
+constexpr int kW = 160, kH = 120;
+
+class FrameTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string why;
+    gl = HeadlessGlContext::Create(kW, kH, &why);
+    if (!gl) GTEST_SKIP() << "no headless GL context: " << why;
+    SetupGL(9991207, draw, HeadlessGlContext::Lookup());
+    SetPerspective(kW, kH);
+    view.Zoom = 1.0f;
+  }
+  void TearDown() override {
+    if (gl) ReleaseDrawResources(draw);
+  }
+
+  RgbImage Render() {
+    FrameInputs frame{view, draw, unit, modes, track, glyphs, nullptr, &scene, &traincar};
+    RenderFrame(frame);
+    // The model-view the frame drew with, to project points of the scene.
+    glGetDoublev(GL_MODELVIEW_MATRIX, modelView.data());
+    glGetDoublev(GL_PROJECTION_MATRIX, projection.data());
+    glFinish();
+    return RgbImage{kW, kH, gl->ReadPixels(3)};
+  }
+  // Where a point of the scene lands, as (column, row from the top).
+  std::array<int, 2> Project(double x, double y, double z) const {
+    const GLint viewport[4] = {0, 0, kW, kH};
+    double wx = 0, wy = 0, wz = 0;
+    gluProject(x, y, z, modelView.data(), projection.data(), viewport, &wx, &wy, &wz);
+    return {static_cast<int>(wx), kH - 1 - static_cast<int>(wy)};
+  }
+  bool ColourAt(const RgbImage& p, std::array<double, 3> at, std::vector<int> colour,
+                int radius = 1) const {
+    const auto [x, y] = Project(at[0], at[1], at[2]);
+    return ColourNear(p, x, y, radius, std::move(colour), 2);
+  }
+
+  std::optional<HeadlessGlContext> gl;
+  DrawSettings draw;
+  MeshUnitState unit;
+  ViewState view;
+  FrameModes modes;
+  TrackState track;
+  GlyphTable glyphs = BuildGlyphs();
+  T3DScene scene;
+  TraincarState traincar;
+  std::array<double, 16> modelView{}, projection{};
+};
+
+TEST_F(FrameTest, BackgroundIsTheSettingsColourOrGreyForZero) {
+  modes.ShowAxes = false;
+  EXPECT_EQ(Render().At(3, 3), (std::vector<int>{39, 116, 152}));
+  SetupGL(0, draw, HeadlessGlContext::Lookup());
+  EXPECT_EQ(Render().At(3, 3), (std::vector<int>{128, 128, 140}));
+  SetupGL(0x0000FF, draw, HeadlessGlContext::Lookup());  // 0x00BBGGRR: red
+  EXPECT_EQ(Render().At(3, 3), (std::vector<int>{255, 0, 0}));
+}
+
+TEST_F(FrameTest, AxesAreDrawnInTheirColoursAlongTheirLines) {
+  view.RotX = 20.0f;
+  view.RotY = 30.0f;
+  const RgbImage p = Render();
+  for (double t : {-7.5, -2.5, 2.5, 7.5}) {
+    EXPECT_TRUE(ColourAt(p, {t, 0, 0}, {204, 204, 0})) << "x at " << t;
+    EXPECT_TRUE(ColourAt(p, {0, t, 0}, {153, 0, 0})) << "vertical at " << t;
+    EXPECT_TRUE(ColourAt(p, {0, 0, 2 * t}, {0, 230, 0})) << "depth at " << 2 * t;
+  }
+  modes.ShowAxes = false;
+  const RgbImage none = Render();
+  EXPECT_FALSE(ColourAt(none, {7.5, 0, 0}, {204, 204, 0}));
+}
+
+TEST_F(FrameTest, AxisLabelsKeepTheirScreenSizeWhenTheViewTurns) {
+  // The "10M" label under the x axis end: its ink spans the same number
+  // of columns whatever the turn about the vertical.
+  auto inkWidth = [&](float rotY) {
+    view.RotY = rotY;
+    const RgbImage p = Render();
+    const auto [cx, cy] = Project(10, -0.7, 0);
+    int first = kW, last = -1;
+    for (int x = std::max(cx - 20, 0); x < std::min(cx + 20, kW); ++x) {
+      for (int y = std::max(cy - 4, 0); y < std::min(cy + 4, kH); ++y) {
+        if (ColourNear(p, x, y, 0, {204, 204, 0}, 2)) {
+          first = std::min(first, x);
+          last = std::max(last, x);
+        }
+      }
+    }
+    return last - first;
+  };
+  view.Zoom = 4.0f;
+  const int straight = inkWidth(0.0f);
+  EXPECT_GT(straight, 3);
+  EXPECT_NEAR(inkWidth(60.0f), straight, 2);
+}
+
+TEST_F(FrameTest, TrainCarModeDrawsTheGroundGreenUnderTheTrack) {
+  modes.TrainCarMode = true;
+  view.Zoom = 3.0f;
+  view.RotX = 30.0f;
+  const RgbImage p = Render();
+  EXPECT_TRUE(ColourAt(p, {6, -0.3, 5}, {0, 153, 51}));
+  EXPECT_TRUE(ColourAt(p, {-6, -0.3, -3}, {0, 153, 51}));
+  // A sleeper top between the rails (every 0.8 m from -19.5).
+  EXPECT_TRUE(ColourAt(p, {0, -0.1, 0.5}, {102, 38, 26}, 1));
+  modes.Gauge = 0.05f;  // No Track
+  const RgbImage none = Render();
+  EXPECT_TRUE(ColourAt(none, {6, -0.3, 5}, {39, 116, 152}, 0));
+}
+
+TEST_F(FrameTest, BadSleeperSpacingStillDrawsABoundedTrack) {
+  modes.TrainCarMode = true;
+  view.Zoom = 3.0f;
+  view.RotX = 30.0f;
+  for (std::int32_t spacing : {0, -800}) {
+    modes.TieSpacing = spacing;
+    EXPECT_TRUE(ColourAt(Render(), {6, -0.3, 5}, {0, 153, 51}));
+  }
+}
+
+TEST_F(FrameTest, TexturedTrackIsDrawnWithoutTheMultitextureEntryPoint) {
+  // White images: the ground keeps its green, the ballast top is white.
+  TextureLoaderState loaderState;
+  PixelBuffer white = PixelBuffer::Zeroed(4, 4, 3);
+  white.pixels.assign(white.pixels.size(), 255);
+  track.GroundTexture = CreateTexture(white, loaderState);
+  track.GroundLoaded = true;
+  track.BallastTexture = CreateTexture(white, loaderState);
+  track.BallastLoaded = true;
+  modes.TrainCarMode = true;
+  view.Zoom = 3.0f;
+  view.RotX = 30.0f;
+  for (bool withEntry : {true, false}) {
+    if (!withEntry) draw.bump.entries.ActiveTexture = nullptr;
+    const RgbImage p = Render();
+    EXPECT_TRUE(ColourAt(p, {6, -0.3, 5}, {0, 153, 51})) << withEntry;
+    // Ballast top beside a sleeper, outside the rails.
+    EXPECT_TRUE(ColourAt(p, {1.1, -0.15, 0.1}, {255, 255, 255}, 1)) << withEntry;
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+  }
+  const GLuint names[] = {track.GroundTexture, track.BallastTexture};
+  glDeleteTextures(2, names);
+}
+
+TEST_F(FrameTest, CurrentAttachmentPointIsYellowAndOthersGreen) {
+  unit.AttachmentCount = 2;
+  unit.AttachmentTable.resize(2);
+  unit.AttachmentTable[0] = {{-6, 0, 0}, {0, 0, 0}, "a.bog0"};
+  unit.AttachmentTable[1] = {{6, 0, 0}, {0, 0, 0}, "a.bog1"};
+  modes.ShowAttachments = true;
+  modes.AttIndex = 1;
+  modes.AttSize = 3;
+  const T3DModel empty;
+  FrameInputs frame{view, draw, unit, modes, track, glyphs, &empty};
+  RenderFrame(frame);
+  glGetDoublev(GL_MODELVIEW_MATRIX, modelView.data());
+  glGetDoublev(GL_PROJECTION_MATRIX, projection.data());
+  const RgbImage p{kW, kH, gl->ReadPixels(3)};
+  // Half way along each point's first axis (file x is view x).
+  EXPECT_TRUE(ColourAt(p, {6 + 1.5, 0, 0}, {255, 255, 0}));
+  EXPECT_TRUE(ColourAt(p, {-6 + 1.5, 0, 0}, {0, 255, 0}));
+  // Its third axis stands up the view's y.
+  EXPECT_TRUE(ColourAt(p, {6, 1.5, 0}, {255, 255, 0}));
+}
+
+}  // namespace
+}  // namespace kelvane
