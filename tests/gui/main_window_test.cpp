@@ -188,21 +188,23 @@ class MainWindowTest : public QObject {
 
     // Bump view: refused without support, offered with it.
     w.unit.AnyBumpLoaded = true;
+    w.BumpSupported = false;
     w.ShowBumpsOnly1Click();
     QCOMPARE(v.notifier.notices.size(), std::size_t{1});
-    QCOMPARE(v.notifier.notices[0].text, std::string("Video card does not support OpenGL bump mapping"));
+    QCOMPARE(v.notifier.notices[0].text,
+             std::string("Video card does not support OpenGL bump mapping"));
     QCOMPARE(v.notifier.notices[0].caption, std::string("Info"));
     QVERIFY(!w.BumpsOnly);
     w.BumpSupported = true;
     w.ShowBumpsOnly1Click();
     QVERIFY(w.BumpsOnly);
-    QCOMPARE(visible(), QStringList({"B-ground Colour", "Show Axes", "    Units feet",
-                                     "Show Bumps Only"}));
+    QCOMPARE(visible(),
+             QStringList({"B-ground Colour", "Show Axes", "    Units feet", "Show Bumps Only"}));
     w.ShowBumpsOnly1Click();
 
     w.train.TrainCarMode = true;
-    QCOMPARE(visible(), QStringList({"Make Thumbnail", "B-ground Colour", "Bump Effect",
-                                     "Adjust Track"}));
+    QCOMPARE(visible(),
+             QStringList({"Make Thumbnail", "B-ground Colour", "Bump Effect", "Adjust Track"}));
   }
 
   void keysMatchModifiersExactly() {
@@ -302,9 +304,9 @@ class MainWindowTest : public QObject {
       return 1;
     };
     w.MeshData1Click();
-    QCOMPARE(texts, QStringList({"-125.000", "-1.500", "0.000", "125.000", "2.250", "3.000",
-                                 "250.000", "3.750", "3.000",
-                                 QString::number(w.CurrentModel()->FaceCount())}));
+    QCOMPARE(texts,
+             QStringList({"-125.000", "-1.500", "0.000", "125.000", "2.250", "3.000", "250.000",
+                          "3.750", "3.000", QString::number(w.CurrentModel()->FaceCount())}));
     QCOMPARE(red, QList<bool>({true, false, false, true, false, false, false, false, false}));
 
     w.unit.MeshBounds.minX = -1.0f;
@@ -406,8 +408,10 @@ class MainWindowTest : public QObject {
     QCOMPARE(v.window->settings.thumbnail, std::string("front.jpg"));
     v.Close();
 
-    WriteText(v.ini, "[MRU]\nthumbnail=\"quoted.jpg\"\n[Options]\nBGroundColour=0x10203\n"
-                     "[Track]\nTieSpacing=50\n" + std::string(kSetUp));
+    WriteText(v.ini,
+              "[MRU]\nthumbnail=\"quoted.jpg\"\n[Options]\nBGroundColour=0x10203\n"
+              "[Track]\nTieSpacing=50\n" +
+                  std::string(kSetUp));
     v.Open({});
     QCOMPARE(v.window->settings.thumbnail, std::string("quoted.jpg"));
     QCOMPARE(v.window->settings.bgroundColour, 0x10203);

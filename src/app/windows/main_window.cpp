@@ -1,5 +1,6 @@
 #include "windows/main_window.h"
 
+#include <GL/gl.h>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QColorDialog>
@@ -17,7 +18,6 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <QWheelEvent>
-#include <GL/gl.h>
 
 #include <algorithm>
 #include <set>
@@ -33,7 +33,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string FileNameOf(const std::string& path) { return fs::path(path).filename().string(); }
+std::string FileNameOf(const std::string& path) {
+  return fs::path(path).filename().string();
+}
 
 bool FileExists(const fs::path& path) {
   std::error_code ec;
@@ -47,15 +49,24 @@ bool FolderExists(const fs::path& path) {
 
 ViewKey KeyOf(int key) {
   switch (key) {
-    case Qt::Key_Left: return ViewKey::Left;
-    case Qt::Key_Right: return ViewKey::Right;
-    case Qt::Key_Up: return ViewKey::Up;
-    case Qt::Key_Down: return ViewKey::Down;
-    case Qt::Key_B: return ViewKey::B;
-    case Qt::Key_R: return ViewKey::R;
-    case Qt::Key_T: return ViewKey::T;
-    case Qt::Key_W: return ViewKey::W;
-    default: return ViewKey::Other;
+    case Qt::Key_Left:
+      return ViewKey::Left;
+    case Qt::Key_Right:
+      return ViewKey::Right;
+    case Qt::Key_Up:
+      return ViewKey::Up;
+    case Qt::Key_Down:
+      return ViewKey::Down;
+    case Qt::Key_B:
+      return ViewKey::B;
+    case Qt::Key_R:
+      return ViewKey::R;
+    case Qt::Key_T:
+      return ViewKey::T;
+    case Qt::Key_W:
+      return ViewKey::W;
+    default:
+      return ViewKey::Other;
   }
 }
 
@@ -87,8 +98,8 @@ WindowInteraction WindowInteraction::Real(QWidget* owner) {
     const QString meshes = "Velmora Mesh (*.im *.pm)";
     const QString traincars = "Traincar (config.txt)";
     QString selected = filterIndex == 2 ? traincars : meshes;
-    const QString file = QFileDialog::getOpenFileName(owner, "Open", folder,
-                                                      meshes + ";;" + traincars, &selected);
+    const QString file =
+        QFileDialog::getOpenFileName(owner, "Open", folder, meshes + ";;" + traincars, &selected);
     if (file.isEmpty()) return std::nullopt;
     return fs::path(file.toStdString());
   };
@@ -99,7 +110,8 @@ WindowInteraction WindowInteraction::Real(QWidget* owner) {
   };
   i.execDialog = [](QDialog& dialog) { return dialog.exec(); };
   i.browseFolder = [owner](const std::string& caption) -> std::optional<fs::path> {
-    const QString folder = QFileDialog::getExistingDirectory(owner, QString::fromStdString(caption));
+    const QString folder =
+        QFileDialog::getExistingDirectory(owner, QString::fromStdString(caption));
     if (folder.isEmpty()) return std::nullopt;
     return fs::path(folder.toStdString());
   };
@@ -236,20 +248,21 @@ void TForm1::BuildMenus() {
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName("PopupMenu1");
   MakeThumbnail1 = PopupMenu1->addAction("Make Thumbnail", this, [this] { MakeThumbnail1Click(); });
-  BGroundColour1 = PopupMenu1->addAction("B-ground Colour", this, [this] { BGroundColour1Click(); });
+  BGroundColour1 =
+      PopupMenu1->addAction("B-ground Colour", this, [this] { BGroundColour1Click(); });
   MeshData1 = PopupMenu1->addAction("Mesh Data", this, [this] { MeshData1Click(); });
   ShowAxes1 = PopupMenu1->addAction("Show Axes", this, [this] { ShowAxes1Click(); });
   Units1 = PopupMenu1->addAction("     Units metres", this, [this] { Units1Click(); });
   BumpEffect1 = PopupMenu1->addAction("Bump Effect", this, [this] { BumpEffect1Click(); });
-  ShowBumpsOnly1 = PopupMenu1->addAction("Show Bumps Only", this, [this] { ShowBumpsOnly1Click(); });
+  ShowBumpsOnly1 =
+      PopupMenu1->addAction("Show Bumps Only", this, [this] { ShowBumpsOnly1Click(); });
   ShowAttachments1 =
       PopupMenu1->addAction("Show Attachments", this, [this] { ShowAttachments1Click(); });
   AttachmentSize1 =
       PopupMenu1->addAction("Attachment Size", this, [this] { AttachmentSize1Click(); });
   LocateTexture1 = PopupMenu1->addAction("Locate Texture", this, [this] { LocateTexture1Click(); });
   AdjustTrack1 = PopupMenu1->addAction("Adjust Track", this, [this] { AdjustTrack1Click(); });
-  for (QAction* a :
-       {ShowAxes1, ShowBumpsOnly1, ShowAttachments1, AttachmentSize1, LocateTexture1})
+  for (QAction* a : {ShowAxes1, ShowBumpsOnly1, ShowAttachments1, AttachmentSize1, LocateTexture1})
     a->setCheckable(true);
   connect(PopupMenu1, &QMenu::aboutToShow, this, [this] { PopupMenu1Popup(); });
 }
@@ -343,7 +356,10 @@ void TForm1::FormClose() {
   DeleteTrackTextures();
   currentModel_ = nullptr;
   scene_.reset();
-  if (GLView->ContextReady()) GLView->doneCurrent();
+  if (GLView->ContextReady()) {
+    renderer_.Release();
+    GLView->doneCurrent();
+  }
   if (!shown_) return;  // nothing was read, so nothing is written
   settings.lastFile = CurrentFile;
   std::optional<WindowGeometry> geometry;
@@ -369,7 +385,8 @@ void TForm1::NewScene() {
 
 void TForm1::Open1Click() {
   QString folder;
-  if (!CurrentFile.empty()) folder = QString::fromStdString(fs::path(CurrentFile).parent_path().string());
+  if (!CurrentFile.empty())
+    folder = QString::fromStdString(fs::path(CurrentFile).parent_path().string());
   view.MouseReady = false;
   const auto chosen = interaction.chooseFile(folder, OpenDialogFilterIndex);
   if (!chosen) return;
@@ -433,8 +450,9 @@ void TForm1::ViewMesh() {
   view.RedrawPending = false;
 
   const fs::path file = train.MeshFileName;
-  setWindowTitle(QString::fromStdString(train.TrainCarMode ? TrainCarCaption(train.UserName)
-                                                           : MeshCaption(file.filename().string())));
+  setWindowTitle(QString::fromStdString(train.TrainCarMode
+                                            ? TrainCarCaption(train.UserName)
+                                            : MeshCaption(file.filename().string())));
   if (!FileExists(file)) {
     // Only a name typed into the Open dialog gets here; the viewer closes.
     close();
@@ -622,16 +640,18 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
-
 void TForm1::keyPressEvent(QKeyEvent* event) {
-  const KeyCommand command = ApplyViewKey(view, KeyOf(event->key()), ModifiersOf(event->modifiers()));
+  const KeyCommand command =
+      ApplyViewKey(view, KeyOf(event->key()), ModifiersOf(event->modifiers()));
   RequestFrame();
   switch (command) {
     case KeyCommand::BumpsOnly:
       PopupMenu1Popup();
       if (ShowBumpsOnly1->isVisible()) ShowBumpsOnly1Click();
       break;
-    case KeyCommand::Reopen: Open2Click(); break;
+    case KeyCommand::Reopen:
+      Open2Click();
+      break;
     case KeyCommand::LocateTexture:
       PopupMenu1Popup();
       if (LocateTexture1->isVisible()) LocateTexture1Click();
@@ -640,7 +660,8 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
       PopupMenu1Popup();
       if (ShowAttachments1->isVisible()) ShowAttachments1Click();
       break;
-    case KeyCommand::None: break;
+    case KeyCommand::None:
+      break;
   }
   event->accept();
 }
@@ -831,9 +852,10 @@ void TForm1::UpDown1Click(bool up) {
     AttName->setText(QString::number(settings.attSize));
   } else if (LocateTextureMode) {
     if (!TextureNames.empty()) {
-      TextureIndex = std::clamp(TextureIndex + (up ? 1 : -1), 0,
-                                static_cast<int>(TextureNames.size()) - 1);
-      AttName->setText(QString::fromStdString(TextureNames[static_cast<std::size_t>(TextureIndex)]));
+      TextureIndex =
+          std::clamp(TextureIndex + (up ? 1 : -1), 0, static_cast<int>(TextureNames.size()) - 1);
+      AttName->setText(
+          QString::fromStdString(TextureNames[static_cast<std::size_t>(TextureIndex)]));
       HighlightTextureName = TextureNames[static_cast<std::size_t>(TextureIndex)];
     }
   } else if (unit.AttachmentCount > 0) {
@@ -894,8 +916,8 @@ void TForm1::Timer1Timer() {
   Image1->setPixmap(QPixmap::fromImage(thumbnail_));
   const std::string& name = settings.thumbnail;
   if (notifier_.AskYesNo(ThumbnailQuestion(name), "Confirm")) {
-    const fs::path folder = train.TrainCarMode ? fs::path(CurrentFile).parent_path()
-                                               : train.MeshFileName.parent_path();
+    const fs::path folder =
+        train.TrainCarMode ? fs::path(CurrentFile).parent_path() : train.MeshFileName.parent_path();
     const fs::path target = folder / name;
     QImageWriter writer(QString::fromStdString(target.string()), "jpeg");
     writer.setQuality(90);

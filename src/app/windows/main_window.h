@@ -24,7 +24,7 @@
 #include "assets/dos_command.h"
 #include "assets/progress_log.h"
 #include "assets/traincar.h"
-#include "background_renderer.h"
+#include "core_frame_renderer.h"
 #include "mesh/model.h"
 #include "platform/notices.h"
 #include "settings/viewer_settings.h"
@@ -69,6 +69,8 @@ struct WindowOptions {
 // The main window: menus, the view with its popup, the attachment and
 // texture boxes, the four one-shot timers, and the viewer's state.
 class TForm1 final : public QMainWindow {
+  friend class CoreFrameRenderer;  // draws from the window's state
+
   Q_OBJECT
 
  public:
@@ -201,7 +203,7 @@ class TForm1 final : public QMainWindow {
   LoadContext load_{unit, notifier_};
   MainTaskQueue mainThread_;
   TDosCommand runner_{notifier_, mainThread_.Dispatcher()};
-  BackgroundRenderer renderer_{settings.bgroundColour};
+  CoreFrameRenderer renderer_{*this};
   std::unique_ptr<T3DScene> scene_;
   T3DModel* currentModel_ = nullptr;
   std::uint32_t ballastTexture_ = 0, groundTexture_ = 0;

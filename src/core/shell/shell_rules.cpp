@@ -61,15 +61,28 @@ KeyCommand ApplyViewKey(ViewState& view, ViewKey key, KeyModifiers modifiers) {
       break;
   }
   switch (key) {
-    case ViewKey::Left: view.RotY += 2.0f; break;
-    case ViewKey::Right: view.RotY -= 2.0f; break;
-    case ViewKey::Up: view.RotX -= 2.0f; break;
-    case ViewKey::Down: view.RotX += 2.0f; break;
-    case ViewKey::B: return KeyCommand::BumpsOnly;
-    case ViewKey::R: return KeyCommand::Reopen;
-    case ViewKey::T: return KeyCommand::LocateTexture;
-    case ViewKey::W: return KeyCommand::Attachments;
-    case ViewKey::Other: break;
+    case ViewKey::Left:
+      view.RotY += 2.0f;
+      break;
+    case ViewKey::Right:
+      view.RotY -= 2.0f;
+      break;
+    case ViewKey::Up:
+      view.RotX -= 2.0f;
+      break;
+    case ViewKey::Down:
+      view.RotX += 2.0f;
+      break;
+    case ViewKey::B:
+      return KeyCommand::BumpsOnly;
+    case ViewKey::R:
+      return KeyCommand::Reopen;
+    case ViewKey::T:
+      return KeyCommand::LocateTexture;
+    case ViewKey::W:
+      return KeyCommand::Attachments;
+    case ViewKey::Other:
+      break;
   }
   return KeyCommand::None;
 }
@@ -80,8 +93,8 @@ float LargestExtent(const TMeshBounds& b) {
 
 float AttachmentFramingExtent(const MeshUnitState& unit) {
   TMeshBounds box = unit.MeshBounds;
-  const auto count = std::min<std::size_t>(static_cast<std::size_t>(std::max(0, unit.AttachmentCount)),
-                                           unit.AttachmentTable.size());
+  const auto count = std::min<std::size_t>(
+      static_cast<std::size_t>(std::max(0, unit.AttachmentCount)), unit.AttachmentTable.size());
   for (std::size_t i = 0; i < count; ++i) {
     const TVector3& p = unit.AttachmentTable[i].position;
     const float x = p.x, y = p.z, z = -p.y;
@@ -122,7 +135,9 @@ PopupVisibility ComputePopup(const PopupState& s) {
   return v;
 }
 
-const char* UnitsCaption(bool metric) { return metric ? "    Units feet" : "    Units metres"; }
+const char* UnitsCaption(bool metric) {
+  return metric ? "    Units feet" : "    Units metres";
+}
 
 float BumpStrengthFromSlider(int position) {
   return static_cast<float>(position) / 60.0f + 0.065f;

@@ -15,8 +15,12 @@ extern const std::array<GaugeChoice, 10> kGaugeChoices;
 extern const std::array<const char*, 4> kTrackUnits;
 
 // The rail-centre distance drawn for a nominal gauge, and back.
-inline float RailCentreGauge(float nominal) { return nominal + 0.05f; }
-inline float NominalGauge(float railCentre) { return railCentre - 0.05f; }
+inline float RailCentreGauge(float nominal) {
+  return nominal + 0.05f;
+}
+inline float NominalGauge(float railCentre) {
+  return railCentre - 0.05f;
+}
 
 // "4ft - 8.5in" for 1435 mm.
 std::string FeetInchesText(int millimetres);
