@@ -16,6 +16,7 @@
 #include "fixtures/mesh_writer.h"
 #include "fixtures/sample_assets.h"
 #include "fixtures/texture_writer.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 
 namespace kelvane {
@@ -24,40 +25,10 @@ namespace {
 using fixtures::MeshWriter;
 using Json = nlohmann::json;
 
-struct ProcessResult {
-  int status = -1;
-  std::string out;  // standard output
-  std::string err;  // standard error
-};
-
-std::string Quote(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg)
-    q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+using testing::ProcessResult;
 
 ProcessResult Kelvane(const std::vector<std::string>& args, const testing::TempDir& dir) {
-  std::string command = Quote(KELVANE_EXE);
-  for (const auto& a : args)
-    command += " " + Quote(a);
-  const auto errFile = dir / "stderr.txt";
-  command += " 2>" + Quote(errFile.string());
-  ProcessResult run;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return run;
-  std::array<char, 4096> buffer;
-  std::size_t n;
-  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-    run.out.append(buffer.data(), n);
-  const int raw = pclose(pipe);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  if (FILE* e = fopen(errFile.c_str(), "r")) {
-    while ((n = fread(buffer.data(), 1, buffer.size(), e)) > 0)
-      run.err.append(buffer.data(), n);
-    fclose(e);
-  }
-  return run;
+  return testing::RunProgram(KELVANE_EXE, args, dir);
 }
 
 class InfoCommandTest : public ::testing::Test {

@@ -17,35 +17,16 @@
 #include "fixtures/asset_writer.h"
 #include "fixtures/byte_writer.h"
 #include "fixtures/sample_assets.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 
 namespace kelvane {
 namespace {
 
-struct ProcessRun {
-  int status = -1;
-  std::string err;
-};
-
-std::string Quote(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg)
-    q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+using ProcessRun = testing::ProcessResult;
 
 ProcessRun Kelvane(const std::vector<std::string>& args, const testing::TempDir& dir) {
-  std::string command = Quote(KELVANE_EXE);
-  for (const auto& a : args)
-    command += " " + Quote(a);
-  const auto errFile = dir / "stderr.txt";
-  command += " 2>" + Quote(errFile.string()) + " >/dev/null";
-  ProcessRun run;
-  const int raw = std::system(command.c_str());
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  std::ifstream in(errFile);
-  run.err.assign(std::istreambuf_iterator<char>(in), {});
-  return run;
+  return testing::RunProgram(KELVANE_EXE, args, dir);
 }
 
 struct Png {

@@ -1,13 +1,11 @@
 // Runs the real executable on traincars, as a user or a script would.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
 #include <nlohmann/json.hpp>
 
 #include "fixtures/asset_writer.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 
 namespace kelvane {
@@ -15,31 +13,16 @@ namespace {
 
 using Json = nlohmann::json;
 
-std::string Quote(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg)
-    q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 // Standard output of `kelvane --info PATH`, and its exit status.
-std::pair<int, std::string> Info(const std::filesystem::path& path) {
-  const std::string command = Quote(KELVANE_EXE) + " --info " + Quote(path.string());
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return {-1, out};
-  std::array<char, 4096> buffer;
-  std::size_t n;
-  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-    out.append(buffer.data(), n);
-  const int raw = pclose(pipe);
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, out};
+std::pair<int, std::string> Info(const std::filesystem::path& path, const testing::TempDir& dir) {
+  const auto run = testing::RunProgram(KELVANE_EXE, {"--info", path.string()}, dir);
+  return {run.status, run.out};
 }
 
 TEST(TraincarInfoTest, DescribesTheSampleLocomotive) {
   testing::TempDir dir;
   const auto sample = fixtures::WriteSampleTraincar(dir.path(), KELVANE_STANDIN);
-  const auto [status, out] = Info(sample.locomotive);
+  const auto [status, out] = Info(sample.locomotive, dir);
   ASSERT_EQ(status, 0) << out;
   const Json info = Json::parse(out);
   EXPECT_TRUE(info["loaded"]);
@@ -74,7 +57,7 @@ TEST(TraincarInfoTest, TakesAConfigFileInAnyCaseAndReportsMessages) {
   const auto folder = dir / "Velmora/userdata/editing/wagon";
   fixtures::WriteTextFile(folder / "Config.TXT", fixtures::ConfigText({.kind = "scenery"}));
   fixtures::WriteTextFile(dir / "Velmora/bin/VelmoraUtil.exe", "#!/bin/sh\n");
-  const auto [status, out] = Info(folder / "Config.TXT");
+  const auto [status, out] = Info(folder / "Config.TXT", dir);
   EXPECT_EQ(status, 1);
   const Json info = Json::parse(out);
   EXPECT_FALSE(info["loaded"]);
