@@ -24,15 +24,17 @@ configure: deps $(BUILD)/build.ninja
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-# With a display the viewer opens on the sample wagon; without one the
-# sample wagon is rendered to a JPEG.
+# With a display the viewer opens on the sample locomotive (its pantograph is
+# fetched through the stand-in utility); without one the locomotive is
+# rendered to a JPEG.
+SAMPLE_LOCO := $(SAMPLE_DIR)/velmora/userdata/editing/locomotive
 run: build
 	$(BUILD)/tools/kelvane-sample --out $(SAMPLE_DIR)
 	@if [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then \
-	  $(BUILD)/src/app/kelvane --settings $(BUILD)/kelvane-run.ini $(SAMPLE_DIR)/wagon/wagon.im; \
+	  $(BUILD)/src/app/kelvane --settings $(BUILD)/kelvane-run.ini $(SAMPLE_LOCO); \
 	else \
-	  $(BUILD)/src/app/kelvane --render $(SAMPLE_DIR)/wagon/wagon.im -o $(SAMPLE_DIR)/wagon.jpg && \
-	  echo "no display: rendered the sample wagon to $(SAMPLE_DIR)/wagon.jpg"; \
+	  $(BUILD)/src/app/kelvane --render $(SAMPLE_LOCO) --size 800x600 -o $(SAMPLE_DIR)/locomotive.jpg && \
+	  echo "no display: rendered the sample locomotive to $(SAMPLE_DIR)/locomotive.jpg"; \
 	fi
 
 test: build

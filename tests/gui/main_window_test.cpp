@@ -13,6 +13,7 @@
 #include <memory>
 #include <sstream>
 
+#include "fixtures/asset_writer.h"
 #include "fixtures/sample_assets.h"
 #include "platform/notices.h"
 #include "shell/shell_rules.h"
@@ -86,6 +87,30 @@ struct Viewer {
 
   bool Loaded() const { return window->train.ModelLoaded; }
 };
+
+// Waits until the view has drawn a frame after this call.
+bool NextFrame(TForm1& w) {
+  const int before = w.GLView->FrameCount();
+  w.view.RedrawPending = true;
+  w.GLView->update();
+  return QTest::qWaitFor([&w, before] { return w.GLView->FrameCount() > before; }, 3000);
+}
+
+bool Near(const QColor& c, int r, int g, int b, int tolerance) {
+  return std::abs(c.red() - r) <= tolerance && std::abs(c.green() - g) <= tolerance &&
+         std::abs(c.blue() - b) <= tolerance;
+}
+
+// Share of pixels that are mostly green, as the ground under a traincar is.
+double GreenShare(const QImage& picture) {
+  int green = 0;
+  for (int y = 0; y < picture.height(); ++y)
+    for (int x = 0; x < picture.width(); ++x) {
+      const QColor c = picture.pixelColor(x, y);
+      if (c.green() > c.red() + 40 && c.green() > c.blue() + 40) ++green;
+    }
+  return static_cast<double>(green) / (picture.width() * picture.height());
+}
 
 }  // namespace
 
@@ -352,6 +377,58 @@ class MainWindowTest : public QObject {
     QCOMPARE(w.Timer3.interval(), 500);
   }
 
+  // The thumbnail is the picture the view shows when its panel is 240 x 180,
+  // upright and with the background's colour, whatever the window's size.
+  void thumbnailIsTheViewAtThumbnailSize() {
+    Viewer v;
+    v.Start({v.mesh.string()}, "[Options]\nBGroundColour=0x336699\n" + std::string(kSetUp));
+    TForm1& w = *v.window;
+    w.resize(700, 520);
+    QTRY_VERIFY_WITH_TIMEOUT(w.view.MouseReady, 2000);
+    w.view.RotX = 20.0f;  // the ruler's labels above, the model below
+    v.notifier.answers = {true};
+    w.MakeThumbnail1Click();
+    const fs::path jpeg = v.mesh.parent_path() / "$screenshot$.jpg";
+    QTRY_VERIFY_WITH_TIMEOUT(fs::exists(jpeg), 3000);
+    const QImage thumbnail = w.LastThumbnail();
+    QCOMPARE(thumbnail.size(), QSize(240, 180));
+    QVERIFY(!w.Image1->isVisible());
+
+    // The same view with the window shrunk so that the view is 240 x 180.
+    w.resize(w.size() - w.GLView->size() + QSize(240, 180));
+    QTRY_COMPARE_WITH_TIMEOUT(w.GLView->size(), QSize(240, 180), 2000);
+    QVERIFY(NextFrame(w));
+    const QImage view = w.GLView->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(view.size(), QSize(240, 180));
+    int off = 0;
+    for (int y = 0; y < 180; ++y)
+      for (int x = 0; x < 240; ++x) {
+        const QColor a = thumbnail.pixelColor(x, y), b = view.pixelColor(x, y);
+        if (!Near(a, b.red(), b.green(), b.blue(), 8)) ++off;
+      }
+    QVERIFY2(off < 240 * 180 / 100, qPrintable(QString("%1 pixels differ").arg(off)));
+
+    // Written as a JPEG: the corner is the background (R 0x99, G 0x66,
+    // B 0x33), the model darker, in the lower part.
+    const QImage written(QString::fromStdString(jpeg.string()));
+    QVERIFY(Near(written.pixelColor(3, 3), 0x99, 0x66, 0x33, 6));
+    QVERIFY(!Near(thumbnail.pixelColor(120, 120), 0x99, 0x66, 0x33, 30));
+  }
+
+  // The colour of the settings file is the first frame's background, and
+  // a remembered black shows the start-up grey.
+  void backgroundFromSettingsFile() {
+    Viewer v;
+    v.Start({v.mesh.string()}, "[Options]\nBGroundColour=0x336699\n" + std::string(kSetUp));
+    QVERIFY(NextFrame(*v.window));
+    QVERIFY(Near(v.window->GLView->grabFramebuffer().pixelColor(2, 2), 0x99, 0x66, 0x33, 1));
+    v.Close();
+
+    v.Start({v.mesh.string()}, "[Options]\nBGroundColour=0\n" + std::string(kSetUp));
+    QVERIFY(NextFrame(*v.window));
+    QVERIFY(Near(v.window->GLView->grabFramebuffer().pixelColor(2, 2), 128, 128, 140, 1));
+  }
+
   void thumbnailNameRules() {
     Viewer v;
     v.Start({}, kSetUp);
@@ -453,6 +530,102 @@ class MainWindowTest : public QObject {
     v.window->Help1Click();
     QCOMPARE(v.urlsOpened.size(), std::size_t{1});
     QCOMPARE(v.urlsOpened[0], (v.dir.path() / "bin" / "help" / "kelvane.html").string());
+  }
+
+  // A desktop with nothing to open the page says so.
+  void helpWithoutAHandlerSaysSo() {
+    Viewer v;
+    v.Start({}, kSetUp);
+    fs::create_directories(v.dir.path() / "bin" / "help");
+    WriteText(v.dir.path() / "bin" / "help" / "kelvane.html", "<html></html>");
+    v.window->interaction.openUrl = [](const QUrl&) { return false; };
+    v.window->Help1Click();
+    QCOMPARE(v.notifier.notices.size(), std::size_t{1});
+    QVERIFY(v.notifier.notices[0].text.find("kelvane.html") != std::string::npos);
+  }
+
+  // The sample locomotive from its folder, as make run opens it: the
+  // pantograph is fetched through the utility, the car stands on its track,
+  // and the traincar commands work on it.
+  void traincarOpensEndToEnd() {
+    Viewer v;
+    const auto sample = kelvane::fixtures::WriteSampleTraincar(v.dir.path(), KELVANE_STANDIN);
+    QVERIFY(!fs::exists(sample.editing / "pantograph"));
+    v.Start({sample.locomotive.string()}, kSetUp);
+    TForm1& w = *v.window;
+    QVERIFY(w.train.TrainCarMode);
+    QVERIFY(v.Loaded());
+    QVERIFY(fs::exists(sample.editing / "pantograph" / "config.txt"));
+    QCOMPARE(w.windowTitle(),
+             QString("TrainCar \"Class 7 electric\"     Rotate and zoom with the mouse please."));
+    QCOMPARE(w.CurrentFile, (sample.locomotive / "config.txt").string());
+    QCOMPARE(w.Open2->text(), QString("  config.txt"));
+    QVERIFY(w.StatusLine->text().contains(QString::fromStdString(sample.locomotive.string())));
+    QVERIFY(v.notifier.notices.empty());
+
+    // The body's bump map keeps the slider on offer, though other meshes
+    // were loaded after it.
+    w.PopupMenu1Popup();
+    QStringList shown;
+    for (QAction* a : w.PopupMenu1->actions())
+      if (a->isVisible()) shown << a->text();
+    QCOMPARE(shown,
+             QStringList({"Make Thumbnail", "B-ground Colour", "Bump Effect", "Adjust Track"}));
+
+    w.resize(640, 480);
+    QVERIFY(NextFrame(w));
+    const QImage onTrack = w.GLView->grabFramebuffer();
+    QVERIFY(GreenShare(onTrack) > 0.1);
+
+    // Adjust Track: "No Track" takes the track and the ground away.
+    w.interaction.execDialog = [](QDialog& dialog) {
+      auto* form = qobject_cast<kelvane::TForm4*>(&dialog);
+      form->gaugeCombo->setCurrentIndex(9);
+      form->spacing->setValue(1200);
+      dialog.accept();
+      return dialog.result();
+    };
+    w.AdjustTrack1Click();
+    QCOMPARE(w.settings.gaugeIndex, 9);
+    QCOMPARE(w.settings.gauge, 0.05f);
+    QCOMPARE(w.settings.tieSpacing, 1200);
+    QVERIFY(NextFrame(w));
+    QCOMPARE(GreenShare(w.GLView->grabFramebuffer()), 0.0);
+
+    // The thumbnail goes beside the car's config.txt.
+    v.notifier.answers = {true};
+    w.MakeThumbnail1Click();
+    QTRY_VERIFY_WITH_TIMEOUT(fs::exists(sample.locomotive / "$screenshot$.jpg"), 3000);
+    v.Close();
+    const std::string ini = ReadText(v.ini);
+    QVERIFY(ini.find("lastfile=" + (sample.locomotive / "config.txt").string()) !=
+            std::string::npos);
+    QVERIFY(ini.find("GaugeIndex=9") != std::string::npos);
+  }
+
+  // The stepper steps through the points and stays at the ends.
+  void stepperWalksTheAttachmentPoints() {
+    Viewer v;
+    v.Start({v.mesh.string()}, kSetUp);
+    TForm1& w = *v.window;
+    const int points = w.unit.AttachmentCount;
+    QVERIFY(points >= 2);
+    w.ShowAttachments1Click();
+    QVERIFY(w.UpDown1->isVisible());
+    for (int i = 0; i < points + 1; ++i)
+      w.UpDown1->upButton->click();
+    QCOMPARE(w.AttIndex, points - 1);
+    QCOMPARE(w.AttName->text().toStdString(),
+             w.unit.AttachmentTable[static_cast<std::size_t>(points - 1)].name);
+    for (int i = 0; i < points + 1; ++i)
+      w.UpDown1->downButton->click();
+    QCOMPARE(w.AttIndex, 0);
+    // In size mode the stepper sits beside the narrow box.
+    w.AttachmentSize1Click();
+    QCOMPARE(w.AttName->width(), 30);
+    QCOMPARE(w.UpDown1->x(), w.AttName->x() + 32);
+    w.UpDown1->upButton->click();
+    QCOMPARE(w.AttName->text(), QString::number(w.settings.attSize));
   }
 
   void screenshot() {

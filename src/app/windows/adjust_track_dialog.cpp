@@ -37,6 +37,14 @@ TForm4::TForm4(QWidget* parent, Notifier& notifier)
   updown1->setGroupSeparatorShown(false);
   imperial = new QLineEdit(this);
   imperial->setReadOnly(true);
+  // The boxes of the other units keep their places while hidden, so the
+  // dialog does not rearrange itself when the unit changes.
+  for (QWidget* box : {static_cast<QWidget*>(metricBox), static_cast<QWidget*>(unitsMetric),
+                       static_cast<QWidget*>(imperial)}) {
+    QSizePolicy policy = box->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    box->setSizePolicy(policy);
+  }
   grid->addWidget(metricBox, 2, 0);
   grid->addWidget(unitsMetric, 2, 1);
   grid->addWidget(updown1, 2, 2);

@@ -206,17 +206,10 @@ void TForm1::BuildControls() {
   connect(BumpEffect, &QSlider::valueChanged, this, [this](int p) { BumpEffectChange(p); });
   connect(SpeedButton1, &QToolButton::clicked, Panel2, &QWidget::hide);
 
-  UpDown1 = new QSpinBox(client);
+  UpDown1 = new UpDown(client);
   UpDown1->setObjectName("UpDown1");
-  UpDown1->setRange(-1000, 1000);
-  UpDown1->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
-  UpDown1->setFixedWidth(22);
   UpDown1->hide();
-  connect(UpDown1, &QSpinBox::valueChanged, this, [this](int position) {
-    const bool up = position > stepperPosition_;
-    stepperPosition_ = position;
-    UpDown1Click(up);
-  });
+  connect(UpDown1, &UpDown::clicked, this, [this](bool up) { UpDown1Click(up); });
   AttName = new QLineEdit(client);
   AttPosn = new QLineEdit(client);
   AttRotn = new QLineEdit(client);
@@ -312,7 +305,9 @@ void TForm1::FormShow() {
     if (LowerExtension(CurrentFile) == ".txt") OpenDialogFilterIndex = 2;
   }
 
-  if (!GLView->ContextReady()) {
+  if (GLView->ContextReady()) {
+    SetupViewContext();
+  } else {
     notifier_.ShowMessage("Error setting pixel format.", "SetPixelFormat");
   }
 
@@ -341,6 +336,14 @@ void TForm1::FormShow() {
     Timer4.start();
   }
   FormResize();
+}
+
+// The context comes up with the view, before the settings are read; its
+// fixed state is set again once the background colour is known.
+void TForm1::SetupViewContext() {
+  GLView->makeCurrent();
+  renderer_.SetupGL();
+  GLView->doneCurrent();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -496,7 +499,11 @@ void TForm1::RunConfigOpen() {
       QApplication::restoreOverrideCursor();
     }
   };
-  context.onModelLoaded = [this](T3DModel& model, bool loaded) {
+  // The bump slider serves every mesh of the car, so it is offered when any
+  // of them, not only the last one loaded, got a bump map.
+  bool carHasBumps = false;
+  context.onModelLoaded = [this, &carHasBumps](T3DModel& model, bool loaded) {
+    carHasBumps = carHasBumps || unit.AnyBumpLoaded;
     // Each mesh of the car goes through the steps of opening a mesh.
     BumpsOnly = ShowAttachments = SizeMode = LocateTextureMode = false;
     for (QAction* a : {ShowBumpsOnly1, ShowAttachments1, AttachmentSize1, LocateTexture1})
@@ -515,7 +522,10 @@ void TForm1::RunConfigOpen() {
   };
   ConfigOpen(context);
   mainThread_.RunPending();
-  if (train.TrainCarMode) LoadTrackTextures();
+  if (train.TrainCarMode) {
+    unit.AnyBumpLoaded = carHasBumps;
+    LoadTrackTextures();
+  }
   if (GLView->ContextReady()) GLView->doneCurrent();
   SyncMemo();
   UpdateStatus();
@@ -547,11 +557,12 @@ void TForm1::SyncMemo() {
 void TForm1::UpdateStatus() {
   QString text;
   if (scene_ && scene_->ModelCount() > 0) {
-    const QString what = train.TrainCarMode
-                             ? QString("Traincar %1 (%2 meshes)")
-                                   .arg(QString::fromStdString(train.AssetFolder.string()))
-                                   .arg(scene_->ModelCount())
-                             : QString("Mesh %1").arg(QString::fromStdString(CurrentFile));
+    const QString what =
+        train.TrainCarMode
+            ? QString("Traincar %1 (%2 meshes)")
+                  .arg(QString::fromStdString(fs::path(CurrentFile).parent_path().string()))
+                  .arg(scene_->ModelCount())
+            : QString("Mesh %1").arg(QString::fromStdString(CurrentFile));
     text = what + (train.ModelLoaded ? "" : "  (not loaded)");
     if (currentModel_ && !train.TrainCarMode) {
       text += QString("  %1 faces").arg(currentModel_->FaceCount());
@@ -591,7 +602,14 @@ void TForm1::FormResize() {
   AttName->setVisible(points || LocateTextureMode);
   UpDown1->setVisible(points || LocateTextureMode);
   AttName->setFixedWidth(LocateTextureMode ? 200 : (SizeMode ? 30 : 153));
-  // Left to right: name, stepper, position, rotation.
+  PlaceAttachmentBoxes();
+  GLView->ApplyPerspective();
+  RequestFrame();
+}
+
+// Left to right along the bottom: name, stepper, position, rotation.
+void TForm1::PlaceAttachmentBoxes() {
+  const int h = centralWidget()->height();
   AttName->move(8, h - 36);
   UpDown1->move(AttName->x() + AttName->width() + 2, h - 40);
   AttPosn->move(UpDown1->x() + UpDown1->width() + 4, h - 36);
@@ -599,8 +617,6 @@ void TForm1::FormResize() {
   for (QWidget* wgt : {static_cast<QWidget*>(AttName), static_cast<QWidget*>(AttPosn),
                        static_cast<QWidget*>(AttRotn), static_cast<QWidget*>(UpDown1)})
     wgt->raise();
-  GLView->ApplyPerspective();
-  RequestFrame();
 }
 
 // ----- input -----------------------------------------------------------------------
@@ -805,11 +821,7 @@ void TForm1::ShowAttachment(int index) {
 
 void TForm1::ShowAttachments1Click() {
   AttIndex = 0;
-  {
-    const QSignalBlocker block(UpDown1);
-    UpDown1->setValue(0);
-    stepperPosition_ = 0;
-  }
+  UpDown1->SetPosition(0);
   ShowAttachments = !ShowAttachments;
   ShowAttachments1->setChecked(ShowAttachments);
   if (unit.AttachmentCount > 0) {
@@ -843,6 +855,7 @@ void TForm1::AttachmentSize1Click() {
     AttPosn->show();
     AttRotn->show();
   }
+  PlaceAttachmentBoxes();
   RequestFrame();
 }
 
@@ -888,7 +901,11 @@ void TForm1::Help1Click() {
                                  options_.installedDataFolder / "help" / "kelvane.html"};
   for (const fs::path& page : candidates) {
     if (FileExists(page)) {
-      interaction.openUrl(QUrl::fromLocalFile(QString::fromStdString(page.string())));
+      if (!interaction.openUrl(QUrl::fromLocalFile(QString::fromStdString(page.string())))) {
+        notifier_.ShowMessage("No program of this desktop opens the help page " + page.string() +
+                                  ". Open it in a web browser.",
+                              "Info");
+      }
       return;
     }
   }
@@ -913,7 +930,11 @@ void TForm1::Timer1Timer() {
   Timer1.stop();
   // The view drawn at the size of a 240 x 180 panel, off screen.
   thumbnail_ = GLView->RenderOffscreen(240, 180);
+  // The picture stays in the view's corner while the question is open.
   Image1->setPixmap(QPixmap::fromImage(thumbnail_));
+  Image1->setEnabled(true);
+  Image1->show();
+  Image1->raise();
   const std::string& name = settings.thumbnail;
   if (notifier_.AskYesNo(ThumbnailQuestion(name), "Confirm")) {
     const fs::path folder =
@@ -928,6 +949,8 @@ void TForm1::Timer1Timer() {
                             "Error");
     }
   }
+  Image1->setEnabled(false);
+  Image1->hide();
   Timer3.setInterval(500);
   RequestFrame();
 }

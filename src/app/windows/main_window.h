@@ -9,7 +9,6 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QSlider>
-#include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -35,6 +34,7 @@
 #include "windows/adjust_track_dialog.h"
 #include "windows/mesh_data_dialog.h"
 #include "windows/thumbnail_name_dialog.h"
+#include "windows/up_down.h"
 #include "windows/view_widget.h"
 
 class QDialog;
@@ -132,7 +132,7 @@ class TForm1 final : public QMainWindow {
   QFrame* Panel2 = nullptr;
   QSlider* BumpEffect = nullptr;
   QToolButton* SpeedButton1 = nullptr;
-  QSpinBox* UpDown1 = nullptr;
+  UpDown* UpDown1 = nullptr;
   QLineEdit* AttName = nullptr;
   QLineEdit* AttPosn = nullptr;
   QLineEdit* AttRotn = nullptr;
@@ -187,6 +187,8 @@ class TForm1 final : public QMainWindow {
   void LoadTrackTextures();
   void DeleteTrackTextures();
   void UpdateStatus();
+  void PlaceAttachmentBoxes();
+  void SetupViewContext();
   OpenWithEnvironment OpenWithEnv();
 
   WindowOptions options_;
@@ -194,7 +196,6 @@ class TForm1 final : public QMainWindow {
   TMemIni ini_;
   bool shown_ = false;
   bool closed_ = false;
-  int stepperPosition_ = 0;
   QImage thumbnail_;
 
   TextureLoaderState textureState_;

@@ -2,6 +2,7 @@
 
 #include <QOpenGLContext>
 #include <QOpenGLFramebufferObject>
+#include <QOpenGLFunctions>
 
 namespace kelvane {
 
@@ -14,7 +15,9 @@ void (*LookUp(const char* name))() {
 
 }  // namespace
 
-GlProcLookup QtProcLookup() { return &LookUp; }
+GlProcLookup QtProcLookup() {
+  return &LookUp;
+}
 
 ViewWidget::ViewWidget(QWidget* parent) : QOpenGLWidget(parent) {
   // The last picture must survive paints that draw nothing.
@@ -55,7 +58,13 @@ QImage ViewWidget::RenderOffscreen(int width, int height) {
   if (buffer.isValid() && buffer.bind()) {
     renderer_->SetPerspective(width, height);
     renderer_->RenderFrame();
-    picture = buffer.toImage(false).convertToFormat(QImage::Format_RGB32);
+    // The clear colour's alpha is 0, so the pixels are read as opaque, and
+    // GL's bottom row comes first.
+    QImage rows(width, height, QImage::Format_RGBX8888);
+    QOpenGLFunctions* gl = context()->functions();
+    gl->glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    gl->glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rows.bits());
+    picture = rows.mirrored(false, true).convertToFormat(QImage::Format_RGB32);
     buffer.release();
   }
   const qreal ratio = devicePixelRatioF();
