@@ -1,4 +1,7 @@
 // The main window driven as a user would, with a temporary settings file.
+#include <dlfcn.h>
+#include <link.h>
+
 #include <QDialog>
 #include <QImage>
 #include <QImageReader>
@@ -41,6 +44,21 @@ void WriteText(const fs::path& file, const std::string& text) {
   out << text;
 }
 
+// Keeps the GL driver that Xvfb's contexts loaded in the process until its
+// end. Otherwise it is unloaded when the X connection closes, and the
+// sanitizer's leak report at exit could no longer tell the driver's own
+// allocations, which it keeps for the process's life, from ours.
+void PinGraphicsDrivers() {
+  dl_iterate_phdr(
+      [](dl_phdr_info* info, size_t, void*) {
+        const std::string_view name = info->dlpi_name ? info->dlpi_name : "";
+        if (name.find("/dri/") != std::string_view::npos)
+          dlopen(info->dlpi_name, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+        return 0;
+      },
+      nullptr);
+}
+
 struct Viewer {
   kelvane::testing::TempDir dir;
   kelvane::RecordingNotifier notifier;
@@ -78,6 +96,7 @@ struct Viewer {
     };
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    PinGraphicsDrivers();
   }
 
   void Close() {

@@ -25,6 +25,8 @@ std::string_view FormatName(Format format) {
       return "jpeg";
     case Format::kConfig:
       return "config";
+    case Format::kSettings:
+      return "settings";
   }
   return {};
 }
@@ -43,6 +45,8 @@ std::string_view Extension(Format format) {
       return ".jpg";
     case Format::kConfig:
       return ".txt";
+    case Format::kSettings:
+      return ".ini";
   }
   return {};
 }
@@ -564,6 +568,38 @@ void AddConfigs(std::vector<Case>& out) {
       "10002 lines; kind at 10000; deep at -1; kuid <kuid:-1:7>");
 }
 
+// ----- settings file ------------------------------------------------------------
+
+void AddSettings(std::vector<Case>& out) {
+  const auto add = [&](std::string name, const std::string& text, std::string result) {
+    out.push_back(
+        {Format::kSettings, std::move(name), Text(text), std::move(result), std::nullopt});
+  };
+  const std::string mb(1 << 20, 'x');
+  const std::string defaults = "colour 9991207; att size 10; tie spacing 800";
+  add("line-1mb-value", "[MRU]\r\nthumbnail=" + mb + "\r\n[Track]\r\nTieSpacing=900\r\n",
+      "thumbnail 255 chars; lastfile 0 chars; colour 9991207; att size 10; tie spacing 900");
+  add("line-1mb-quoted-lastfile", "[MRU]\nlastfile=\"" + mb + "\"\n",
+      "thumbnail 16 chars; lastfile 1048576 chars; " + defaults);
+  add("line-1mb-without-equals", "[Options]\n" + mb + "\nAttSize=7\n",
+      "thumbnail 16 chars; lastfile 0 chars; colour 9991207; att size 7; tie spacing 800");
+  add("line-1mb-section-name", "[" + mb + "]\nAttSize=7\n[Options]\nAttSize=5\n",
+      "thumbnail 16 chars; lastfile 0 chars; colour 9991207; att size 5; tie spacing 800");
+  add("nul-byte", std::string("[MRU]\nthumbnail=a\0b\n", 20), "unreadable: it is not a text file");
+  add("numbers-overflowing", "[Options]\nBGroundColour=0x1FFFFFFFF\nAttSize=99999999999\n",
+      "thumbnail 16 chars; lastfile 0 chars; " + defaults);
+  add("tie-spacing-negative", "[Track]\nTieSpacing=-800\n",
+      "thumbnail 16 chars; lastfile 0 chars; colour 9991207; att size 10; tie spacing 300");
+  add("empty", "", "thumbnail 16 chars; lastfile 0 chars; " + defaults);
+  add("no-final-line-end", "[Options]\nAttSize=4",
+      "thumbnail 16 chars; lastfile 0 chars; colour 9991207; att size 4; tie spacing 800");
+  add("section-never-closed", "[Options\nAttSize=4\n",
+      "thumbnail 16 chars; lastfile 0 chars; " + defaults);
+  add("utf8-byte-order-mark", "\xEF\xBB\xBF[Options]\r\nAttSize=4\r\n",
+      "thumbnail 16 chars; lastfile 0 chars; colour 9991207; att size 4; tie spacing 800");
+  add("lone-quote", "[MRU]\nthumbnail=\"\n", "thumbnail 1 chars; lastfile 0 chars; " + defaults);
+}
+
 }  // namespace
 
 std::vector<Case> Catalogue() {
@@ -574,6 +610,7 @@ std::vector<Case> Catalogue() {
   AddBmps(cases);
   AddJpegs(cases);
   AddConfigs(cases);
+  AddSettings(cases);
   return cases;
 }
 

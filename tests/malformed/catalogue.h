@@ -13,7 +13,7 @@
 
 namespace kelvane::malformed {
 
-enum class Format { kMesh, kTexture, kTga, kBmp, kJpeg, kConfig };
+enum class Format { kMesh, kTexture, kTga, kBmp, kJpeg, kConfig, kSettings };
 
 // Also the name of the fuzz target that reads the format.
 std::string_view FormatName(Format format);

@@ -111,7 +111,10 @@ TMemIni TMemIni::FromText(std::string_view text) {
 
 void TMemIni::Parse(std::string_view text) {
   Section* current = nullptr;
-  std::size_t start = 0;
+  // Editors that save UTF-8 may put a byte-order mark before the first
+  // section, which would otherwise hide it.
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  std::size_t start = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
   while (start < text.size()) {
     std::size_t end = text.find_first_of("\r\n", start);
     if (end == std::string_view::npos) end = text.size();
