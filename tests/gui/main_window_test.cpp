@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QImage>
 #include <QImageReader>
+#include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -620,6 +621,36 @@ class MainWindowTest : public QObject {
     QVERIFY(ini.find("lastfile=" + (sample.locomotive / "config.txt").string()) !=
             std::string::npos);
     QVERIFY(ini.find("GaugeIndex=9") != std::string::npos);
+  }
+
+  // Dropping a mesh or an asset folder opens it as File > Open would; other
+  // files are not taken.
+  void droppedFilesOpen() {
+    Viewer v;
+    const auto sample = kelvane::fixtures::WriteSampleTraincar(v.dir.path(), KELVANE_STANDIN);
+    v.Start({}, kSetUp);
+    TForm1& w = *v.window;
+    auto drop = [&w](const fs::path& path) {
+      QMimeData data;
+      data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path.string()))});
+      const QPointF at(50, 50);
+      QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(&w, &enter);
+      if (!enter.isAccepted()) return false;
+      QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(&w, &dropped);
+      return true;
+    };
+    QVERIFY(!drop(v.dir.path() / "assets" / "wagon" / "wagon_body.tga"));
+    QVERIFY(!v.Loaded());
+    QVERIFY(drop(v.mesh));
+    QVERIFY(v.Loaded());
+    QVERIFY(!w.train.TrainCarMode);
+    QCOMPARE(w.CurrentFile, v.mesh.string());
+    QVERIFY(drop(sample.locomotive));
+    QVERIFY(v.Loaded());
+    QVERIFY(w.train.TrainCarMode);
+    QCOMPARE(w.CurrentFile, (sample.locomotive / "config.txt").string());
   }
 
   // The stepper steps through the points and stays at the ends.
