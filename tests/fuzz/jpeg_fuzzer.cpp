@@ -2,6 +2,7 @@
 // as one message, pictures as RGBA, and a held alpha image of the wrong
 // size must be refused and released.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -13,27 +14,25 @@ using kelvane::fuzz::Require;
 
 namespace {
 
-// The sides a frame header declares, or 0 when the markers before it do not
-// lead to one. Twenty bytes can declare a picture of millions of texels,
-// all decoded from nothing; like libjpeg-turbo's own fuzzers, this one
-// leaves those to the malformed-file catalogue's test and spends its time
-// on the rest.
+// The most texels any frame header in the input declares. libjpeg skips
+// bytes between markers, so every place that looks like a frame header
+// counts. Twenty bytes can declare a picture of millions of texels, all
+// decoded from nothing; like libjpeg-turbo's own fuzzers, this one leaves
+// those to the malformed-file catalogue's test and spends its time on the
+// rest.
 std::size_t DeclaredTexels(const std::uint8_t* data, std::size_t size) {
-  std::size_t at = 2;
-  while (at + 9 <= size && data[at] == 0xFF) {
+  std::size_t most = 0;
+  for (std::size_t at = 0; at + 9 <= size; ++at) {
+    if (data[at] != 0xFF) continue;
     const std::uint8_t marker = data[at + 1];
-    const std::size_t length = (std::size_t{data[at + 2]} << 8) | data[at + 3];
     const bool frame =
         marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-    if (frame) {
-      const std::size_t height = (std::size_t{data[at + 5]} << 8) | data[at + 6];
-      const std::size_t width = (std::size_t{data[at + 7]} << 8) | data[at + 8];
-      return width * height;
-    }
-    if (length < 2) return 0;
-    at += 2 + length;
+    if (!frame) continue;
+    const std::size_t height = (std::size_t{data[at + 5]} << 8) | data[at + 6];
+    const std::size_t width = (std::size_t{data[at + 7]} << 8) | data[at + 8];
+    most = std::max(most, width * height);
   }
-  return 0;
+  return most;
 }
 
 constexpr std::size_t kMostTexels = std::size_t{1} << 18;
