@@ -12,6 +12,7 @@
 #include <QStatusBar>
 #include <QWheelEvent>
 #include <QtTest>
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <memory>
@@ -172,6 +173,21 @@ class MainWindowTest : public QObject {
     // Dragging is armed half a second after the load, not at once.
     QVERIFY(!v.window->view.MouseReady);
     QTRY_VERIFY_WITH_TIMEOUT(v.window->view.MouseReady, 2000);
+  }
+
+  // The simulator's macro passes a Windows path: its backslashes and its
+  // drive are taken through the Wine prefix, in whatever case it names the
+  // file.
+  void startWithAWindowsPathOpensThroughThePrefix() {
+    const fs::path devices = scratch_.path() / "wine" / "dosdevices";
+    fs::create_directories(devices);
+    if (!fs::exists(devices / "z:")) fs::create_directory_symlink("/", devices / "z:");
+    Viewer v;
+    std::string windows = "Z:" + (v.mesh.parent_path() / "WAGON.IM").string();
+    std::replace(windows.begin(), windows.end(), '/', '\\');
+    v.Start({windows}, kSetUp);
+    QVERIFY(v.Loaded());
+    QVERIFY(fs::equivalent(v.window->train.MeshFileName, v.mesh));
   }
 
   void startWithTwoParametersOpensNothing() {
