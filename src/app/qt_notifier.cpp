@@ -29,6 +29,8 @@ bool QtNotifier::AskYesNo(const std::string& text, const std::string& caption) {
   return box.exec() == QMessageBox::Yes;
 }
 
-void QtNotifier::Beep() { QApplication::beep(); }
+void QtNotifier::Beep() {
+  QApplication::beep();
+}
 
 }  // namespace kelvane
