@@ -114,14 +114,20 @@ int RunInfo(const InfoOptions& options, std::ostream& out) {
         Json{{"name", p.name}, {"position", Vec(p.position)}, {"rotation", Vec(p.rotation)}});
   }
 
+  // The attachment reader's outcome apart from the messages: the viewer
+  // runs it only while composing a traincar, never for a single mesh.
   Json lines = nullptr;
+  Json attachmentErrors = Json::array();
   try {
     TMesh mesh;
     mesh.SetFileName(file);
     mesh.SetActive(true);
-    lines = AttachmentLines(mesh);
+    AttachmentList list = ListAttachments(mesh);
+    lines = std::move(list.lines);
+    for (auto& problem : list.problems)
+      attachmentErrors.push_back(std::move(problem));
   } catch (const MeshError& error) {
-    notifier.ShowMessage(error.what(), "Error");
+    attachmentErrors.push_back(error.what());
   }
 
   Json messages = Json::array();
@@ -140,6 +146,7 @@ int RunInfo(const InfoOptions& options, std::ostream& out) {
               {"texture_upload", gl ? "opengl" : "decode-only"},
               {"attachments", std::move(attachments)}};
   if (!lines.is_null()) result["attachment_lines"] = std::move(lines);
+  result["attachment_errors"] = std::move(attachmentErrors);
   out << result.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
   return loaded ? 0 : 1;
 }

@@ -62,6 +62,7 @@ TEST_F(InfoCommandTest, DescribesTheSampleWagon) {
   EXPECT_EQ(info["attachments"][1]["position"], Json::parse("[-4.5, 0.0, 0.5]"));
   ASSERT_EQ(info["attachment_lines"].size(), 4u);
   EXPECT_EQ(info["attachment_lines"][0], "\"a.bog0\",4.500,0.000,0.500,0.0,0.0,0.0");
+  EXPECT_TRUE(info["attachment_errors"].empty());
   EXPECT_EQ(info["bounds"]["min"][0].get<float>(), -6.8f);
   // The door is moved by its bone from the origin to the wagon's side.
   const Json door = Info(fixtures::SampleWagonMesh(), 0, {"--geometry"})["objects"][3];
@@ -126,7 +127,9 @@ TEST_F(InfoCommandTest, FailedAndDamagedLoads) {
   EXPECT_EQ(compressed["messages"][0]["caption"], "Info");
   EXPECT_EQ(compressed["messages"][0]["text"], "Cannot decode compressed content");
   EXPECT_FALSE(compressed.contains("attachment_lines")) << "the attachment reader refused it";
-  EXPECT_NE(compressed["messages"][1]["text"].get<std::string>().find("MESH001F file "),
+  ASSERT_EQ(compressed["messages"].size(), 1u) << "the viewer shows no attachment reader error";
+  ASSERT_EQ(compressed["attachment_errors"].size(), 1u);
+  EXPECT_NE(compressed["attachment_errors"][0].get<std::string>().find("MESH001F file "),
             std::string::npos);
   EXPECT_TRUE(compressed["bounds"].is_null());
 
@@ -136,9 +139,10 @@ TEST_F(InfoCommandTest, FailedAndDamagedLoads) {
   cut.erase(cut.end() - 100, cut.end());
   const Json damaged = Info(cut, 0);
   EXPECT_TRUE(damaged["loaded"]);
-  ASSERT_EQ(damaged["messages"].size(), 2u);  // the model reader's, then the MESH001F one
+  ASSERT_EQ(damaged["messages"].size(), 1u);
   EXPECT_NE(damaged["messages"][0]["text"].get<std::string>().find("is damaged at byte"),
             std::string::npos);
+  EXPECT_EQ(damaged["attachment_errors"].size(), 1u) << "MESH001F: the container is longer";
 
   const ProcessResult missing = Kelvane({"--info", (dir / "nothing.im").string()}, dir);
   EXPECT_EQ(missing.status, 1);

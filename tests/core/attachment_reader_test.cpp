@@ -16,7 +16,7 @@ std::vector<std::string> Lines(const std::vector<std::byte>& bytes,
   TMesh mesh;
   mesh.SetFileName(name);
   mesh.ActivateFromMemory(bytes);
-  return AttachmentLines(mesh);
+  return ListAttachments(mesh).lines;
 }
 
 TEST(AttachmentLineTest, FormatsPositionAndAnglesWithAPoint) {
@@ -48,9 +48,10 @@ TEST(AttachmentReaderTest, EveryAtchChunkIsDecodedInFileOrder) {
   EXPECT_EQ(mesh.ChunkCount(), 3);
   EXPECT_EQ(mesh.Chunk(1).TagText(), "MATL");
   EXPECT_EQ(mesh.Chunk(1).position, 12 + 8 + (4 + 4 + 4 + 6 + 36 + 12));
-  const auto lines = AttachmentLines(mesh);
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[1], "\"a.bog0\",2.000,0.000,0.000,0.0,0.0,0.0");
+  const auto list = ListAttachments(mesh);
+  ASSERT_EQ(list.lines.size(), 2u);
+  EXPECT_EQ(list.lines[1], "\"a.bog0\",2.000,0.000,0.000,0.0,0.0,0.0");
+  EXPECT_TRUE(list.problems.empty());
 }
 
 TEST(AttachmentReaderTest, ContainerIsCheckedStrictly) {
@@ -89,23 +90,30 @@ TEST(AttachmentReaderTest, PayloadPastTheEndGetsTheBytesThatAreThere) {
   EXPECT_EQ(mesh.Chunk(0).data.size(), 8u);
 }
 
-TEST(AttachmentReaderTest, DamagedAtchKeepsTheWholeEntriesBeforeIt) {
-  fixtures::ByteWriter payload;
-  payload.I32(0);
-  payload.I32(3);
-  payload.CountedString("first");
-  for (int i = 0; i < 12; ++i)
-    payload.F32(i == 0 || i == 4 || i == 8 ? 1.0f : 0.0f);
-  // The flag bit is not removed by this reader: 1 GB for a name.
-  payload.CountedString("second", true);
-  const TATCH atch(payload.bytes());
-  EXPECT_EQ(atch.Count(), 1);
-  EXPECT_EQ(atch.Entry(0).name, "first");
-  EXPECT_NE(atch.Problem().find("runs past the end"), std::string::npos) << atch.Problem();
+TEST(AttachmentReaderTest, DamagedAtchKeepsTheWholeEntriesBeforeItAndSaysWhere) {
+  MeshWriter w;
+  w.Raw("PMIN", std::vector<std::byte>(4));
+  w.Attachments({{"first", kIdentity, {}}, {"second", kIdentity, {}}, {"third", kIdentity, {}}});
+  auto bytes = w.Finish();
+  // The flag bit is not removed by this reader: 1 GiB for the second name.
+  const std::size_t second = 12 + 12 + 8 + 8 + 4 + 5 + 48;
+  bytes[second + 3] = std::byte{0x40};
+  TMesh mesh;
+  mesh.SetFileName("C:/x/body.im");
+  mesh.ActivateFromMemory(bytes);
+  const auto list = ListAttachments(mesh);
+  ASSERT_EQ(list.lines.size(), 1u);
+  EXPECT_EQ(list.lines[0].substr(0, 8), "\"first\",");
+  ASSERT_EQ(list.problems.size(), 1u);
+  EXPECT_EQ(list.problems[0], "The mesh file \"C:/x/body.im\" is damaged at byte " +
+                                  std::to_string(second) +
+                                  ": an attachment name of 1073741830 bytes runs past the end of "
+                                  "the chunk. The attachment points before it are used.");
 
   const TATCH empty(std::span<const std::byte>{});
   EXPECT_EQ(empty.Count(), 0);
-  EXPECT_FALSE(empty.Problem().empty());
+  ASSERT_TRUE(empty.Fault().has_value());
+  EXPECT_EQ(empty.Fault()->what, "the ATCH chunk ends inside the attachment header");
 }
 
 TEST(AttachmentReaderTest, FilesAreReadFromDiskAndRenamingDeactivates) {
@@ -117,7 +125,7 @@ TEST(AttachmentReaderTest, FilesAreReadFromDiskAndRenamingDeactivates) {
   mesh.SetFileName((dir / "body.im").string());
   mesh.SetActive(true);
   EXPECT_TRUE(mesh.Active());
-  EXPECT_EQ(AttachmentLines(mesh).size(), 1u);
+  EXPECT_EQ(ListAttachments(mesh).lines.size(), 1u);
   mesh.SetFileName((dir / "other.im").string());
   EXPECT_FALSE(mesh.Active());
   EXPECT_EQ(mesh.ChunkCount(), 0);

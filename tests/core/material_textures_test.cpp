@@ -9,6 +9,7 @@
 #include "platform/notices.h"
 #include "support/memory_files.h"
 #include "support/temp_dir.h"
+#include "textures/texture_loader.h"
 
 namespace kelvane {
 namespace {
@@ -18,7 +19,7 @@ using fixtures::MeshWriter;
 using fixtures::TextureEntry;
 
 // Records what the model asks of the texture loader. A load succeeds for
-// any file that exists; constant alpha makes an RGBA upload.
+// any image file that exists; constant alpha makes an RGBA upload.
 class RecordingLoader final : public MaterialTextureLoader {
  public:
   struct Call {
@@ -32,6 +33,7 @@ class RecordingLoader final : public MaterialTextureLoader {
                    std::int32_t value) override {
     calls.push_back({file.filename().string(), false, constant, value});
     if (!std::filesystem::exists(file)) return false;
+    if (TextureKindOf(file.string()) == TextureFileKind::kNone) return false;
     texture = ++lastName;
     hasAlpha = constant;
     return true;
@@ -172,6 +174,41 @@ TEST_F(MaterialTexturesTest, ResolvesAgainstTheContentFilesItIsGiven) {
   EXPECT_EQ(loader.calls[1].alphaOrKind, 128) << "0.5 * 255 = 127.5, ties to even";
 }
 
+bool ReadOnly(const std::filesystem::path& file) {
+  return (std::filesystem::status(file).permissions() & std::filesystem::perms::owner_write) ==
+         std::filesystem::perms::none;
+}
+
+void WriteReadOnly(const std::filesystem::path& file) {
+  std::ofstream(file) << "image";
+  std::filesystem::permissions(file, std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::remove);
+}
+
+TEST_F(MaterialTexturesTest, NamesReadFromContentStayInTheMeshFolder) {
+  testing::TempDir outside;
+  const auto secret = outside / "secret.tga";
+  WriteReadOnly(secret);
+  WriteReadOnly(dir / "notes.doc");
+  std::filesystem::create_symlink(secret, dir / "link.tga");
+  Touch("colour.tga");
+  const std::string up = std::filesystem::relative(secret, dir.path()).string();  // "../x/..."
+  Touch("d.texture.txt", "alpha=" + up + "\nprimary=C:\\Content\\Colour.tga\n");
+  ASSERT_TRUE(Load({With("a", 1.0f, {{1, secret.string()}}), With("b", 1.0f, {{1, up}}),
+                    With("c", 1.0f, {{1, "link.tga"}}), With("d", 1.0f, {{1, "d.texture"}}),
+                    With("e", 1.0f, {{1, "notes.doc"}})}));
+  EXPECT_EQ(Material(0).primaryTextureName, "secret.tga");
+  EXPECT_EQ(Material(1).primaryTextureName, "secret.tga");
+  // Only the description's bare primary name and the document are tried.
+  ASSERT_EQ(loader.calls.size(), 2u);
+  EXPECT_EQ(loader.calls[0].file, "colour.tga");
+  EXPECT_EQ(loader.calls[1].file, "notes.doc");
+  EXPECT_TRUE(Material(3).hasTexture);
+  EXPECT_FALSE(Material(4).hasTexture);
+  EXPECT_TRUE(ReadOnly(secret));
+  EXPECT_TRUE(ReadOnly(dir / "notes.doc")) << "a file that is no image keeps its bit";
+}
+
 TEST(TextureDescriptionTest, FirstKeysWinWhateverTheLineEnds) {
   const TextureDescription d =
       ParseTextureDescription("; note\rPRIMARY=A.TGA\r\nprimary=b.tga\nAlpha=Mask.bmp");
@@ -191,10 +228,7 @@ TEST_F(MaterialTexturesTest, BumpMapsOnlyForBumpKinds) {
   EXPECT_EQ(loader.calls.size(), 1u);
   EXPECT_FALSE(Material(0).hasBump);
   EXPECT_EQ(Material(0).bumpTextureName, "bump.tga");
-  EXPECT_EQ(
-      std::filesystem::status(dir / "bump.tga").permissions() & std::filesystem::perms::owner_write,
-      std::filesystem::perms::none)
-      << "the bump file is not touched";
+  EXPECT_TRUE(ReadOnly(dir / "bump.tga")) << "the bump file is not touched";
   EXPECT_FALSE(unit.AnyBumpLoaded);
 
   ASSERT_TRUE(Load({With("m.tbumptex", 1.0f, {{1, "body.tga"}, {8, "bump.tga"}})}));
@@ -202,10 +236,7 @@ TEST_F(MaterialTexturesTest, BumpMapsOnlyForBumpKinds) {
   EXPECT_TRUE(loader.calls.back().useConstantAlpha);
   EXPECT_EQ(loader.calls.back().alphaOrKind, 255);
   EXPECT_TRUE(unit.AnyBumpLoaded);
-  EXPECT_NE(
-      std::filesystem::status(dir / "bump.tga").permissions() & std::filesystem::perms::owner_write,
-      std::filesystem::perms::none)
-      << "a loaded file is no longer read-only";
+  EXPECT_FALSE(ReadOnly(dir / "bump.tga")) << "a loaded file is no longer read-only";
 }
 
 TEST_F(MaterialTexturesTest, AnAlphaReplacesTheKind) {

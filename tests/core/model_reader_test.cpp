@@ -550,11 +550,12 @@ TEST_F(DamagedMeshTest, ContainerLongerThanTheFile) {
   w.Material(Plain("kept"), OneTriangle());
   auto bytes = w.Finish(4000);
   EXPECT_TRUE(Load(bytes));
-  ExpectOneNotice("before the length its header gives");
+  ExpectOneNotice("the file ends " + std::to_string(4000 + 8 - bytes.size()) +
+                  " bytes before the length its header gives");
   EXPECT_EQ(model.ObjectCount(), 1u);
 }
 
-TEST_F(DamagedMeshTest, BoneTreeDeeperThanTheLimit) {
+TEST_F(ModelReaderTest, BoneTreesOfAnyDepthAreRead) {
   Bone root{.name = "b0"};
   Bone* tip = &root;
   for (int i = 1; i < 400; ++i) {
@@ -562,12 +563,13 @@ TEST_F(DamagedMeshTest, BoneTreeDeeperThanTheLimit) {
     tip = &tip->children.back();
   }
   MeshWriter w;
-  w.Material(Plain("a"), OneTriangle("b100", {0, 0, 0, 0, 0}));
+  w.Material(Plain("a"), OneTriangle("b399", {0, 0, 0, 0, 0}));
   w.Skeleton(root);
+  w.Attachments({{"a.bog0", fixtures::kIdentity, {1, 2, 3}}});
   EXPECT_TRUE(Load(w.Finish()));
-  ExpectOneNotice("nested deeper than 256 levels");
-  SCOPED_TRACE("bones read before the fault still apply");
-  ExpectVec(Object(0).vertices[0], 0, 100, 0);
+  EXPECT_TRUE(notifier.notices.empty());
+  ExpectVec(Object(0).vertices[0], 0, 399, 0);
+  EXPECT_EQ(unit.AttachmentCount, 1) << "the chunks after the skeleton are read";
 }
 
 TEST_F(DamagedMeshTest, BoneWithAHugeChildCountEndsAtTheFileEnd) {
@@ -587,16 +589,27 @@ TEST_F(DamagedMeshTest, BoneWithAHugeChildCountEndsAtTheFileEnd) {
   ExpectOneNotice("bone tag");
 }
 
-TEST_F(DamagedMeshTest, InfluenceChainDeeperThanTheLimit) {
+TEST_F(DamagedMeshTest, InfluencesBelowTheDepthLimitAreReadPast) {
   std::vector<Influence> chain;
   for (int i = 0; i < 300; ++i) {
     chain.push_back(
         {.bone = "b" + std::to_string(i), .parent = i == 0 ? "" : "b" + std::to_string(i - 1)});
   }
+  chain[10].groups = {{0, {{0, {2, 2, 2}}}}};
+  chain[299].groups = {{0, {{1, {2, 2, 2}}}}};
   MeshWriter w;
+  w.Material(Plain("a"), OneTriangle("", {0, 0, 0, 0, 0}));
   w.Influences(chain);
+  w.Attachments({{"a.bog0", fixtures::kIdentity, {1, 2, 3}}});
   EXPECT_TRUE(Load(w.Finish()));
-  ExpectOneNotice("nested deeper than 256 levels");
+  ExpectOneNotice(
+      "nested deeper than 256 levels; the influences of the deeper bones are not "
+      "applied.");
+  EXPECT_EQ(notifier.notices[0].text.find("What was read"), std::string::npos)
+      << "the walk went on";
+  ExpectVec(Object(0).vertices[0], 1, 1, -1);
+  ExpectVec(Object(0).vertices[1], 0, 0, 0);
+  EXPECT_EQ(unit.AttachmentCount, 1);
 }
 
 TEST_F(DamagedMeshTest, TruncatedHeaderOfAContainer) {

@@ -192,7 +192,30 @@ TEST_F(TextureLoaderTest, JpegOfAnotherSizeDropsTheAlphaImage) {
   EXPECT_EQ(notifier.notices[0].text, "big.jpg Texture ERROR.. Image and Alpha not the same size");
   EXPECT_EQ(texture, kUntouched);
   EXPECT_FALSE(state.HoldsAlphaImage());
-  EXPECT_TRUE(state.alphaImagePending);
+}
+
+// A load that ends the alpha-image request, by failing or by dropping the
+// held image, leaves an unrelated later BMP opaque.
+TEST_F(TextureLoaderTest, NoRgbaRequestOutlivesTheLoadThatEndedIt) {
+  const auto alpha = Tga24("alpha.tga", RedSteps());
+  const auto plain = Bmp("plain.bmp", {5, 6, 7});
+  struct Case {
+    const char* what;
+    std::filesystem::path alphaImage;  // held first when given
+    std::filesystem::path file;
+    bool useConstantAlpha;
+  };
+  for (const Case& c : {Case{"a failed constant-alpha BMP", {}, dir / "gone.bmp", true},
+                        Case{"a JPEG of another size", alpha, Jpeg("big.jpg", 8), false},
+                        Case{"a constant-alpha TGA", alpha, Tga24("c.tga", RedSteps()), true}}) {
+    if (!c.alphaImage.empty()) {
+      ASSERT_TRUE(loader.LoadAlphaTexture(c.alphaImage, texture, false, 2)) << c.what;
+    }
+    loader.LoadTexture(c.file, texture, c.useConstantAlpha, 100);
+    EXPECT_FALSE(state.alphaImagePending) << c.what;
+    ASSERT_TRUE(loader.LoadTexture(plain, texture, false, 2)) << c.what;
+    EXPECT_EQ(Last().bytesPerTexel, 3) << c.what;
+  }
 }
 
 TEST_F(TextureLoaderTest, TextureHasAlphaFollowsTheLastUpload) {

@@ -162,6 +162,28 @@ TEST_F(ComposeTest, HangsAMeshOnItsParentsAttachmentPoint) {
   EXPECT_EQ(bench.state.MeshEntry[2].attachmentLine, "");
 }
 
+TEST_F(ComposeTest, TheParentsDamagedAttachmentsAreReported) {
+  const auto folder = Loco(
+      {.meshes = {{.name = "default", .mesh = "body.im"},
+                  {.name = "horn", .mesh = "body.im", .att = "a.horn", .attParent = "default"}}});
+  // The second name's length carries the flag bit, which only the model
+  // reader removes: the attachment reader meets a name of 1 GiB.
+  fixtures::MeshWriter w;
+  w.Material({.name = "Steel m.notex"}, fixtures::Box("box", {0, 0, 0}, {1, 1, 1}));
+  const std::size_t atch = w.out().size();
+  w.Attachments({At("a.horn", {1.5f, -2.0f, 3.25f}), At("a.hornet", {9, 9, 9})});
+  const std::size_t second = atch + 8 + 8 + 4 + 6 + 48;
+  w.out().PatchU32(second, 0x40000000 + 8);
+  fixtures::WriteFile(folder / "body.im", w.Finish());
+  EXPECT_TRUE(bench.Compose(folder));
+  EXPECT_EQ(OnlyMessage(), "The mesh file \"" + (folder / "body.im").string() +
+                               "\" is damaged at byte " + std::to_string(second) +
+                               ": an attachment name of 1073741832 bytes runs past the end of "
+                               "the chunk. The attachment points before it are used.");
+  EXPECT_EQ(bench.state.MeshEntry[1].attachmentLine, "\"a.horn\",1.500,-2.000,3.250,0.0,0.0,0.0");
+  EXPECT_EQ(bench.unit.AttachmentCount, 2) << "the model reader takes both";
+}
+
 TEST_F(ComposeTest, ReadsLodDescriptions) {
   const auto folder = Loco({.meshes = {{.name = "default", .mesh = "body.lm"}}});
   fixtures::WriteTextFile(folder / "BODY.LM.txt",
@@ -262,7 +284,8 @@ TEST_F(ComposeTest, APartWithTwoAutoCreatedMeshesGetsTwoRecords) {
   fixtures::WriteFile(panto / "base.im", MeshWith({At("a.arm", {0, 0.5f, 0.25f})}));
   fixtures::WriteFile(panto / "arm.im", MeshWith({}, 2.0f));
   PartAsset(world.editing / "bogey", "<kuid:5:5>");
-  EXPECT_EQ(PartMeshSpec(panto), "base.im|arm.im?\"a.arm\",0.000,0.500,0.250,0.0,0.0,0.0");
+  EXPECT_EQ(PartMeshSpec(panto, bench.notifier),
+            "base.im|arm.im?\"a.arm\",0.000,0.500,0.250,0.0,0.0,0.0");
 
   EXPECT_TRUE(bench.Compose(
       Loco({.pantograph = "<kuid:9:9>", .bogeys = {"<kuid:5:5>"}}, {At("a.pant0", {2, 0, 4})})));
@@ -316,21 +339,22 @@ TEST_F(ComposeTest, APartWithTooManyMeshesFillsThePartListAndNoMore) {
 
 TEST(PartMeshSpecTest, ChoosesTheMeshesOfAPart) {
   testing::TempDir dir;
-  EXPECT_EQ(PartMeshSpec(dir.path()), "");
+  RecordingNotifier notifier;
+  EXPECT_EQ(PartMeshSpec(dir.path(), notifier), "");
   WriteConfig(dir.path(), {.kind = "bogey", .meshes = {{.name = "default", .mesh = "x.im"}}});
-  EXPECT_EQ(PartMeshSpec(dir.path()), "");
+  EXPECT_EQ(PartMeshSpec(dir.path(), notifier), "");
   fixtures::WriteFile(dir / "Default.PM", MeshWith({}));
-  EXPECT_EQ(PartMeshSpec(dir.path()), "default.pm");
+  EXPECT_EQ(PartMeshSpec(dir.path(), notifier), "default.pm");
   WriteConfig(dir.path(), {.kind = "bogey", .assetFilename = "wheels"});
-  EXPECT_EQ(PartMeshSpec(dir.path()), "wheels.pm");
+  EXPECT_EQ(PartMeshSpec(dir.path(), notifier), "wheels.pm");
   WriteConfig(dir.path(), {.kind = "bogey", .assetFilename = "abc"});
-  EXPECT_EQ(PartMeshSpec(dir.path()), "default.pm");
+  EXPECT_EQ(PartMeshSpec(dir.path(), notifier), "default.pm");
   WriteConfig(dir.path(),
               {.kind = "bogey", .meshes = {{.name = "d", .mesh = "frame.im", .autoCreate = "1"}}});
-  EXPECT_EQ(PartMeshSpec(dir.path()), "frame.im");
+  EXPECT_EQ(PartMeshSpec(dir.path(), notifier), "frame.im");
   WriteConfig(dir.path(),
               {.kind = "bogey", .meshes = {{.name = "d", .mesh = "frame.im", .autoCreate = "0"}}});
-  EXPECT_EQ(PartMeshSpec(dir.path()), "default.pm");
+  EXPECT_EQ(PartMeshSpec(dir.path(), notifier), "default.pm");
 }
 
 // ----- placement -----------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 
+#include "fuzz/fuzz_checks.h"
 #include "mesh/attachment_reader.h"
 #include "mesh/tokens.h"
 
@@ -18,7 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   kelvane::TokenArray tokens;
-  for (const std::string& line : kelvane::AttachmentLines(mesh)) {
+  const kelvane::AttachmentList list = kelvane::ListAttachments(mesh);
+  for (const std::string& problem : list.problems) {
+    // Each names the file and where in it the damage lies.
+    kelvane::fuzz::Require(problem.find("\"fuzz.im\" is damaged at byte ") != std::string::npos);
+  }
+  for (const std::string& line : list.lines) {
     try {
       kelvane::GetTokens(line, tokens, ",");
     } catch (const kelvane::TokenError&) {

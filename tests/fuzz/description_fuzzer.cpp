@@ -47,9 +47,10 @@ class Loader final : public kelvane::MaterialTextureLoader {
   int alphaLoads = 0;
 
  private:
-  // Only files the lookup found are loaded, and a constant alpha is a byte.
+  // Only files the lookup found in the folder itself are loaded, and a
+  // constant alpha is a byte.
   void Check(const std::filesystem::path& file, bool constant, std::int32_t value) const {
-    Require(files_.Holds(file));
+    Require(files_.Holds(file) && !file.has_parent_path());
     Require(!constant || (value >= 0 && value <= 255));
   }
 

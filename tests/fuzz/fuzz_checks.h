@@ -59,6 +59,7 @@ void CheckAlphaImageReader(std::span<const std::byte> bytes, const std::string& 
     const auto result = read(bytes, TextureRequest{name, true, constant}, state, notifier);
     RequireOneMessageOnRefusal(result, notifier);
     if (result.Succeeded()) RequireAlpha(result.image, constant);
+    Require(!state.alphaImagePending);  // succeeded or not, no request is left
   }
   // Held, then read again as the colour image: the same texels, so every
   // alpha is the texel's own red.

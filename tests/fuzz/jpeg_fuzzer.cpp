@@ -1,6 +1,6 @@
 // The JPEG wrapper on arbitrary bytes: libjpeg's failures must come back
 // as one message, pictures as RGBA, and a held alpha image of the wrong
-// size must be refused and released.
+// size must be refused and released with nothing left pending.
 
 #include <algorithm>
 #include <cstddef>
@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(merged.Succeeded() && told.notices.empty() && !holding.alphaImagePending);
     kelvane::fuzz::RequireAlpha(merged.image, 77);
   } else {
-    Require(!merged.Succeeded() && told.notices.size() == 1 && holding.alphaImagePending);
+    Require(!merged.Succeeded() && told.notices.size() == 1 && !holding.alphaImagePending);
   }
   return 0;
 }

@@ -71,12 +71,18 @@ void Put16BigEndian(Bytes& bytes, std::size_t at, unsigned v) {
 
 // ----- meshes -------------------------------------------------------------
 
+// How much of a damaged mesh was read: nothing, what came before the
+// damage (the walk stopped there), or all of it (the walk went on).
+enum class Read { kNothing, kUpToIt, kAll };
+
 // Messages of the model reader about a damaged file.
-Message Damaged(const std::string& name, std::size_t offset, const std::string& what, bool loaded) {
-  return {"Info",
-          "The mesh file \"" + name + ".im\" is damaged at byte " + std::to_string(offset) + ": " +
-              what + "." +
-              (loaded ? " What was read before it is shown." : " Nothing could be read from it.")};
+Message Damaged(const std::string& name, std::size_t offset, const std::string& what,
+                Read read = Read::kUpToIt) {
+  const char* tail = read == Read::kNothing  ? " Nothing could be read from it."
+                     : read == Read::kUpToIt ? " What was read before it is shown."
+                                             : "";
+  return {"Info", "The mesh file \"" + name + ".im\" is damaged at byte " + std::to_string(offset) +
+                      ": " + what + "." + tail};
 }
 
 // One material "m" with no textures and the given geometry: the material
@@ -118,7 +124,8 @@ void AddMeshes(std::vector<Case>& out) {
     b.U8(4);
     b.U8(0);
     add("truncated-header", b.Take(), "not loaded",
-        Damaged("truncated-header", 4, "the file ends inside the container length", false));
+        Damaged("truncated-header", 4, "the file ends inside the container length",
+                Read::kNothing));
   }
   {
     Bytes bytes = fx::MeshWriter().Finish();
@@ -130,13 +137,12 @@ void AddMeshes(std::vector<Case>& out) {
   add("wrong-form-type", fx::MeshWriter().Finish({}, "IDXX"), "not loaded", std::nullopt);
   add("container-longer-than-file", fx::MeshWriter().Finish(4 + 100), none,
       Damaged("container-longer-than-file", 12,
-              "the file ends 100 bytes before the length its header gives", true));
+              "the file ends 100 bytes before the length its header gives"));
   add("truncated-payload", Cut(OneObject(SmallBox()), 600),
       "loaded: 1 objects, 0 vertices, 0 faces, 0 attachments",
       Damaged("truncated-payload", 117,
               "a GEOM chunk claims 24 vertices and 12 faces, more than the 458 bytes left in "
-              "the file",
-              true));
+              "the file"));
   {
     // 2^31 - 1 records of 32 and 18 bytes: far beyond 32 bits.
     fx::Geometry g = SmallBox();
@@ -146,8 +152,7 @@ void AddMeshes(std::vector<Case>& out) {
         "loaded: 1 objects, 0 vertices, 0 faces, 0 attachments",
         Damaged("counts-overflow-32-bits", 117,
                 "a GEOM chunk claims 2147483647 vertices and 2147483647 faces, more than the "
-                "984 bytes left in the file",
-                true));
+                "984 bytes left in the file"));
   }
   {
     fx::Geometry g = SmallBox();
@@ -155,7 +160,7 @@ void AddMeshes(std::vector<Case>& out) {
     add("negative-vertex-count", OneObject(g),
         "loaded: 1 objects, 0 vertices, 0 faces, 0 attachments",
         Damaged("negative-vertex-count", 117,
-                "a GEOM chunk gives a negative count (-1 vertices, 12 faces)", true));
+                "a GEOM chunk gives a negative count (-1 vertices, 12 faces)"));
   }
   add("zero-counts", OneObject({.name = "b"}),
       "loaded: 1 objects, 0 vertices, 0 faces, 0 attachments", std::nullopt);
@@ -165,7 +170,7 @@ void AddMeshes(std::vector<Case>& out) {
     w.out().PatchU32(16, 1000);
     add("chunk-length-past-end", w.Finish(), none,
         Damaged("chunk-length-past-end", 12,
-                "the PMIN chunk's length of 1000 bytes runs past the end of the file", true));
+                "the PMIN chunk's length of 1000 bytes runs past the end of the file"));
   }
   {
     Bytes bytes = OneObject(SmallBox());
@@ -173,7 +178,7 @@ void AddMeshes(std::vector<Case>& out) {
     bytes[25] = std::byte{0x13};
     add("name-longer-than-file", bytes, none,
         Damaged("name-longer-than-file", 24,
-                "a material name of 5000 bytes runs past the end of the file", true));
+                "a material name of 5000 bytes runs past the end of the file"));
   }
   {
     Bytes bytes = OneObject(SmallBox());
@@ -181,15 +186,56 @@ void AddMeshes(std::vector<Case>& out) {
       bytes[24 + i] = std::byte{static_cast<unsigned char>(i == 3 ? 0x7F : 0xFF)};
     add("name-bit30-huge-length", bytes, none,
         Damaged("name-bit30-huge-length", 24,
-                "a material name of 1073741823 bytes runs past the end of the file", true));
+                "a material name of 1073741823 bytes runs past the end of the file"));
   }
   {
-    // Bones of 49 bytes from byte 24; the 257th would be the 257th level.
+    // However deep the skeleton, the chunks after it are read.
     fx::MeshWriter w;
     w.Skeleton(BoneChain(300));
-    add("bone-tree-too-deep", w.Finish(), none,
-        Damaged("bone-tree-too-deep", 24 + 256 * 49,
-                "the bone tree is nested deeper than 256 levels", true));
+    w.Attachments({{"a.bog0", fx::kIdentity, {1, 2, 3}}});
+    add("bone-tree-300-deep", w.Finish(), "loaded: 0 objects, 0 vertices, 0 faces, 1 attachments",
+        std::nullopt);
+  }
+  {
+    // A chain of influence records of 68 bytes (64 for the first, which
+    // has no parent name) from byte 28; the 257th record is the 257th
+    // level. Its influences and those below it are read past.
+    std::vector<fx::Influence> chain(300);
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+      chain[i].bone = "b" + std::to_string(100 + i);
+      if (i > 0) chain[i].parent = chain[i - 1].bone;
+    }
+    fx::MeshWriter w;
+    w.Influences(chain);
+    w.Attachments({{"a.bog0", fx::kIdentity, {1, 2, 3}}});
+    add("influence-chain-300-deep", w.Finish(),
+        "loaded: 0 objects, 0 vertices, 0 faces, 1 attachments",
+        Damaged("influence-chain-300-deep", 28 + 64 + 255 * 68,
+                "the influence bones are nested deeper than 256 levels; the influences of the "
+                "deeper bones are not applied",
+                Read::kAll));
+  }
+  {
+    // A whole file whose container holds 4 bytes of padding after its last
+    // chunk: fewer than a chunk header.
+    fx::MeshWriter w;
+    w.Attachments({{"a.bog0", fx::kIdentity, {1, 2, 3}}});
+    w.out().Zeros(4);
+    add("padding-after-last-chunk", w.Finish(),
+        "loaded: 0 objects, 0 vertices, 0 faces, 1 attachments", std::nullopt);
+  }
+  {
+    // Cut 3 bytes into the header of a PMIN chunk of 89 bytes, which ends
+    // the file: 94 bytes are missing.
+    fx::MeshWriter w;
+    w.Attachments({{"a.bog0", fx::kIdentity, {1, 2, 3}}});
+    const std::size_t pmin = w.out().size();
+    w.Raw("PMIN", Bytes(89, std::byte{1}));
+    const Bytes whole = w.Finish();
+    add("file-ends-inside-chunk-header", Cut(whole, pmin + 3),
+        "loaded: 0 objects, 0 vertices, 0 faces, 1 attachments",
+        Damaged("file-ends-inside-chunk-header", pmin,
+                "the file ends 94 bytes before the length its header gives"));
   }
   {
     // A root announcing a million children, of which two are there.
@@ -199,7 +245,7 @@ void AddMeshes(std::vector<Case>& out) {
     w.Skeleton(root);
     w.out().PatchU32(24 + 49 - 4, 1000000);
     add("bone-children-never-end", w.Finish(), none,
-        Damaged("bone-children-never-end", 24 + 3 * 49, "the file ends inside a bone tag", true));
+        Damaged("bone-children-never-end", 24 + 3 * 49, "the file ends inside a bone tag"));
   }
   {
     fx::MeshWriter w;
@@ -207,7 +253,7 @@ void AddMeshes(std::vector<Case>& out) {
     w.out().PatchU32(24, 0xFFFFFFFF);
     add("attachment-count-huge", w.Finish(),
         "loaded: 0 objects, 0 vertices, 0 faces, 1 attachments",
-        Damaged("attachment-count-huge", 86, "the file ends inside an attachment name", true));
+        Damaged("attachment-count-huge", 86, "the file ends inside an attachment name"));
   }
   {
     fx::Geometry g{.name = "t"};
@@ -218,7 +264,7 @@ void AddMeshes(std::vector<Case>& out) {
         Damaged("faces-beyond-vertices", 142 + 3 * 20,
                 "1 of the 2 faces of object 1 name vertices beyond its 3 vertices; those faces "
                 "are not drawn",
-                true));
+                Read::kAll));
   }
 }
 
@@ -535,13 +581,13 @@ void AddJpegs(std::vector<Case>& out) {
   add("scan-names-unknown-component", PatchSegment(fine, kScan, 5, 0x77), "refused", true);
   add("huffman-table-missing", PatchSegment(fine, kScan, 6, 0x33), "refused", true);
   {
-    // 8192 x 8192 RGBA is 256 MiB; a file of a few hundred bytes cannot
-    // back it, so nothing that size is allocated.
+    // Sides above 16384 are refused before anything of their size is
+    // allocated, whatever the file's own size.
     Bytes bytes = GradientJpeg(16, 16, true);
     const std::size_t at = *fx::JpegSegment(bytes, kProgressiveFrame);
-    Put16BigEndian(bytes, at + 5, 8192);
-    Put16BigEndian(bytes, at + 7, 8192);
-    add("progressive-huge-sides", bytes, "refused", true);
+    Put16BigEndian(bytes, at + 5, 16385);
+    Put16BigEndian(bytes, at + 7, 16);
+    add("progressive-side-above-16384", bytes, "refused", true);
   }
 }
 

@@ -218,7 +218,7 @@ void Composer::ReadMeshTableEntry(ConfigLines& config, int meshLine) {
     for (int k = std::min(s_.MeshCount, static_cast<int>(s_.MeshEntry.size())) - 1; k >= 0; --k) {
       const TMeshEntry& earlier = s_.MeshEntry[static_cast<std::size_t>(k)];
       if (earlier.name == parentName) {
-        entry.attachmentLine = ReadAttachmentLine(earlier.file, attachmentName);
+        entry.attachmentLine = ReadAttachmentLine(earlier.file, attachmentName, c_.notifier);
         break;
       }
     }
@@ -305,7 +305,7 @@ void Composer::LoadParts() {
     }
     s_.Memo1.visible = false;
     s_.AssetFolder = folder;
-    const std::string meshList = PartMeshSpec(folder);
+    const std::string meshList = PartMeshSpec(folder, c_.notifier);
 
     std::vector<std::string> pieces = Split(meshList, '|');
     if (pieces.size() > kMaxPieces) {
@@ -354,7 +354,7 @@ bool ConfigOpen(TraincarContext& context) {
   return composer.Run();
 }
 
-std::string PartMeshSpec(const std::filesystem::path& folder) {
+std::string PartMeshSpec(const std::filesystem::path& folder, Notifier& notifier) {
   const auto configPath = FindContentFile(folder, "config.txt");
   if (!configPath) return {};
   std::string result;
@@ -400,7 +400,7 @@ std::string PartMeshSpec(const std::filesystem::path& folder) {
         last = std::max(last, parentMesh);
         if (parentMesh >= 0) {
           const auto parentFile = ContentPath(folder, StripQuotes(config.TagValue(parentMesh)));
-          result += "?" + ReadAttachmentLine(parentFile, attachmentName);
+          result += "?" + ReadAttachmentLine(parentFile, attachmentName, notifier);
         }
       }
     }
@@ -431,19 +431,23 @@ std::filesystem::path ResolveLodMesh(const std::filesystem::path& assetFolder,
 }
 
 std::string ReadAttachmentLine(const std::filesystem::path& meshFile,
-                               std::string_view attachmentName) {
-  if (attachmentName.empty() || meshFile.empty()) return {};
-  std::vector<std::string> lines;
+                               std::string_view attachmentName, Notifier& notifier) {
+  if (attachmentName.empty() || meshFile.empty() || !IsFile(meshFile)) return {};
+  const std::string title(kApplicationTitle);
+  AttachmentList list;
   try {
     TMesh mesh;
     mesh.SetFileName(meshFile.string());
     mesh.SetActive(true);
-    lines = AttachmentLines(mesh);
-  } catch (const MeshError&) {
+    list = ListAttachments(mesh);
+  } catch (const MeshError& error) {
+    notifier.ShowMessage(error.what(), title);
     return {};
   }
+  for (const auto& problem : list.problems)
+    notifier.ShowMessage(problem, title);
   std::string found;
-  for (const auto& line : lines) {
+  for (const auto& line : list.lines) {
     if (line.find(attachmentName) != std::string::npos) found = line;
   }
   return found;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #include "mesh/byte_cursor.h"
 #include "mesh/mesh_tags.h"
@@ -104,8 +105,12 @@ TATCH::TATCH(std::span<const std::byte> payload) {
       entries_.push_back(std::move(entry));
     }
   } catch (const ReadFault& fault) {
-    problem_ = "the ATCH chunk is damaged at byte " + std::to_string(fault.offset) +
-               " of its data: " + fault.what;
+    fault_ = fault;
+    // The cursor spans the chunk's data, not the file.
+    constexpr std::string_view kFileEnds = "the file ends";
+    if (fault_->what.starts_with(kFileEnds)) {
+      fault_->what.replace(0, kFileEnds.size(), "the ATCH chunk ends");
+    }
   }
   count_ = static_cast<std::int32_t>(entries_.size());
 }
@@ -120,17 +125,23 @@ std::string TATCHE::TextLine() const {
   return line;
 }
 
-std::vector<std::string> AttachmentLines(const TMesh& mesh) {
-  std::vector<std::string> lines;
+AttachmentList ListAttachments(const TMesh& mesh) {
+  AttachmentList list;
   for (std::int32_t i = 0; i < mesh.ChunkCount(); ++i) {
     const TChunk& chunk = mesh.Chunk(static_cast<std::size_t>(i));
     if (chunk.TagText() != "ATCH") continue;
     const TATCH atch(chunk.data);
     for (std::int32_t k = 0; k < atch.Count(); ++k) {
-      lines.push_back(atch.Entry(static_cast<std::size_t>(k)).TextLine());
+      list.lines.push_back(atch.Entry(static_cast<std::size_t>(k)).TextLine());
+    }
+    if (const auto& fault = atch.Fault()) {
+      const auto offset = static_cast<std::size_t>(chunk.position) + 8 + fault->offset;
+      list.problems.push_back("The mesh file \"" + mesh.FileName() + "\" is damaged at byte " +
+                              std::to_string(offset) + ": " + fault->what +
+                              ". The attachment points before it are used.");
     }
   }
-  return lines;
+  return list;
 }
 
 }  // namespace kelvane

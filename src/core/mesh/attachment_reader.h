@@ -4,10 +4,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "mesh/byte_cursor.h"
 
 namespace kelvane {
 
@@ -71,17 +74,24 @@ class TATCH {
   explicit TATCH(std::span<const std::byte> payload);
   std::int32_t Count() const { return count_; }
   const TATCHE& Entry(std::size_t i) const { return entries_[i]; }
-  // Empty unless the payload ended before its count was read; then it says
-  // where, and Count() is the number of whole entries.
-  const std::string& Problem() const { return problem_; }
+  // Set when the payload ended before its count was read: where (counted
+  // from the start of the payload) and what; Count() is the number of
+  // whole entries before it.
+  const std::optional<ReadFault>& Fault() const { return fault_; }
 
  private:
   std::int32_t count_ = -1;
   std::vector<TATCHE> entries_;
-  std::string problem_;
+  std::optional<ReadFault> fault_;
 };
 
-// Every attachment text line of a mesh file, in file order.
-std::vector<std::string> AttachmentLines(const TMesh& mesh);
+// The attachment points of a mesh file: every text line, in file order,
+// and for each damaged ATCH chunk a message for the user that names the
+// file, the fault and its byte offset in the file.
+struct AttachmentList {
+  std::vector<std::string> lines;
+  std::vector<std::string> problems;
+};
+AttachmentList ListAttachments(const TMesh& mesh);
 
 }  // namespace kelvane

@@ -28,11 +28,11 @@ TextureDescription ParseTextureDescription(std::string_view text) {
     const std::size_t equals = line.find('=');
     if (equals == std::string::npos) continue;
     if (!havePrimary && line.find("primary=") != std::string::npos) {
-      d.primary = line.substr(equals + 1);
+      d.primary = BareTextureName(line.substr(equals + 1));
       havePrimary = true;
     }
     if (!haveAlpha && line.find("alpha=") != std::string::npos) {
-      d.alpha = line.substr(equals + 1);
+      d.alpha = BareTextureName(line.substr(equals + 1));
       haveAlpha = true;
     }
   }
@@ -111,7 +111,6 @@ void MaterialTextures::Entry(TMaterial& material, std::int32_t type, const std::
 bool MaterialTextures::LoadDirect(TMaterial& material, std::int32_t type,
                                   const std::filesystem::path& file) {
   MaterialTextureLoader& loader = *context_.textures;
-  Files().ClearReadOnly(file);
   const float opacity = material.opacity;
   std::uint32_t name = 0;
   bool loaded = false;
@@ -133,6 +132,7 @@ bool MaterialTextures::LoadDirect(TMaterial& material, std::int32_t type,
     name = material.bumpTexture;
     loaded = loader.LoadTexture(file, name, true, 255);
   }
+  if (loaded) Files().ClearReadOnly(file);
   Apply(material, type, loaded, name);
   return loaded;
 }
@@ -143,14 +143,14 @@ void MaterialTextures::LoadDescribed(TMaterial& material, std::int32_t type,
   const TextureDescription d = ParseTextureDescription(Files().ReadText(descriptionFile));
   if (d.alpha != d.primary) {
     if (auto alphaFile = Files().Find(context_.folder, d.alpha)) {
-      Files().ClearReadOnly(*alphaFile);
       std::uint32_t held = material.texture;
-      loader.LoadAlphaTexture(*alphaFile, held, false, kind_);
+      if (loader.LoadAlphaTexture(*alphaFile, held, false, kind_)) {
+        Files().ClearReadOnly(*alphaFile);
+      }
     }
   }
   auto primaryFile = Files().Find(context_.folder, d.primary);
   if (!primaryFile) return;
-  Files().ClearReadOnly(*primaryFile);
   const float opacity = material.opacity;
   std::uint32_t name = 0;
   bool loaded = false;
@@ -172,6 +172,7 @@ void MaterialTextures::LoadDescribed(TMaterial& material, std::int32_t type,
     name = material.bumpTexture;
     loaded = loader.LoadTexture(*primaryFile, name, true, 255);
   }
+  if (loaded) Files().ClearReadOnly(*primaryFile);
   Apply(material, type, loaded, name);
 }
 

@@ -47,7 +47,8 @@ class MaterialTextures {
 std::int32_t RoundHalfEven(double value);
 
 // The first "primary=" and "alpha=" values of a description file, lower
-// case and untrimmed; empty when the key is missing.
+// case and untrimmed, without their folder part; empty when the key is
+// missing.
 struct TextureDescription {
   std::string primary;
   std::string alpha;

@@ -19,9 +19,10 @@ namespace kelvane {
 
 namespace {
 
-// Deeper bone trees are refused: no real skeleton comes near this, and it
-// bounds the work of the ancestor sums.
-constexpr int kMaxBoneDepth = 256;
+// Influences of bones nested deeper than this are read past, not applied:
+// no real skeleton comes near it, and it bounds the work of the ancestor
+// sums, which walk the chain of each bone.
+constexpr int kMaxInfluenceDepth = 256;
 
 // Model reader's counted string: bit 30 is a flag, zero bytes are dropped,
 // at most 255 characters are kept.
@@ -54,12 +55,19 @@ class ModelReader {
   ModelReader(T3DModel& model, LoadContext& context, std::span<const std::byte> bytes)
       : model_(model), unit_(context.unit), textures_(model, context), in_(bytes) {}
 
+  // How much of the file a fault left readable.
+  enum class Reach { kNothing, kUpToIt, kAll };
+  struct Damage {
+    ReadFault fault;
+    Reach reach;
+  };
+
   // Returns false when the bytes are not a mesh. Faults after the header
-  // end the walk; they are left in `fault_` for the caller to report.
+  // end the walk; they and the problems that did not end it are left in
+  // `damage_` for the caller to report.
   bool Run();
 
-  const std::optional<ReadFault>& fault() const { return fault_; }
-  bool headerFault() const { return headerFault_; }
+  const std::optional<Damage>& damage() const { return damage_; }
   bool compressed() const { return compressed_; }
 
  private:
@@ -73,16 +81,18 @@ class ModelReader {
   void ReadAttachments();
   void PlaceBone(const std::string& name, const TVector3& position);
   void SetInfluencedVertex(std::int32_t objectIndex, std::int32_t vertexIndex, const TVector3& p);
+  // A problem the walk goes on after; the first is kept.
   void NoteProblem(std::size_t offset, std::string what) {
-    if (!fault_) fault_ = ReadFault{offset, std::move(what)};
+    if (!damage_) damage_ = Damage{{offset, std::move(what)}, Reach::kAll};
   }
+  // A fault that ends the walk outweighs a problem noted before it.
+  void NoteStop(const ReadFault& fault, Reach reach) { damage_ = Damage{fault, reach}; }
 
   T3DModel& model_;
   MeshUnitState& unit_;
   MaterialTextures textures_;
   ByteCursor in_;
-  std::optional<ReadFault> fault_;
-  bool headerFault_ = false;
+  std::optional<Damage> damage_;
   bool compressed_ = false;
 };
 
@@ -98,14 +108,13 @@ bool ModelReader::Run() {
     end = std::uint64_t{in_.U32("the container length")} + 8;
     if (in_.U32("the form type") != kTagIDXM) return false;
   } catch (const ReadFault& f) {
-    fault_ = f;
-    headerFault_ = true;
+    NoteStop(f, Reach::kNothing);
     return false;
   }
   try {
     Walk(end);
   } catch (const ReadFault& f) {
-    NoteProblem(f.offset, f.what);
+    NoteStop(f, Reach::kUpToIt);
   }
   return true;
 }
@@ -114,7 +123,10 @@ void ModelReader::Walk(std::uint64_t end) {
   while (in_.position() < end) {
     const std::size_t chunkStart = in_.position();
     if (in_.remaining() < 8) {
-      throw ReadFault{chunkStart, "the file ends " + std::to_string(end - chunkStart) +
+      const std::uint64_t fileSize = chunkStart + in_.remaining();
+      // A few bytes after the last chunk of a whole file are padding.
+      if (end <= fileSize) return;
+      throw ReadFault{chunkStart, "the file ends " + std::to_string(end - fileSize) +
                                       " bytes before the length its header gives"};
     }
     const std::uint32_t tag = in_.U32("a chunk tag");
@@ -321,7 +333,8 @@ void ModelReader::ReadSkeleton() {
     std::int32_t childrenLeft;
   };
   // One bone record; its children are read by the loop below, not by
-  // recursion, so a deep tree cannot exhaust the stack.
+  // recursion, so a tree of any depth is read. Every level takes at least
+  // 49 bytes of the file, which bounds the stack.
   auto readBone = [&](const TVector3& parent, Level& out) {
     if (in_.U32("a bone tag") != kTagBONE) return false;
     in_.Skip(8, "a bone record");
@@ -345,15 +358,8 @@ void ModelReader::ReadSkeleton() {
     }
     --top.childrenLeft;
     const TVector3 parent = top.position;
-    const std::size_t at = in_.position();
     Level child{};
-    if (readBone(parent, child) && child.childrenLeft > 0) {
-      if (stack.size() >= kMaxBoneDepth) {
-        throw ReadFault{
-            at, "the bone tree is nested deeper than " + std::to_string(kMaxBoneDepth) + " levels"};
-      }
-      stack.push_back(child);
-    }
+    if (readBone(parent, child) && child.childrenLeft > 0) stack.push_back(child);
   }
 }
 
@@ -390,9 +396,11 @@ void ModelReader::ReadInfluences() {
     std::int32_t j = i;
     if (auto found = firstByName.find(parentName); found != firstByName.end()) j = found->second;
     record.depth = (j == i ? 0 : records[static_cast<std::size_t>(j)].depth) + 1;
-    if (record.depth > kMaxBoneDepth) {
-      throw ReadFault{recordAt, "the influence bones are nested deeper than " +
-                                    std::to_string(kMaxBoneDepth) + " levels"};
+    const bool applied = record.depth <= kMaxInfluenceDepth;
+    if (!applied) {
+      NoteProblem(recordAt, "the influence bones are nested deeper than " +
+                                std::to_string(kMaxInfluenceDepth) +
+                                " levels; the influences of the deeper bones are not applied");
     }
     if (i > 0) record.parent = j;
     if (j != i) {
@@ -402,7 +410,7 @@ void ModelReader::ReadInfluences() {
     firstByName.emplace(name, i);
 
     TVector3 acc{0, 0, 0};
-    std::int32_t k = record.parent;
+    std::int32_t k = applied ? record.parent : -1;
     for (std::int32_t step = 0; step < record.depth && k >= 0; ++step) {
       const TVector3& o = records[static_cast<std::size_t>(k)].offset;
       acc = {acc.x + o.x, acc.y + o.y, acc.z + o.z};
@@ -421,7 +429,7 @@ void ModelReader::ReadInfluences() {
         const TVector3 target{2 * acc.x + read.x + record.offset.x,
                               2 * acc.y + read.y + record.offset.y,
                               2 * acc.z + read.z + record.offset.z};
-        SetInfluencedVertex(objectIndex, vertexIndex, target);
+        if (applied) SetInfluencedVertex(objectIndex, vertexIndex, target);
       }
     }
   }
@@ -457,10 +465,11 @@ void ModelReader::ReadAttachments() {
   close();
 }
 
-std::string DescribeDamage(const std::string& displayName, const ReadFault& fault, bool loaded) {
+std::string DescribeDamage(const std::string& displayName, const ModelReader::Damage& damage) {
   std::string text = "The mesh file \"" + displayName + "\" is damaged at byte " +
-                     std::to_string(fault.offset) + ": " + fault.what + ".";
-  text += loaded ? " What was read before it is shown." : " Nothing could be read from it.";
+                     std::to_string(damage.fault.offset) + ": " + damage.fault.what + ".";
+  if (damage.reach == ModelReader::Reach::kNothing) text += " Nothing could be read from it.";
+  if (damage.reach == ModelReader::Reach::kUpToIt) text += " What was read before it is shown.";
   return text;
 }
 
@@ -495,8 +504,8 @@ bool T3DModel::LoadFromMemory(std::span<const std::byte> bytes, const std::strin
   const bool ok = reader.Run();
   if (reader.compressed()) {
     context.notifier.ShowMessage("Cannot decode compressed content", "Info");
-  } else if (reader.fault()) {
-    context.notifier.ShowMessage(DescribeDamage(displayName, *reader.fault(), ok), "Info");
+  } else if (reader.damage()) {
+    context.notifier.ShowMessage(DescribeDamage(displayName, *reader.damage()), "Info");
   }
   if (ok) {
     const bool anyTexture = std::any_of(materials.begin(), materials.end(),

@@ -27,7 +27,7 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
 }
 
 std::string BareTextureName(std::string_view name) {
-  const auto cut = name.find_last_of("\\:");
+  const auto cut = name.find_last_of("\\/:");
   return std::string(cut == std::string_view::npos ? name : name.substr(cut + 1));
 }
 

@@ -11,8 +11,9 @@ std::string AsciiLower(std::string_view text);
 // Equal but for ASCII case, as Windows compares names.
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
-// A texture entry's file name without its folder part: everything up to and
-// including the last '\' or ':' is dropped.
+// A file name read from content without its folder part: everything up to
+// and including the last '\', '/' or ':' is dropped, so the name can only
+// be looked up in the folder it is resolved against.
 std::string BareTextureName(std::string_view name);
 
 // Fixed-point text with a point as the decimal separator whatever the

@@ -57,6 +57,24 @@ std::optional<std::filesystem::path> FindContentFile(const std::filesystem::path
   return current;
 }
 
+std::optional<std::filesystem::path> FindAssetFile(const std::filesystem::path& folder,
+                                                   std::string_view name) {
+  if (name.empty() || name == "." || name == ".." ||
+      name.find_first_of("/\\") != std::string_view::npos) {
+    return std::nullopt;
+  }
+  const std::filesystem::path home = folder.empty() ? std::filesystem::path(".") : folder;
+  auto found = FindFolderEntry(home, std::string(name));
+  std::error_code ec;
+  if (!found || !std::filesystem::is_regular_file(*found, ec)) return std::nullopt;
+  // A link in the folder may lead out of it: what it names must lie there.
+  const auto real = std::filesystem::canonical(*found, ec);
+  if (ec) return std::nullopt;
+  const auto realHome = std::filesystem::canonical(home, ec);
+  if (ec || real.parent_path() != realHome) return std::nullopt;
+  return found;
+}
+
 void ClearReadOnly(const std::filesystem::path& file) {
   std::error_code ignored;
   std::filesystem::permissions(file, std::filesystem::perms::owner_write,
@@ -69,7 +87,7 @@ class DiskFiles final : public ContentFiles {
  public:
   std::optional<std::filesystem::path> Find(const std::filesystem::path& folder,
                                             std::string_view name) const override {
-    return FindContentFile(folder, name);
+    return FindAssetFile(folder, name);
   }
   std::string ReadText(const std::filesystem::path& file) const override {
     std::ifstream in(file, std::ios::binary);

@@ -19,14 +19,20 @@ std::optional<std::filesystem::path> FindContentFile(const std::filesystem::path
 std::optional<std::filesystem::path> FindFolderEntry(const std::filesystem::path& folder,
                                                      const std::string& name);
 
+// The file called `name` in `folder` itself, found as FindFolderEntry does.
+// For names read from content: a name with a folder part, "." or "..", and
+// a link that leads out of the folder find nothing.
+std::optional<std::filesystem::path> FindAssetFile(const std::filesystem::path& folder,
+                                                   std::string_view name);
+
 // The read-only attribute of content files is the owner's write bit: this
 // gives it back. Failures are ignored, as a file that stays read-only is
 // still readable.
 void ClearReadOnly(const std::filesystem::path& file);
 
 // The content files that material textures are resolved against: found by
-// name, description files read as text, the read-only bit cleared. The
-// viewer uses the disk; a test or fuzz target hands in files held in memory.
+// name in the mesh folder and nowhere else, description files read as text, the read-only bit
+// cleared. The viewer uses the disk; a test or fuzz target hands in files held in memory.
 class ContentFiles {
  public:
   virtual ~ContentFiles() = default;
@@ -37,7 +43,7 @@ class ContentFiles {
   virtual void ClearReadOnly(const std::filesystem::path& file) const = 0;
 };
 
-// The file system, through FindContentFile and ClearReadOnly. Stateless.
+// The file system, through FindAssetFile and ClearReadOnly. Stateless.
 const ContentFiles& DiskContentFiles();
 
 }  // namespace kelvane

@@ -43,7 +43,7 @@ bool ApplyAlphaImage(PixelBuffer& rgba, std::span<const std::uint8_t> alphaImage
 void SetOpaque(PixelBuffer& rgba);
 
 // Refuses a colour image whose size the held alpha image does not match:
-// releases the held image and says so. The pending flag stays as it is.
+// releases the held image, so nothing stays pending, and says so.
 void RefuseAlphaImageSize(TextureLoaderState& state, const std::string& fileName,
                           Notifier& notifier);
 

@@ -11,11 +11,53 @@ namespace kelvane {
 
 namespace {
 
-constexpr std::size_t kHeadersBytes = 14 + 40;  // the palette follows
+constexpr std::size_t kFileHeaderBytes = 14;
+constexpr std::uint32_t kCoreHeaderBytes = 12;
 constexpr const char* kUnitCaption = "BMP Unit";
 
 bool IsPaletteSize(std::uint32_t n) {
   return n == 0 || n == 2 || n == 16 || n == 256;
+}
+
+// The info headers Windows defines: the core header of 12 bytes (16-bit
+// sides, 3-byte palette entries) and the 40-byte header with its longer
+// forms (52 and 56 with colour masks, 108 for V4, 124 for V5), which all
+// begin with the 40-byte fields.
+bool IsInfoHeaderSize(std::uint32_t n) {
+  return n == kCoreHeaderBytes || n == 40 || n == 52 || n == 56 || n == 108 || n == 124;
+}
+
+// The fields used, wherever the header keeps them.
+struct BmpHeader {
+  std::uint32_t dataOffset = 0;
+  std::uint32_t infoBytes = 0;
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::uint16_t bits = 0;
+  std::uint32_t compression = 0;
+  std::uint32_t coloursUsed = 0;
+  std::uint32_t paletteEntryBytes = 4;
+
+  std::size_t PaletteAt() const { return kFileHeaderBytes + infoBytes; }
+};
+
+BmpHeader ParseHeader(const std::byte* p) {
+  BmpHeader h;
+  h.dataOffset = LoadU32(p + 10);
+  h.infoBytes = LoadU32(p + 14);
+  if (h.infoBytes == kCoreHeaderBytes) {
+    h.width = LoadU16(p + 18);  // unsigned: a core bitmap is always bottom-up
+    h.height = LoadU16(p + 20);
+    h.bits = LoadU16(p + 24);
+    h.paletteEntryBytes = 3;
+  } else {
+    h.width = static_cast<std::int32_t>(LoadU32(p + 18));
+    h.height = static_cast<std::int32_t>(LoadU32(p + 22));
+    h.bits = LoadU16(p + 28);
+    h.compression = LoadU32(p + 30);
+    h.coloursUsed = LoadU32(p + 46);
+  }
+  return h;
 }
 
 class BmpReader {
@@ -43,37 +85,45 @@ class BmpReader {
 };
 
 ReadResult BmpReader::Read() {
-  if (request_.useConstantAlpha) state_.alphaImagePending = true;
   const auto* p = bytes_.data();
-  if (bytes_.size() < kHeadersBytes) return Refuse("Error reading bitmap data", kUnitCaption);
-  const std::uint32_t dataOffset = LoadU32(p + 10);
-  const auto width = static_cast<std::int32_t>(LoadU32(p + 18));
-  const auto height = static_cast<std::int32_t>(LoadU32(p + 22));
-  const std::uint16_t bits = LoadU16(p + 28);
-  const std::uint32_t compression = LoadU32(p + 30);
-  const std::uint32_t coloursUsed = LoadU32(p + 46);
+  if (bytes_.size() < kFileHeaderBytes + 4)
+    return Refuse("Error reading bitmap data", kUnitCaption);
+  const std::uint32_t infoBytes = LoadU32(p + kFileHeaderBytes);
+  if (!IsInfoHeaderSize(infoBytes)) return RefuseFormat();
+  if (bytes_.size() < kFileHeaderBytes + infoBytes) {
+    return Refuse("Error reading bitmap data", kUnitCaption);
+  }
+  const BmpHeader header = ParseHeader(p);
+  const std::int32_t width = header.width;
+  const std::int32_t height = header.height;
+  const std::uint16_t bits = header.bits;
+  const std::uint32_t dataOffset = header.dataOffset;
 
   if (bits == 4) {
     notifier_.Beep();
     return Refuse("Couldn't load bitmap", "Info");
   }
-  // Without a count the palette fills the gap before the texels.
+  // Without a count the palette fills the gap between the headers and the
+  // texels.
   const std::uint32_t paletteSize =
-      coloursUsed != 0 ? coloursUsed : (dataOffset - std::uint32_t{kHeadersBytes}) / 4u;
+      header.coloursUsed != 0 ? header.coloursUsed
+                              : (dataOffset - static_cast<std::uint32_t>(header.PaletteAt())) /
+                                    header.paletteEntryBytes;
   if (!IsPaletteSize(paletteSize)) return RefuseFormat();
   // 1, 16 and 32 bits and every compression are not decoded.
-  if ((bits != 8 && bits != 24) || compression != 0) return RefuseFormat();
+  if ((bits != 8 && bits != 24) || header.compression != 0) return RefuseFormat();
   const std::int64_t rows = height < 0 ? -std::int64_t{height} : std::int64_t{height};
   if (width < 1 || rows < 1 || width > kMaxImageSide || rows > kMaxImageSide) {
     return RefuseFormat();
   }
 
   std::span<const std::byte> palette;
+  const std::size_t paletteBytes = std::size_t{paletteSize} * header.paletteEntryBytes;
   if (paletteSize > 0) {
-    if (bytes_.size() - kHeadersBytes < std::size_t{paletteSize} * 4) {
+    if (bytes_.size() - header.PaletteAt() < paletteBytes) {
       return Refuse("Error reading palette", kUnitCaption);
     }
-    palette = bytes_.subspan(kHeadersBytes, std::size_t{paletteSize} * 4);
+    palette = bytes_.subspan(header.PaletteAt(), paletteBytes);
   }
 
   const auto w = static_cast<std::size_t>(width);
@@ -105,7 +155,7 @@ ReadResult BmpReader::Read() {
       for (std::size_t x = 0; x < w; ++x, dst += 3) {
         const auto v = static_cast<std::uint8_t>(src[x]);
         if (v >= paletteSize) return RefuseFormat();
-        const std::byte* entry = palette.data() + std::size_t{v} * 4;
+        const std::byte* entry = palette.data() + std::size_t{v} * header.paletteEntryBytes;
         dst[0] = static_cast<std::uint8_t>(entry[2]);
         dst[1] = static_cast<std::uint8_t>(entry[1]);
         dst[2] = static_cast<std::uint8_t>(entry[0]);
@@ -120,21 +170,23 @@ ReadResult BmpReader::Finish(PixelBuffer rgb) {
     state_.HoldAlphaImage(std::move(rgb.pixels));
     return ReadResult::AlphaHeld();
   }
-  if (!state_.alphaImagePending) return ReadResult::Image(std::move(rgb));
+  // A constant alpha asks for RGBA by itself. A request with no image held
+  // (which only a test can leave) is opaque, as in the other readers.
+  const bool held = state_.alphaImagePending && state_.HoldsAlphaImage();
+  if (!request_.useConstantAlpha && !held) {
+    state_.alphaImagePending = false;
+    return ReadResult::Image(std::move(rgb));
+  }
 
   PixelBuffer rgba = WithConstantAlpha(rgb, ConstantAlpha(request_.alphaOrKind));
   if (!request_.useConstantAlpha) {
-    // Without a held image the texel's own first colour byte is its alpha.
-    const bool held = state_.HoldsAlphaImage();
-    if (!ApplyAlphaImage(rgba, held ? std::span<const std::uint8_t>(state_.alphaImage)
-                                    : std::span<const std::uint8_t>(rgb.pixels))) {
+    if (!ApplyAlphaImage(rgba, state_.alphaImage)) {
       RefuseAlphaImageSize(state_, request_.fileName, notifier_);
       return ReadResult::Failed();
     }
     if (KindForcesOpaque(request_.alphaOrKind)) SetOpaque(rgba);
   }
   state_.ReleaseAlphaImage();
-  state_.alphaImagePending = false;
   return ReadResult::Image(std::move(rgba));
 }
 
@@ -147,7 +199,6 @@ ReadResult ReadBmpTexture(std::span<const std::byte> bytes, const TextureRequest
 
 ReadResult ReadBmpTextureFile(const TextureRequest& request, TextureLoaderState& state,
                               Notifier& notifier) {
-  if (request.useConstantAlpha) state.alphaImagePending = true;
   const auto file = FileBytes::Open(request.fileName, nullptr);
   if (!file) {
     notifier.ShowMessage("Error opening " + request.fileName, kUnitCaption);

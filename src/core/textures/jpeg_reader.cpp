@@ -19,12 +19,14 @@ namespace kelvane {
 namespace {
 
 // JPEG describes huge pictures with few bytes (runs of empty blocks), so
-// its sides alone cannot be trusted. One file may take 256 MiB while it is
-// decoded, or its own size when that is larger: a quarter for the decoder's
-// buffers, the rest for the RGBA picture. Larger pictures are refused
-// before allocating.
-constexpr std::size_t kMemoryPerFile = std::size_t{256} << 20;
-constexpr std::size_t kPictureBytesPerTexel = 4;
+// its sides are capped; within the cap the memory follows the frame
+// header: the RGBA picture, and for progressive and other multi-scan files
+// the coefficients of the whole image, which libjpeg holds while it reads
+// the scans. The cap bounds what a tiny file can claim: 1 GiB of picture,
+// and 1.5 GiB of coefficients for a progressive colour file.
+constexpr std::size_t kMaxJpegSide = 16384;
+// libjpeg's own rows and tables on top of the coefficients.
+constexpr std::size_t kDecoderWorkingBytes = std::size_t{64} << 20;
 
 struct ErrorManager {
   jpeg_error_mgr base;
@@ -54,16 +56,29 @@ struct JpegDecoder {
   }
 };
 
-std::size_t MemoryBudget(std::size_t fileBytes) {
-  return std::max(kMemoryPerFile, fileBytes);
+std::size_t RoundUp(std::size_t n, std::size_t step) {
+  return step == 0 ? n : (n + step - 1) / step * step;
+}
+
+// What libjpeg will ask for, from the frame header: the whole-image
+// coefficient arrays of a file read in several scans (rounded up to whole
+// MCUs, as it allocates them) and its working rows.
+std::size_t DecoderBudget(jpeg_decompress_struct& cinfo) {
+  std::size_t bytes = kDecoderWorkingBytes;
+  if (!jpeg_has_multiple_scans(&cinfo)) return bytes;
+  for (int c = 0; c < cinfo.num_components; ++c) {
+    const jpeg_component_info& comp = cinfo.comp_info[c];
+    bytes += RoundUp(comp.width_in_blocks, static_cast<std::size_t>(comp.h_samp_factor)) *
+             RoundUp(comp.height_in_blocks, static_cast<std::size_t>(comp.v_samp_factor)) *
+             sizeof(JBLOCK);
+  }
+  return bytes;
 }
 
 // Decodes straight into the RGBA rows that will be uploaded, bottom row
 // first; libjpeg-turbo fills the fourth byte with 255.
 bool DecodeRgba(std::span<const std::byte> bytes, JpegDecoder& d, PixelBuffer& out) {
   if (bytes.empty() || bytes.size() > std::numeric_limits<unsigned long>::max()) return false;
-  const std::size_t budget = MemoryBudget(bytes.size());
-  const std::size_t decoderBudget = budget / 4;
   jpeg_decompress_struct& cinfo = d.cinfo;
   cinfo.err = jpeg_std_error(&d.errors.base);
   d.errors.base.error_exit = OnFatalError;
@@ -72,16 +87,16 @@ bool DecodeRgba(std::span<const std::byte> bytes, JpegDecoder& d, PixelBuffer& o
 
   jpeg_create_decompress(&cinfo);
   d.created = true;
-  cinfo.mem->max_memory_to_use = static_cast<long>(
-      std::min(decoderBudget, static_cast<std::size_t>(std::numeric_limits<long>::max())));
+  // Nothing large is allocated before the header is known.
+  cinfo.mem->max_memory_to_use = static_cast<long>(kDecoderWorkingBytes);
   jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.data()),
                static_cast<unsigned long>(bytes.size()));
   if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) return false;
   cinfo.out_color_space = JCS_EXT_RGBA;
-  if (cinfo.image_width > kMaxImageSide || cinfo.image_height > kMaxImageSide) return false;
+  if (cinfo.image_width > kMaxJpegSide || cinfo.image_height > kMaxJpegSide) return false;
   const std::size_t w = cinfo.image_width;
   const std::size_t h = cinfo.image_height;
-  if (w * h * kPictureBytesPerTexel > budget - decoderBudget) return false;
+  cinfo.mem->max_memory_to_use = static_cast<long>(DecoderBudget(cinfo));
 
   jpeg_start_decompress(&cinfo);
   if (cinfo.output_components != 4 || cinfo.output_width != w || cinfo.output_height != h) {
@@ -118,10 +133,9 @@ ReadResult ReadJpegTexture(std::span<const std::byte> bytes, const TextureReques
     return ReadResult::Failed();
   }
   if (state.alphaImagePending) {
-    // Pending with nothing held (an earlier refusal dropped it): opaque.
+    // Pending with nothing held, which only a test can leave: opaque.
     if (state.HoldsAlphaImage()) ApplyAlphaImage(image, state.alphaImage);
     state.ReleaseAlphaImage();
-    state.alphaImagePending = false;
   }
   return ReadResult::Image(std::move(image));
 }

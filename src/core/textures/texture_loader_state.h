@@ -17,7 +17,8 @@ struct TextureLoaderState {
   bool textureHasAlpha = false;
   // The next BMP or TGA image becomes the held alpha image.
   bool loadingAlphaImage = false;
-  // The next colour image is built as RGBA.
+  // The next colour image is built as RGBA with the held image's alpha; set
+  // and cleared together with the held image, so it never outlives it.
   bool alphaImagePending = false;
   // The held alpha image: 3 bytes per texel, rows bottom-up; empty when none.
   PixelBytes alphaImage;
@@ -33,7 +34,12 @@ struct TextureLoaderState {
   void HoldAlphaImage(const std::vector<std::uint8_t>& rgb) {
     HoldAlphaImage(PixelBytes(rgb.begin(), rgb.end()));
   }
-  void ReleaseAlphaImage() { PixelBytes().swap(alphaImage); }
+  // Drops the held image, and with it the request for RGBA: nothing is left
+  // to give a later, unrelated image its alpha.
+  void ReleaseAlphaImage() {
+    PixelBytes().swap(alphaImage);
+    alphaImagePending = false;
+  }
 };
 
 // What the caller asks of one load.

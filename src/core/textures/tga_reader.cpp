@@ -185,7 +185,8 @@ bool TgaReader::Decode(const TgaHeader& h, std::span<const std::byte> colourMap,
 
 ReadResult TgaReader::FinishRgb(PixelBuffer rgb) {
   if (request_.useConstantAlpha) {
-    // The constant wins over a held alpha image, which is dropped.
+    // The constant wins over a held alpha image, which is dropped: nothing
+    // stays pending for a later image.
     state_.ReleaseAlphaImage();
     return ReadResult::Image(WithConstantAlpha(rgb, ConstantAlpha(request_.alphaOrKind)));
   }
@@ -229,10 +230,7 @@ ReadResult TgaReader::FinishRgba(PixelBuffer rgba) {
     }
     if (KindForcesOpaque(request_.alphaOrKind)) SetOpaque(rgba);
   }
-  if (state_.alphaImagePending) {
-    state_.ReleaseAlphaImage();
-    state_.alphaImagePending = false;
-  }
+  if (state_.alphaImagePending) state_.ReleaseAlphaImage();
   return ReadResult::Image(std::move(rgba));
 }
 
