@@ -31,6 +31,22 @@ TEST(ContentPathTest, ExactFirstThenIgnoringCaseComponentByComponent) {
       << "of several spellings the first in name order";
 }
 
+TEST(ContentPathTest, AssetFilesAreFilesOfTheFolderItself) {
+  testing::TempDir dir, outside;
+  std::filesystem::create_directories(dir / "sub");
+  std::ofstream(dir / "Body.TGA") << "x";
+  std::ofstream(dir / "sub" / "inner.tga") << "x";
+  std::ofstream(outside / "secret.tga") << "x";
+  std::filesystem::create_symlink(outside / "secret.tga", dir / "link.tga");
+  std::filesystem::create_symlink(dir / "Body.TGA", dir / "same.tga");
+  EXPECT_EQ(FindAssetFile(dir.path(), "body.tga"), dir / "Body.TGA");
+  EXPECT_EQ(FindAssetFile(dir.path(), "same.tga"), dir / "same.tga") << "a link inside stays";
+  for (const char* name : {"sub/inner.tga", "sub\\inner.tga", "sub", ".", "..", "", "link.tga"}) {
+    EXPECT_FALSE(FindAssetFile(dir.path(), name)) << name;
+  }
+  EXPECT_FALSE(FindAssetFile(dir.path(), (outside / "secret.tga").string()));
+}
+
 TEST(ContentPathTest, ClearReadOnlyGivesTheOwnerWriteBitBack) {
   testing::TempDir dir;
   const auto file = dir / "ro.tga";
