@@ -130,6 +130,16 @@ std::vector<std::vector<std::byte>> BmpSeeds() {
     seeds.push_back(
         fx::WriteBmp(fx::Bmp8(4, 2, {}, {0, 50, 100, 150, 200, 250, 1, 2}, topDown, false)));
   }
+  // The core header and the V5 header that current tools write.
+  for (std::uint32_t header : {12u, 124u}) {
+    fx::BmpFixture eight =
+        fx::Bmp8(4, 2, {{1, 2, 3}, {9, 8, 7}}, {0, 1, 1, 0, 1, 1, 0, 0}, false, header != 12);
+    eight.infoHeaderBytes = header;
+    seeds.push_back(fx::WriteBmp(eight));
+    fx::BmpFixture full = fx::Bmp24(picture, false);
+    full.infoHeaderBytes = header;
+    seeds.push_back(fx::WriteBmp(full));
+  }
   return seeds;
 }
 
