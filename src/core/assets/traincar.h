@@ -82,8 +82,9 @@ struct TraincarContext {
 bool ConfigOpen(TraincarContext& context);
 
 // The meshes of the part asset in `folder`: names separated by '|', each
-// optionally followed by '?' and the attachment line it hangs from.
-std::string PartMeshSpec(const std::filesystem::path& folder);
+// optionally followed by '?' and the attachment line it hangs from. A parent
+// mesh that cannot be read is reported to `notifier`, when given.
+std::string PartMeshSpec(const std::filesystem::path& folder, Notifier* notifier = nullptr);
 
 // The mesh file behind an ".lm" name of the asset in `assetFolder`; empty
 // when its description is missing.
@@ -91,9 +92,10 @@ std::filesystem::path ResolveLodMesh(const std::filesystem::path& assetFolder,
                                      std::string_view meshName);
 
 // The attachment line of the last point of `meshFile` whose line contains
-// `attachmentName`; empty when none does or the file is not a mesh.
+// `attachmentName`; empty when none does or the file is not a mesh. Why an
+// existing file could not be read is shown by `notifier`, when given.
 std::string ReadAttachmentLine(const std::filesystem::path& meshFile,
-                               std::string_view attachmentName);
+                               std::string_view attachmentName, Notifier* notifier = nullptr);
 
 // One step of a model's placement, applied in order on top of the view.
 struct PlacementStep {

@@ -7,6 +7,8 @@
 #include <system_error>
 #include <vector>
 
+#include <unistd.h>
+
 namespace kelvane {
 
 namespace {
@@ -147,6 +149,38 @@ std::string WindowsPathOf(const WinePrefix& prefix, const std::filesystem::path&
 std::filesystem::path HostPathFromArgument(const WinePrefix& prefix, std::string_view argument) {
   if (auto host = HostPathOf(prefix, argument)) return *host;
   return std::filesystem::path(argument);
+}
+
+std::optional<std::filesystem::path> PrefixHolding(const std::filesystem::path& file) {
+  std::error_code ec;
+  const auto nearest =
+      [](const std::filesystem::path& path) -> std::optional<std::filesystem::path> {
+    for (auto folder = path.parent_path(); folder.has_relative_path();
+         folder = folder.parent_path()) {
+      const auto name = folder.filename();
+      if (name == "drive_c" || name == "dosdevices") return folder.parent_path();
+    }
+    return std::nullopt;
+  };
+  if (auto prefix = nearest(AbsoluteFolder(file))) return prefix;
+  const auto real = std::filesystem::canonical(file, ec);
+  return ec ? std::nullopt : nearest(real);
+}
+
+std::optional<std::filesystem::path> FindWine() {
+  const char* path = std::getenv("PATH");
+  std::string_view folders = path ? path : "/usr/local/bin:/usr/bin:/bin";
+  while (true) {
+    const auto colon = folders.find(':');
+    // An empty entry is the working folder, as the shells take it.
+    const std::string_view folder = folders.substr(0, colon);
+    const auto candidate = std::filesystem::path(folder.empty() ? "." : folder) / "wine";
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(candidate, ec) && ::access(candidate.c_str(), X_OK) == 0)
+      return std::filesystem::absolute(candidate, ec);
+    if (colon == std::string_view::npos) return std::nullopt;
+    folders.remove_prefix(colon + 1);
+  }
 }
 
 bool IsWindowsExecutable(const std::filesystem::path& file) {

@@ -41,6 +41,13 @@ std::string WindowsPathOf(const WinePrefix& prefix, const std::filesystem::path&
 // prefix, anything else is taken as written.
 std::filesystem::path HostPathFromArgument(const WinePrefix& prefix, std::string_view argument);
 
+// The Wine prefix that holds `file`: the folder above the nearest "drive_c"
+// or "dosdevices" on its path as written, else on its real path.
+std::optional<std::filesystem::path> PrefixHolding(const std::filesystem::path& file);
+
+// The `wine` program on the PATH, when there is one.
+std::optional<std::filesystem::path> FindWine();
+
 // True when the file starts like a Windows executable ("MZ").
 bool IsWindowsExecutable(const std::filesystem::path& file);
 

@@ -19,6 +19,10 @@ std::optional<std::filesystem::path> FindContentFile(const std::filesystem::path
 std::optional<std::filesystem::path> FindFolderEntry(const std::filesystem::path& folder,
                                                      const std::string& name);
 
+// `folder` made absolute against the working folder and normalised ("." and
+// ".." folded away, no trailing separator), symbolic links kept.
+std::filesystem::path AbsoluteFolder(const std::filesystem::path& folder);
+
 // The read-only attribute of content files is the owner's write bit: this
 // gives it back. Failures are ignored, as a file that stays read-only is
 // still readable.
