@@ -54,19 +54,6 @@ TEST(WinePathsTest, MapsDrivePathsThroughThePrefix) {
   EXPECT_EQ(HostPathFromArgument(p.wine, "c:\\Program Files"), p.driveC / "Program Files");
 }
 
-TEST(WinePathsTest, GivesTheWindowsViewOfAHostPath) {
-  FakePrefix p;
-  fixtures::WriteTextFile(p.driveC / "Kelvane" / "kelvane", "x");
-  EXPECT_EQ(WindowsPathOf(p.wine, p.driveC / "Kelvane" / "kelvane"), "C:\\Kelvane\\kelvane");
-  fixtures::WriteTextFile(p.dir / "bin" / "kelvane", "x");
-  const std::string outside = WindowsPathOf(p.wine, p.dir / "bin" / "kelvane");
-  std::string expected = "Z:" + fs::weakly_canonical(p.dir / "bin" / "kelvane").string();
-  for (char& c : expected) {
-    if (c == '/') c = '\\';
-  }
-  EXPECT_EQ(outside, expected);
-}
-
 TEST(OpenWithMacroTest, WritesTwoCrLfLines) {
   testing::TempDir dir;
   const auto file = dir / "Railglass.bat";

@@ -39,22 +39,6 @@ std::optional<std::filesystem::path> Entry(const std::filesystem::path& dir,
   return FindFolderEntry(dir, name);
 }
 
-// True when every component of `root` begins `path`; `rest` gets the others.
-bool Under(const std::filesystem::path& path, const std::filesystem::path& root,
-           std::vector<std::string>& rest) {
-  auto p = path.begin();
-  for (auto r = root.begin(); r != root.end(); ++r) {
-    if (r->empty()) continue;  // a trailing separator
-    if (p == path.end() || *p != *r) return false;
-    ++p;
-  }
-  rest.clear();
-  for (; p != path.end(); ++p) {
-    if (!p->empty()) rest.push_back(p->string());
-  }
-  return true;
-}
-
 }  // namespace
 
 WinePrefix WinePrefix::FromEnvironment() {
@@ -106,44 +90,6 @@ std::optional<std::filesystem::path> HostPathOf(const WinePrefix& prefix,
     current /= part;
   }
   return current;
-}
-
-std::string WindowsPathOf(const WinePrefix& prefix, const std::filesystem::path& hostPath) {
-  std::error_code ec;
-  std::filesystem::path target = std::filesystem::weakly_canonical(hostPath, ec);
-  if (ec) target = std::filesystem::absolute(hostPath, ec);
-
-  char bestLetter = 0;
-  std::size_t bestDepth = 0;
-  std::vector<std::string> bestRest;
-  const auto devices = prefix.folder / "dosdevices";
-  for (std::filesystem::directory_iterator it(devices, ec), end; !ec && it != end;
-       it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (name.size() != 2 || name[1] != ':') continue;
-    const char letter = LowerAscii(name[0]);
-    if (letter < 'a' || letter > 'z') continue;
-    std::error_code linkError;
-    const auto root = std::filesystem::canonical(it->path(), linkError);
-    if (linkError) continue;
-    std::vector<std::string> rest;
-    const auto depth = static_cast<std::size_t>(std::distance(root.begin(), root.end()));
-    if (Under(target, root, rest) && (bestLetter == 0 || depth > bestDepth)) {
-      bestLetter = letter;
-      bestDepth = depth;
-      bestRest = std::move(rest);
-    }
-  }
-  if (bestLetter == 0) {
-    bestLetter = 'z';
-    Under(target, target.root_path(), bestRest);
-  }
-  std::string out(1, static_cast<char>(bestLetter - 'a' + 'A'));
-  out += ":";
-  for (const std::string& part : bestRest)
-    out += "\\" + part;
-  if (bestRest.empty()) out += "\\";
-  return out;
 }
 
 std::filesystem::path HostPathFromArgument(const WinePrefix& prefix, std::string_view argument) {

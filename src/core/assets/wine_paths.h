@@ -32,11 +32,6 @@ std::optional<std::filesystem::path> FindIgnoringCase(const std::filesystem::pat
 std::optional<std::filesystem::path> HostPathOf(const WinePrefix& prefix,
                                                 std::string_view windowsPath);
 
-// How a program inside the prefix sees `hostPath`: the drive whose link
-// target holds the path most closely, then the rest with `\`. Without such
-// a drive, Wine's usual Z: drive for the root folder.
-std::string WindowsPathOf(const WinePrefix& prefix, const std::filesystem::path& hostPath);
-
 // A command-line argument as a host path: Windows drive paths go through the
 // prefix, anything else is taken as written.
 std::filesystem::path HostPathFromArgument(const WinePrefix& prefix, std::string_view argument);
