@@ -9,7 +9,8 @@
 
 namespace kelvane {
 
-// Longest name, word or value a config.txt holds; longer ones are cut.
+// Longest name, word or value (other than a path) a config.txt holds; longer
+// ones are cut.
 constexpr std::size_t kConfigTextLimit = 255;
 // Depths 0 to 10 remember their last tag word. Deeper levels are still
 // counted, but their containers have no name.
