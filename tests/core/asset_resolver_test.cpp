@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "fixtures/asset_writer.h"
 #include "support/asset_world.h"
 
@@ -50,6 +53,22 @@ TEST(FindUtilityTest, NothingOutsideEditingAndUserdata) {
   EXPECT_TRUE(EditingFolder(dir / "assets/loco").empty());
 }
 
+TEST(FindUtilityTest, RelativeFoldersAndFoldersWhoseNamesHoldTheWords) {
+  // "Editing" inside a parent's name is no editing folder.
+  AssetWorld world("Video Editing/my userdata/Velmora");
+  world.InstallUtility();
+  const auto asset = world.editing / "loco";
+  std::filesystem::create_directories(asset);
+  EXPECT_EQ(FindUtility(asset), world.bin / "VelmoraUtil.exe");
+  EXPECT_EQ(EditingFolder(asset), world.editing / "");
+
+  testing::ScopedWorkingFolder inside(asset);
+  for (const std::filesystem::path relative : {".", "./", "../loco/.", "../../editing/loco"}) {
+    EXPECT_EQ(FindUtility(relative), world.bin / "VelmoraUtil.exe") << relative;
+    EXPECT_EQ(EditingFolder(relative), world.editing / "") << relative;
+  }
+}
+
 TEST(NextKuidVersionTest, CountsVersions) {
   EXPECT_EQ(NextKuidVersion("<kuid:1234:567>"), "<kuid2:1234:567:1>");
   EXPECT_EQ(NextKuidVersion("<KUID:-1:42>"), "<kuid2:-1:42:1>");
@@ -64,14 +83,39 @@ TEST(NextKuidVersionTest, RefusesWhatItCannotRead) {
   EXPECT_FALSE(NextKuidVersion("<kuid2:1:2:>"));
 }
 
-TEST(UtilityCommandLineTest, RunsWindowsProgramsThroughWine) {
+TEST(UtilityCommandLineTest, WindowsProgramsRunThroughWineInTheirPrefix) {
   testing::TempDir dir;
-  fixtures::WriteTextFile(dir / "native.exe", "#!/bin/sh\n");
-  fixtures::WriteTextFile(dir / "windows.exe", std::string("MZ\x90\0", 4));
-  EXPECT_EQ(UtilityCommandLine(dir / "native.exe", "<kuid:1:2>"),
-            "\"" + (dir / "native.exe").string() + "\" edit <kuid:1:2>");
-  EXPECT_EQ(UtilityCommandLine(dir / "windows.exe", "<kuid:1:2>"),
-            "wine \"" + (dir / "windows.exe").string() + "\" edit <kuid:1:2>");
+  const std::string windows("MZ\x90\0", 4);
+  const auto prefix = dir / "games prefix";
+  fixtures::WriteTextFile(dir / "native/VelmoraUtil.exe", "#!/bin/sh\n");
+  fixtures::WriteTextFile(prefix / "drive_c/Velmora/bin/VelmoraUtil.exe", windows);
+  fixtures::WriteTextFile(dir / "drive d/VelmoraUtil.exe", windows);
+  std::filesystem::create_directories(prefix / "dosdevices");
+  std::filesystem::create_directory_symlink("../drive_c", prefix / "dosdevices/c:");
+  std::filesystem::create_directory_symlink(prefix / "drive_c/Velmora", dir / "linked");
+  const WinePrefix fallback{dir / "own prefix"};
+
+  struct Row {
+    std::filesystem::path utility;
+    std::optional<std::filesystem::path> prefix;  // none: runs directly
+  };
+  for (const Row& row : {
+           Row{dir / "native/VelmoraUtil.exe", std::nullopt},
+           Row{prefix / "drive_c/Velmora/bin/VelmoraUtil.exe", prefix},
+           Row{prefix / "dosdevices/c:/Velmora/bin/VelmoraUtil.exe", prefix},
+           Row{dir / "linked/bin/VelmoraUtil.exe", prefix},
+           Row{dir / "drive d/VelmoraUtil.exe", fallback.folder},
+       }) {
+    const auto launch = UtilityCommandLine(row.utility, "<kuid:1:2>", "/usr/bin/wine", fallback);
+    std::vector<std::string> arguments{row.utility.string(), "edit", "<kuid:1:2>"};
+    std::vector<std::string> environment;
+    if (row.prefix) {
+      arguments.insert(arguments.begin(), "/usr/bin/wine");
+      environment.push_back("WINEPREFIX=" + row.prefix->string());
+    }
+    EXPECT_EQ(launch.arguments, arguments) << row.utility;
+    EXPECT_EQ(launch.environment, environment) << row.utility;
+  }
 }
 
 class ResolveAssetFolderTest : public ::testing::Test {
@@ -155,12 +199,15 @@ TEST_F(ResolveAssetFolderTest, WithoutAUtilityOnlyTheScansRun) {
   EXPECT_EQ(log.size(), 5u + 5u);  // five scans, five attempts to open
 }
 
-TEST_F(ResolveAssetFolderTest, OfTwoFoldersWithOneKuidTheLastInNameOrderWins) {
+TEST_F(ResolveAssetFolderTest, OfTwoFoldersWithOneKuidTheLastAsTheHostListsThemWins) {
   world.InstallUtility();
+  // Names compared in upper case: "bogey-a" < "Bogey-B" < "bogey_c".
+  WriteConfig(world.editing / "Bogey-B", Part("<kuid:10:20>"));
   WriteConfig(world.editing / "bogey-a", Part("<kuid:10:20>"));
-  WriteConfig(world.editing / "bogey-b", Part("<kuid:10:20>"));
-  WriteConfig(world.editing / "bogey-c", Part("<kuid:10:21>"));
-  EXPECT_EQ(Resolve("<kuid:10:20>"), world.editing / "bogey-b");
+  WriteConfig(world.editing / "bogey-d", Part("<kuid:10:21>"));
+  EXPECT_EQ(Resolve("<kuid:10:20>"), world.editing / "Bogey-B");
+  WriteConfig(world.editing / "bogey_c", Part("<kuid:10:20>"));
+  EXPECT_EQ(Resolve("<kuid:10:20>"), world.editing / "bogey_c");
 }
 
 TEST_F(ResolveAssetFolderTest, KuidsCompareAsExactText) {
@@ -181,11 +228,104 @@ TEST_F(ResolveAssetFolderTest, NoScanOutsideAnEditingFolder) {
   testing::TempDir elsewhere;
   WriteConfig(elsewhere / "bogey", Part("<kuid:10:20>"));
   bench.state.AssetFolder = elsewhere.path();
-  const auto keep = std::filesystem::current_path();
-  std::filesystem::current_path(elsewhere.path());
-  const auto found = Resolve("<kuid:10:20>");
-  std::filesystem::current_path(keep);
-  EXPECT_TRUE(found.empty());
+  testing::ScopedWorkingFolder inside(elsewhere.path());
+  EXPECT_TRUE(Resolve("<kuid:10:20>").empty());
+}
+
+TEST_F(ResolveAssetFolderTest, OnlyKuidsReachTheUtility) {
+  world.InstallUtility();
+  for (const std::string kuid :
+       {"<kuid:9:9> --store /x", "<kuid:9:9", "kuid:9:9", "<kuid:a:9>", "<kuid:9:9:9>",
+        "<kuid2:9:9>", "<kuid2:9:9:1000>", "<kuid2:9:9:-1>", "<kuid:12345678901:9>", "<kuid:9:9>\n",
+        "<kuid:-1:>", ""}) {
+    bench.state.Memo1.Clear();
+    ResolverContext context = bench.Resolver();
+    EXPECT_TRUE(ResolveAssetFolder(context, kuid).empty()) << kuid;
+    EXPECT_FALSE(OpenForEditing(context, kuid)) << kuid;
+    const std::string skipped = "Skipped \"" + kuid + "\": not a kuid";
+    EXPECT_EQ(bench.state.Memo1.lines,
+              (std::vector<std::string>{skipped, "Opening " + kuid, skipped}));
+  }
+  EXPECT_EQ(world.UtilityCalls(), "");
+
+  for (const std::string kuid : {"<KUID:-1:42>", "<kuid2:523:1234:127>", "<Kuid2:-5:-6:0>"}) {
+    ResolverContext context = bench.Resolver();
+    EXPECT_TRUE(OpenForEditing(context, kuid)) << kuid;
+  }
+  EXPECT_EQ(world.UtilityCalls(),
+            "edit <KUID:-1:42>\nedit <kuid2:523:1234:127>\nedit <Kuid2:-5:-6:0>\n");
+}
+
+TEST(UtilityPathTest, QuotesInTheInstallationsNameRunNothingElse) {
+  // Flattened into one line and split again on quotes, this path named the
+  // link to the shell as the program.
+  AssetWorld world("a\" \"b");
+  world.InstallUtility();
+  std::filesystem::create_symlink("/bin/sh", world.dir / "a");
+  WriteConfig(world.store / "pantograph", Part("<kuid:10:30>"));
+  Workbench bench;
+  bench.state.AssetFolder = world.editing / "loco";
+  std::filesystem::create_directories(bench.state.AssetFolder);
+  testing::ScopedWorkingFolder inside(world.dir.path());
+  ResolverContext context = bench.Resolver();
+  EXPECT_EQ(ResolveAssetFolder(context, "<kuid:10:30>"), world.editing / "pantograph");
+  EXPECT_EQ(world.UtilityCalls(), "edit <kuid:10:30>\n");
+  EXPECT_EQ(bench.runner.Lines(),
+            std::vector<std::string>{"opened <kuid:10:30> in " +
+                                     (world.editing / "pantograph").string()});
+}
+
+class WineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fixtures::WriteTextFile(asset / "config.txt", "kind traincar\n");
+    fixtures::WriteTextFile(utility, std::string("MZ\x90\0", 4));
+  }
+  std::filesystem::path Resolve(const std::string& kuid) {
+    return ResolveAssetFolder(context, kuid);
+  }
+
+  testing::TempDir dir;
+  std::filesystem::path prefix = dir / "velmora prefix";
+  std::filesystem::path installation = prefix / "drive_c/Velmora";
+  std::filesystem::path utility = installation / "bin/VelmoraUtil.exe";
+  std::filesystem::path asset = installation / "userdata/editing/loco";
+  std::filesystem::path tools = dir / "tools";
+  Workbench bench;
+  ResolverContext context = [this] {
+    bench.state.AssetFolder = asset;
+    ResolverContext c = bench.Resolver();
+    c.notifier = &bench.notifier;
+    c.wine = WinePrefix{dir / "callers prefix"};
+    return c;
+  }();
+};
+
+TEST_F(WineTest, RunsInThePrefixThatHoldsTheUtility) {
+  const auto record = dir / "wine-calls.txt";
+  fixtures::WriteTextFile(tools / "wine", "#!/bin/sh\necho \"$WINEPREFIX\" >>'" + record.string() +
+                                              "'\nprintf '[%s]' \"$@\" >>'" + record.string() +
+                                              "'\necho >>'" + record.string() + "'\n");
+  std::filesystem::permissions(tools / "wine", std::filesystem::perms::owner_exec,
+                               std::filesystem::perm_options::add);
+  testing::ScopedVariable path("PATH", tools.c_str());
+  testing::ScopedVariable callers("WINEPREFIX", (dir / "callers prefix").c_str());
+  EXPECT_TRUE(OpenForEditing(context, "<kuid:10:30>"));
+  std::ifstream in(record);
+  const std::string calls(std::istreambuf_iterator<char>(in), {});
+  EXPECT_EQ(calls, prefix.string() + "\n[" + utility.string() + "][edit][<kuid:10:30>]\n");
+  EXPECT_TRUE(bench.notifier.notices.empty());
+}
+
+TEST_F(WineTest, WithoutWineOneMessageSaysSo) {
+  testing::ScopedVariable path("PATH", tools.c_str());
+  EXPECT_TRUE(Resolve("<kuid:10:30>").empty());
+  EXPECT_TRUE(Resolve("<kuid:10:31>").empty());
+  ASSERT_EQ(bench.notifier.notices.size(), 1u);
+  EXPECT_EQ(bench.notifier.notices[0].text,
+            "\"" + utility.string() +
+                "\" is a Windows program: it needs wine, which is not installed (no \"wine\" on "
+                "the PATH).");
 }
 
 }  // namespace

@@ -86,6 +86,24 @@ TEST_F(ConfigFindTagTest, EveryLineEndingSplitsLines) {
   EXPECT_EQ(ConfigKuid(ConfigLines::FromText("\xEF\xBB\xBFkuid 5\r\n")), "<kuid:-1:5>");
 }
 
+TEST_F(ConfigFindTagTest, Utf16WithAByteOrderMarkIsText) {
+  // U+00FC, U+20AC, U+1F682 (a surrogate pair) and a lone surrogate.
+  const std::u16string text = u"kuid 5\r\nusername \"\u00fc\u20ac\U0001F682\xD800!\"\r\n";
+  for (const bool bigEndian : {false, true}) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char16_t unit : text) {
+      const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+      bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    Load(bytes + "x");  // an odd last byte
+    EXPECT_EQ(ConfigKuid(config_), "<kuid:-1:5>") << bigEndian;
+    EXPECT_EQ(config_.TagValue(config_.FindTag("", "", "username", kConfigTop, 0)),
+              "\"\u00fc\u20ac\U0001F682\uFFFD!\"")
+        << bigEndian;
+    EXPECT_EQ(config_.LineCount(), 3) << bigEndian;
+  }
+}
+
 TEST_F(ConfigFindTagTest, LevelsBeyondTheNameSlotsAreCountedButUnnamed) {
   std::string text;
   for (int i = 0; i <= kConfigNameSlots; ++i)

@@ -55,9 +55,10 @@ bool WaitFor(const std::function<bool()>& condition, MainQueue* queue = nullptr,
   return condition();
 }
 
-// A shell script as one quoted argument; the script must hold no double quote.
-std::string Sh(const std::string& script) {
-  return "/bin/sh -c \"" + script + "\"";
+using Words = std::vector<std::string>;
+
+Words Sh(const std::string& script) {
+  return {"/bin/sh", "-c", script};
 }
 
 // Runs to the end and gives the time it took.
@@ -105,17 +106,6 @@ struct Event {
   TReturnCode end;
   std::thread::id thread;
 };
-
-TEST(SplitCommandLine, QuotesGroupAndNothingElseIsSpecial) {
-  using Words = std::vector<std::string>;
-  EXPECT_EQ(SplitCommandLine(R"("C:\Program Files\bin\VelmoraUtil.exe" edit <kuid:-1:42>)"),
-            (Words{R"(C:\Program Files\bin\VelmoraUtil.exe)", "edit", "<kuid:-1:42>"}));
-  EXPECT_EQ(SplitCommandLine("  a\t\tb  "), (Words{"a", "b"}));
-  EXPECT_EQ(SplitCommandLine(R"(ab"c d"e "" x\"y)"), (Words{"abc de", "", R"(x\y)"}));
-  EXPECT_EQ(SplitCommandLine(R"(prog "unclosed  tail)"), (Words{"prog", "unclosed  tail"}));
-  EXPECT_EQ(SplitCommandLine("$(rm -rf x);|&*'"), (Words{"$(rm", "-rf", "x);|&*'"}));
-  EXPECT_TRUE(SplitCommandLine(" \t ").empty());
-}
 
 class DosCommandTest : public ::testing::Test {
  protected:
@@ -165,17 +155,25 @@ TEST_F(DosCommandTest, CutsTheOutputOfARealChild) {
   EXPECT_EQ(command.Lines(), (Lines{"tail", "tail"}));
 }
 
-TEST_F(DosCommandTest, ArgumentsReachTheChildUnparsed) {
+TEST_F(DosCommandTest, ArgumentsAndEnvironmentReachTheChildUnparsed) {
   const std::filesystem::path marker =
       std::filesystem::temp_directory_path() / ("kelvane_marker_" + std::to_string(getpid()));
   TDosCommand command(notifier, RunDirectly);
-  command.SetCommandLine(std::string("\"") + KELVANE_PRINT_ARGS + "\" edit <kuid2:523:1234:3> " +
-                         "\"a  b\" \"\" $(touch${IFS}" + marker.string() + ");*|&'");
+  const std::string injection = "$(touch${IFS}" + marker.string() + ");*|&'";
+  command.SetCommandLine(
+      {KELVANE_PRINT_ARGS, "edit", "<kuid2:523:1234:3>", "a  b", "", "\"q\" \"r", injection});
   RunToEnd(command);
-  EXPECT_EQ(command.Lines(),
-            (std::vector<std::string>{"[edit]", "[<kuid2:523:1234:3>]", "[a  b]", "[]",
-                                      "[$(touch${IFS}" + marker.string() + ");*|&']"}));
+  EXPECT_EQ(command.Lines(), (Words{"[edit]", "[<kuid2:523:1234:3>]", "[a  b]", "[]", "[\"q\" \"r]",
+                                    "[" + injection + "]"}));
   EXPECT_FALSE(std::filesystem::exists(marker));
+
+  // Variables given replace ours of the same name; the others are kept.
+  ::setenv("KELVANE_KEPT", "kept", 1);
+  command.SetEnvironment({"HOME=/elsewhere", "KELVANE_ADDED=a b"});
+  command.SetCommandLine(Sh("echo \"$HOME|$KELVANE_ADDED|$KELVANE_KEPT\""));
+  RunToEnd(command);
+  ::unsetenv("KELVANE_KEPT");
+  EXPECT_EQ(command.Lines(), (Words{"/elsewhere|a b|kept"}));
 }
 
 TEST_F(DosCommandTest, ExitCodesAndStartFailures) {
@@ -195,14 +193,14 @@ TEST_F(DosCommandTest, ExitCodesAndStartFailures) {
   EXPECT_EQ(command.ExitCode(), 128u + SIGTERM);
   EXPECT_EQ(terminated, (std::vector<std::uint32_t>{7u, 128u + SIGTERM}));
 
-  const std::string missing = "/nonexistent/bin/VelmoraUtil.exe edit <kuid:-1:42>";
-  command.SetCommandLine(missing);
+  command.SetCommandLine({"/nonexistent/bin/VelmoraUtil.exe", "edit", "<kuid:-1:42>"});
   RunToEnd(command);
   EXPECT_FALSE(command.IsRunning());
   EXPECT_EQ(command.EndStatus(), TDosCommand::kProcessFailed);
   EXPECT_EQ(command.ExitCode(), static_cast<std::uint32_t>(ENOENT));
   ASSERT_EQ(notifier.notices.size(), 1u);
-  EXPECT_EQ(notifier.notices[0].text, missing + " doesn't exist.");
+  EXPECT_EQ(notifier.notices[0].text,
+            "/nonexistent/bin/VelmoraUtil.exe edit <kuid:-1:42> doesn't exist.");
   EXPECT_EQ(notifier.notices[0].caption, "Error");
   EXPECT_EQ(terminated.size(), 2u);  // a run that never started does not terminate
 }
@@ -212,7 +210,7 @@ TEST_F(DosCommandTest, PipesThatCannotBeMade) {
   GTEST_SKIP() << "the sanitizer runtime needs free descriptors of its own";
 #endif
   TDosCommand command(notifier, RunDirectly);
-  command.SetCommandLine("/bin/true");
+  command.SetCommandLine({"/bin/true"});
   rlimit saved{};
   ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
   rlimit low = saved;
@@ -336,7 +334,7 @@ TEST_F(DosCommandTest, HundredRunsLeaveNoChildBehind) {
   TDosCommand command(notifier, RunDirectly);
   for (int i = 0; i < 100; ++i) {
     // Alternately a child that ends by itself and one replaced while it runs.
-    command.SetCommandLine(i % 2 ? "sleep 30" : "/bin/true");
+    command.SetCommandLine(i % 2 ? Words{"sleep", "30"} : Words{"/bin/true"});
     command.Execute();
     if (i % 2 == 0) {
       ASSERT_TRUE(WaitFor([&] { return !command.IsRunning(); }));
@@ -432,7 +430,7 @@ TEST_F(DosCommandTest, FloodOfOutput) {
   const long after = PeakResidentKiB();
 
   // A flood that never ends still stops.
-  command.SetCommandLine("yes");
+  command.SetCommandLine({"yes"});
   command.Execute();
   ASSERT_TRUE(WaitFor([&] { return command.Lines().size() > 1000; }));
   command.Stop();

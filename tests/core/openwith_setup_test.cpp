@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <iterator>
+#include <thread>
+
+#include "assets/dos_command.h"
 
 #include "assets/wine_paths.h"
 #include "fixtures/asset_writer.h"
@@ -49,26 +54,39 @@ TEST(WinePathsTest, MapsDrivePathsThroughThePrefix) {
   EXPECT_EQ(HostPathFromArgument(p.wine, "c:\\Program Files"), p.driveC / "Program Files");
 }
 
-TEST(WinePathsTest, GivesTheWindowsViewOfAHostPath) {
-  FakePrefix p;
-  fixtures::WriteTextFile(p.driveC / "Kelvane" / "kelvane", "x");
-  EXPECT_EQ(WindowsPathOf(p.wine, p.driveC / "Kelvane" / "kelvane"), "C:\\Kelvane\\kelvane");
-  fixtures::WriteTextFile(p.dir / "bin" / "kelvane", "x");
-  const std::string outside = WindowsPathOf(p.wine, p.dir / "bin" / "kelvane");
-  std::string expected = "Z:" + fs::weakly_canonical(p.dir / "bin" / "kelvane").string();
-  for (char& c : expected) {
-    if (c == '/') c = '\\';
-  }
-  EXPECT_EQ(outside, expected);
-}
-
 TEST(OpenWithMacroTest, WritesTwoCrLfLines) {
   testing::TempDir dir;
   const auto file = dir / "Railglass.bat";
   fixtures::WriteTextFile(file, "an older and much longer macro text\r\n\r\n\r\n");
-  EXPECT_TRUE(WriteOpenWithMacro(file, "C:\\Kelvane\\kelvane.exe"));
-  EXPECT_EQ(Read(file), "@echo off\r\n\"C:\\Kelvane\\kelvane.exe\" %1%\r\n");
+  EXPECT_TRUE(WriteOpenWithMacro(file, "/opt/100% kelvane/kelvane"));
+  EXPECT_EQ(Read(file), "@echo off\r\nstart \"\" /unix \"/opt/100%% kelvane/kelvane\" %1\r\n");
   EXPECT_THROW(WriteOpenWithMacro(dir / "missing" / "Railglass.bat", "x"), fs::filesystem_error);
+}
+
+TEST(OpenWithMacroTest, WineRunsTheMacro) {
+  const auto wine = FindWine();
+  if (!wine) GTEST_SKIP() << "wine is not installed, so the macro is not run here";
+  testing::TempDir dir;
+  const auto record = dir / "arguments.txt";
+  const auto viewer = dir / "100% viewer" / "kelvane";
+  fixtures::WriteTextFile(viewer, "#!/bin/sh\nprintf '[%s]' \"$@\" >'" + record.string() +
+                                      ".part'\nmv '" + record.string() + ".part' '" +
+                                      record.string() + "'\n");
+  fs::permissions(viewer, fs::perms::owner_exec, fs::perm_options::add);
+  WriteOpenWithMacro(dir / "Railglass.bat", viewer);
+
+  // Wine's Z: drive is the root folder.
+  std::string macro = "Z:" + (dir / "Railglass.bat").string();
+  std::replace(macro.begin(), macro.end(), '/', '\\');
+  RecordingNotifier notifier;
+  TDosCommand command(notifier, [](std::function<void()> task) { task(); });
+  command.SetEnvironment({"WINEPREFIX=" + (dir / "prefix").string(), "WINEDEBUG=-all"});
+  command.SetCommandLine({wine->string(), "cmd", "/c", macro, "C:\\Assets\\loco"});
+  command.Execute();
+  // A new prefix is made on the first run, which takes a while.
+  for (int i = 0; i < 1200 && !fs::exists(record); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(Read(record), "[C:\\Assets\\loco]");
 }
 
 class SetOpenWithTest : public ::testing::Test {
@@ -94,7 +112,8 @@ class SetOpenWithTest : public ::testing::Test {
   std::vector<std::string> captions;
   std::vector<std::optional<fs::path>> answers;
   std::vector<std::chrono::milliseconds> pauses;
-  const std::string macro = "@echo off\r\n\"C:\\Kelvane\\kelvane\" %1%\r\n";
+  std::string macro = "@echo off\r\nstart \"\" /unix \"" +
+                      (prefix.driveC / "Kelvane/kelvane").string() + "\" %1\r\n";
 };
 
 TEST_F(SetOpenWithTest, FirstRunWithOnlyDunmereInstalled) {
@@ -141,7 +160,7 @@ TEST_F(SetOpenWithTest, TheMenuCommandLooksForEveryVersionAgain) {
   const auto estrel = prefix.Tools("Games/Estrel");
   fs::create_directories(prefix.driveC / "Games" / "Corvel");  // no tools folder
   // An existing macro folder is used as it is spelled, its macro overwritten.
-  fixtures::WriteTextFile(estrel / "openwith" / "Railglass.bat", "old");
+  fixtures::WriteTextFile(estrel / "openwith" / "RAILGLASS.BAT", "old");
   settings[HostVersion::Corvel] = "NotFound";
   settings[HostVersion::Dunmere] = "NotFound";
   settings[HostVersion::Estrel] = "NotFound";
@@ -152,7 +171,10 @@ TEST_F(SetOpenWithTest, TheMenuCommandLooksForEveryVersionAgain) {
   EXPECT_EQ(settings[HostVersion::Corvel], "NotFound");
   EXPECT_EQ(settings[HostVersion::Dunmere], "NotFound");
   EXPECT_EQ(settings[HostVersion::Estrel], (prefix.driveC / "Games" / "Estrel").string());
-  EXPECT_EQ(Read(estrel / "openwith" / "Railglass.bat"), macro);
+  // Overwritten, whatever the case of its name, and not joined by another.
+  EXPECT_EQ(Read(estrel / "openwith" / "RAILGLASS.BAT"), macro);
+  EXPECT_EQ(std::distance(fs::directory_iterator(estrel / "openwith"), fs::directory_iterator()),
+            1);
   EXPECT_FALSE(fs::exists(estrel / "OpenWith"));
   EXPECT_EQ(log.lines.back(), "Estrel OpenWith Macro loaded");
 }

@@ -184,6 +184,33 @@ TEST_F(ComposeTest, TheParentsDamagedAttachmentsAreReported) {
   EXPECT_EQ(bench.unit.AttachmentCount, 2) << "the model reader takes both";
 }
 
+TEST_F(ComposeTest, AParentMeshThatIsNoValidContainerIsReported) {
+  const auto folder = Loco(
+      {.meshes = {{.name = "default", .mesh = "body.im"},
+                  {.name = "horn", .mesh = "body.im", .att = "a.horn", .attParent = "default"}}});
+  // One byte short of its container length: a model, but no attachment file.
+  fixtures::MeshWriter w;
+  w.Info(104);
+  w.Material({.name = "Steel m.notex"}, fixtures::Box("box", {0, 0, 0}, {1, 1, 1}));
+  w.Attachments({At("a.horn", {1, 2, 3})});
+  const auto size = fixtures::MeshWriter(w).Finish().size();
+  fixtures::WriteFile(folder / "body.im", w.Finish(static_cast<std::uint32_t>(size - 8 - 1)));
+  EXPECT_TRUE(bench.Compose(folder));
+  EXPECT_EQ(bench.state.MeshCount, 2);
+  EXPECT_EQ(bench.state.MeshEntry[1].attachmentLine, "");
+  EXPECT_EQ(OnlyMessage(),
+            "MESH001F file " + (folder / "body.im").string() + " is not a valid mesh");
+}
+
+TEST_F(ComposeTest, MeshPathsAreNotCut) {
+  const std::string deep = std::string(130, 'a') + "/" + std::string(130, 'b') + "/body.im";
+  const auto folder = Loco({.meshes = {{.name = "default", .mesh = deep}}});
+  fixtures::WriteFile(folder / deep, MeshWith({}));
+  EXPECT_TRUE(bench.Compose(folder));
+  ASSERT_EQ(bench.state.MeshCount, 1);
+  EXPECT_EQ(bench.state.MeshEntry[0].file, folder / deep);
+}
+
 TEST_F(ComposeTest, ReadsLodDescriptions) {
   const auto folder = Loco({.meshes = {{.name = "default", .mesh = "body.lm"}}});
   fixtures::WriteTextFile(folder / "BODY.LM.txt",
@@ -395,9 +422,15 @@ TEST(PlacementTest, PartsAddTheirSubAttachmentOnlyWithSevenFields) {
 
 TEST(SampleTraincarTest, ComposesWithThePantographFetchedByTheUtility) {
   testing::TempDir dir;
-  const auto sample = fixtures::WriteSampleTraincar(dir.path(), KELVANE_STANDIN);
+  fixtures::SampleTraincar sample;
+  {
+    // Written into a relative folder, then used from another working folder.
+    testing::ScopedWorkingFolder inside(dir.path());
+    sample = fixtures::WriteSampleTraincar("sample", KELVANE_STANDIN);
+  }
+  sample.editing = dir / sample.editing;
   Workbench bench;
-  EXPECT_TRUE(bench.Compose(sample.locomotive));
+  EXPECT_TRUE(bench.Compose(dir / sample.locomotive));
   EXPECT_TRUE(bench.notifier.notices.empty());
   EXPECT_EQ(bench.state.UserName, "\"Class 7 electric\"");
   EXPECT_EQ(bench.state.MeshCount, 2);

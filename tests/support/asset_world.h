@@ -1,9 +1,11 @@
 #pragma once
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 
 #include "assets/dos_command.h"
@@ -18,14 +20,16 @@ namespace kelvane::testing {
 // utility, store/ with assets only the utility can open, and
 // userdata/editing/ with the assets open for editing.
 struct AssetWorld {
+  explicit AssetWorld(const std::string& rootName = "Velmora") : root(dir / rootName) {
+    std::filesystem::create_directories(editing);
+  }
+
   TempDir dir;
-  std::filesystem::path root = dir / "Velmora";
+  std::filesystem::path root;
   std::filesystem::path bin = root / "bin";
   std::filesystem::path store = root / "store";
   std::filesystem::path editing = root / "userdata" / "editing";
   std::filesystem::path record = dir / "utility-calls.txt";
-
-  AssetWorld() { std::filesystem::create_directories(editing); }
 
   void InstallUtility(int delayMs = 0, bool fail = false) {
     fixtures::WriteStandInUtility(bin, {KELVANE_STANDIN, store, editing, delayMs, fail, record});
@@ -35,6 +39,47 @@ struct AssetWorld {
     std::ifstream in(record);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
+};
+
+// The working folder changed for a scope.
+class ScopedWorkingFolder {
+ public:
+  explicit ScopedWorkingFolder(const std::filesystem::path& folder)
+      : saved_(std::filesystem::current_path()) {
+    std::filesystem::current_path(folder);
+  }
+  ScopedWorkingFolder(const ScopedWorkingFolder&) = delete;
+  ScopedWorkingFolder& operator=(const ScopedWorkingFolder&) = delete;
+  ~ScopedWorkingFolder() { std::filesystem::current_path(saved_); }
+
+ private:
+  std::filesystem::path saved_;
+};
+
+// An environment variable set for a scope (unset when `value` is null).
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) saved_ = old;
+    if (value) {
+      ::setenv(name, value, 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+  ~ScopedVariable() {
+    if (saved_) {
+      ::setenv(name_.c_str(), saved_->c_str(), 1);
+    } else {
+      ::unsetenv(name_.c_str());
+    }
+  }
+
+ private:
+  std::string name_;
+  std::optional<std::string> saved_;
 };
 
 // Everything a composition or lookup needs, with short waits.

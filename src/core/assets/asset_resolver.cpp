@@ -8,14 +8,13 @@
 
 #include "assets/config_parser.h"
 #include "assets/dos_command.h"
+#include "mesh/text.h"
+#include "platform/content_path.h"
+#include "platform/notices.h"
 
 namespace kelvane {
 
 namespace {
-
-// The design's 1-based "position 6 or later": a word at the very start of a
-// path is not a folder of the simulator.
-constexpr std::size_t kEarliestWordIndex = 5;
 
 std::string Lower(std::string_view text) {
   std::string out(text);
@@ -25,22 +24,38 @@ std::string Lower(std::string_view text) {
   return out;
 }
 
-// The folder as text, always ending with a separator, so that the character
-// after a folder name is there to take.
-std::string FolderText(const std::filesystem::path& folder) {
-  std::string text = folder.generic_string();
-  if (text.empty() || text.back() != '/') text += '/';
-  return text;
-}
+// An absolute folder as its root and its components.
+struct FolderParts {
+  std::filesystem::path root;
+  std::vector<std::string> parts;
 
-std::size_t FindWord(std::string_view text, std::string_view word) {
-  const auto at = Lower(text).find(word);
-  return at != std::string::npos && at >= kEarliestWordIndex ? at : std::string::npos;
-}
+  explicit FolderParts(const std::filesystem::path& folder) {
+    const std::filesystem::path absolute = AbsoluteFolder(folder);
+    root = absolute.root_path();
+    for (const auto& part : absolute.relative_path()) {
+      if (!part.empty()) parts.push_back(part.string());
+    }
+  }
+  // The nearest component before `end` that is `word` in any case; a
+  // component right under the root is no folder of the simulator.
+  std::optional<std::size_t> Nearest(std::string_view word, std::size_t end) const {
+    for (std::size_t i = std::min(end, parts.size()); i-- > 1;) {
+      if (EqualsIgnoringAsciiCase(parts[i], word)) return i;
+    }
+    return std::nullopt;
+  }
+  // The folder made of the first `count` components.
+  std::filesystem::path Prefix(std::size_t count) const {
+    std::filesystem::path out = root;
+    for (std::size_t i = 0; i < count && i < parts.size(); ++i)
+      out /= parts[i];
+    return out;
+  }
+};
 
-std::filesystem::path UtilityIn(std::string_view prefix) {
+std::filesystem::path UtilityIn(const std::filesystem::path& folder) {
   const std::string relative = "bin/" + std::string(kUtilityName);
-  auto found = FindIgnoringCase(std::filesystem::path(std::string(prefix)), relative);
+  auto found = FindIgnoringCase(folder, relative);
   std::error_code ec;
   if (found && std::filesystem::is_regular_file(*found, ec)) return *found;
   return {};
@@ -54,27 +69,50 @@ void Wait(ResolverContext& context, std::chrono::milliseconds total) {
   }
 }
 
+// Windows lists a folder by name compared in upper case.
+bool HostListsBefore(const std::filesystem::path& a, const std::filesystem::path& b) {
+  const auto upper = [](std::string text) {
+    for (char& c : text) {
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return text;
+  };
+  const std::string nameA = a.filename().string();
+  const std::string nameB = b.filename().string();
+  const std::string foldedA = upper(nameA);
+  const std::string foldedB = upper(nameB);
+  return foldedA != foldedB ? foldedA < foldedB : nameA < nameB;
+}
+
+// True when `kuid` may reach the utility; otherwise it is logged.
+bool AcceptKuid(ResolverContext& context, const std::string& kuid) {
+  if (IsKuidText(kuid)) return true;
+  context.log.visible = true;
+  context.log.Add("Skipped \"" + kuid + "\": not a kuid");
+  return false;
+}
+
 }  // namespace
 
 std::filesystem::path FindUtility(const std::filesystem::path& folder) {
-  std::string working = FolderText(folder);
+  const FolderParts path(folder);
   std::filesystem::path result;
-  if (const auto at = FindWord(working, "editing"); at != std::string::npos) {
-    working = working.substr(0, at) + "bin/" + std::string(kUtilityName);
-    result = UtilityIn(working.substr(0, at));
+  std::size_t end = path.parts.size();
+  if (const auto editing = path.Nearest("editing", end)) {
+    result = UtilityIn(path.Prefix(*editing));
+    end = *editing;
   }
-  if (const auto at = FindWord(working, "userdata"); at != std::string::npos) {
-    working = working.substr(0, at);
-    if (auto beside = UtilityIn(working); !beside.empty()) result = beside;
+  if (const auto userdata = path.Nearest("userdata", end)) {
+    if (auto beside = UtilityIn(path.Prefix(*userdata)); !beside.empty()) result = beside;
   }
   return result;
 }
 
 std::filesystem::path EditingFolder(const std::filesystem::path& folder) {
-  const std::string text = FolderText(folder);
-  const auto at = FindWord(text, "editing");
-  if (at == std::string::npos) return {};
-  const std::filesystem::path editing = text.substr(0, at + 8);
+  const FolderParts path(folder);
+  const auto at = path.Nearest("editing", path.parts.size());
+  if (!at) return {};
+  const std::filesystem::path editing = path.Prefix(*at + 1) / "";
   std::error_code ec;
   return std::filesystem::is_directory(editing, ec) ? editing : std::filesystem::path();
 }
@@ -98,9 +136,15 @@ std::optional<std::string> NextKuidVersion(std::string_view kuid) {
   return "<" + text.substr(0, colon + 1) + std::to_string(version) + ">";
 }
 
-std::string UtilityCommandLine(const std::filesystem::path& utility, std::string_view kuid) {
-  std::string line = "\"" + utility.string() + "\" edit " + std::string(kuid);
-  return IsWindowsExecutable(utility) ? "wine " + line : line;
+UtilityLaunch UtilityCommandLine(const std::filesystem::path& utility, std::string_view kuid,
+                                 const std::filesystem::path& wine, const WinePrefix& fallback) {
+  UtilityLaunch launch{{utility.string(), "edit", std::string(kuid)}, {}};
+  if (IsWindowsExecutable(utility)) {
+    launch.arguments.insert(launch.arguments.begin(), wine.string());
+    const std::filesystem::path prefix = PrefixHolding(utility).value_or(fallback.folder);
+    launch.environment.push_back("WINEPREFIX=" + prefix.string());
+  }
+  return launch;
 }
 
 std::filesystem::path FindFolderForKuid(ResolverContext& context, const std::string& kuid) {
@@ -116,9 +160,8 @@ std::filesystem::path FindFolderForKuid(ResolverContext& context, const std::str
     std::error_code typeError;
     if (it->is_directory(typeError)) candidates.push_back(it->path());
   }
-  // A listing in name order, as the simulator's own file system gives it; the
-  // last match wins.
-  std::sort(candidates.begin(), candidates.end());
+  // The last match in the host's listing wins.
+  std::sort(candidates.begin(), candidates.end(), HostListsBefore);
   std::filesystem::path result;
   for (const auto& candidate : candidates) {
     const auto config = FindIgnoringCase(candidate, "config.txt");
@@ -132,11 +175,28 @@ std::filesystem::path FindFolderForKuid(ResolverContext& context, const std::str
 bool OpenForEditing(ResolverContext& context, const std::string& kuid) {
   context.log.visible = true;
   context.log.Add("Opening " + kuid);
+  if (!AcceptKuid(context, kuid)) return false;
   const auto utility = FindUtility(context.assetFolder);
   if (utility.empty()) return false;
+  if (IsWindowsExecutable(utility)) {
+    if (!context.wineProgram) context.wineProgram = FindWine().value_or(std::filesystem::path());
+    if (context.wineProgram->empty()) {
+      if (!context.wineMissingShown && context.notifier) {
+        context.notifier->ShowMessage("\"" + utility.string() +
+                                          "\" is a Windows program: it needs wine, which is "
+                                          "not installed (no \"wine\" on the PATH).",
+                                      "Error");
+      }
+      context.wineMissingShown = true;
+      return false;
+    }
+  }
   if (context.hooks.busyCursor) context.hooks.busyCursor(true);
 
-  context.runner.SetCommandLine(UtilityCommandLine(utility, kuid));
+  UtilityLaunch launch =
+      UtilityCommandLine(utility, kuid, context.wineProgram.value_or(""), context.wine);
+  context.runner.SetCommandLine(std::move(launch.arguments));
+  context.runner.SetEnvironment(std::move(launch.environment));
   context.runner.Execute();
   int round = 1;
   for (; round <= context.timing.rounds; ++round) {
@@ -149,6 +209,7 @@ bool OpenForEditing(ResolverContext& context, const std::string& kuid) {
 }
 
 std::filesystem::path ResolveAssetFolder(ResolverContext& context, const std::string& kuid) {
+  if (!AcceptKuid(context, kuid)) return {};
   if (auto folder = FindFolderForKuid(context, kuid); !folder.empty()) return folder;
 
   std::vector<std::string> versions;

@@ -6,12 +6,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "assets/progress_log.h"
 #include "assets/wine_paths.h"
 
 namespace kelvane {
 
+class Notifier;
 class TDosCommand;
 
 // The simulator's utility is looked for under this name in "bin" folders.
@@ -40,35 +42,55 @@ struct ResolverContext {
   ResolverHooks hooks;
   ResolverTiming timing;
   WinePrefix wine = WinePrefix::FromEnvironment();
+  // Shows, once, that a Windows utility cannot run without wine.
+  Notifier* notifier = nullptr;
+  // The wine program, looked up on PATH at the first Windows utility; an
+  // empty path when it is not there.
+  std::optional<std::filesystem::path> wineProgram;
+  bool wineMissingShown = false;
 };
 
 // The utility for an asset folder: "bin" beside the "editing" folder, then
-// "bin" beside the "userdata" folder (the second wins). The two words are
-// found without regard to case; the path keeps its own case. Empty when
-// neither holds the utility.
+// "bin" beside the "userdata" folder (the second wins). The folder is made
+// absolute first; "editing" and "userdata" are whole path components in any
+// case, the ones nearest to the asset, never the first one. The path keeps
+// its own case. Empty when neither holds the utility.
 std::filesystem::path FindUtility(const std::filesystem::path& folder);
 
-// The "editing" folder that holds `folder`, when it exists; else empty.
+// The "editing" folder nearest above `folder` (absolute, ending with a
+// separator), when it exists; else empty.
 std::filesystem::path EditingFolder(const std::filesystem::path& folder);
 
 // The next version of a kuid, in lower case: a kuid without version becomes
 // version 1, version 127 stays 127. Empty when the version cannot be read.
 std::optional<std::string> NextKuidVersion(std::string_view kuid);
 
-// The command line that starts the utility on a kuid: through wine when it is
-// a Windows program, directly otherwise.
-std::string UtilityCommandLine(const std::filesystem::path& utility, std::string_view kuid);
+// How the utility is started on a kuid: the program and its arguments, and
+// the variables the child gets on top of ours.
+struct UtilityLaunch {
+  std::vector<std::string> arguments;
+  std::vector<std::string> environment;
+};
+
+// A native utility runs directly. A Windows one runs through `wine` (its
+// path given) in the Wine prefix that holds it, or in `fallback` when it
+// lies in none.
+UtilityLaunch UtilityCommandLine(const std::filesystem::path& utility, std::string_view kuid,
+                                 const std::filesystem::path& wine, const WinePrefix& fallback);
 
 // The folder (in the editing folder of the asset folder) whose config.txt
-// carries exactly `kuid`; of several, the last in name order. Empty when
-// none does or the asset lies under no editing folder.
+// carries exactly `kuid`; of several, the last in the order the host lists
+// them, by name without regard to case. Empty when none does or the asset
+// lies under no editing folder.
 std::filesystem::path FindFolderForKuid(ResolverContext& context, const std::string& kuid);
 
 // Runs the utility on `kuid` and waits for it. True when it ended in time.
+// A text that is not a kuid is logged and never reaches the utility.
 bool OpenForEditing(ResolverContext& context, const std::string& kuid);
 
 // The folder of the asset carrying `kuid` or one of its next four versions,
-// asking the utility to fetch it when it is not in the editing folder.
+// asking the utility to fetch it when it is not in the editing folder. A
+// text that is not a kuid is logged and skipped.
 std::filesystem::path ResolveAssetFolder(ResolverContext& context, const std::string& kuid);
 
 }  // namespace kelvane

@@ -4,6 +4,7 @@
 #include <climits>
 #include <system_error>
 
+#include "mesh/text.h"
 #include "platform/file_bytes.h"
 
 namespace kelvane {
@@ -12,6 +13,52 @@ namespace {
 
 std::string_view Cut(std::string_view text) {
   return text.substr(0, kConfigTextLimit);
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// UTF-16 units after the byte-order mark; a unit that pairs with nothing
+// becomes U+FFFD, and so does an odd last byte.
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
+  const auto unit = [&](std::size_t i) {
+    const auto hi = static_cast<unsigned char>(bytes[bigEndian ? i : i + 1]);
+    const auto lo = static_cast<unsigned char>(bytes[bigEndian ? i + 1 : i]);
+    return static_cast<char32_t>(hi << 8 | lo);
+  };
+  constexpr char32_t kReplacement = 0xFFFD;
+  std::string out;
+  out.reserve(bytes.size() / 2);
+  std::size_t i = 0;
+  for (; i + 1 < bytes.size(); i += 2) {
+    const char32_t u = unit(i);
+    if (u >= 0xD800 && u < 0xDC00 && i + 3 < bytes.size()) {
+      const char32_t low = unit(i + 2);
+      if (low >= 0xDC00 && low < 0xE000) {
+        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+        i += 2;
+        continue;
+      }
+    }
+    AppendUtf8(out, u >= 0xD800 && u < 0xE000 ? kReplacement : u);
+  }
+  if (i < bytes.size()) AppendUtf8(out, kReplacement);
+  return out;
 }
 
 std::string_view TrimLeadingSpaces(std::string_view text) {
@@ -78,6 +125,11 @@ class NestingWalk {
 ConfigLines ConfigLines::FromText(std::string_view text) {
   constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
   if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+  std::string decoded;
+  if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) {
+    decoded = Utf16ToUtf8(text.substr(2), text[0] == '\xFE');
+    text = decoded;
+  }
 
   ConfigLines config;
   std::size_t begin = 0;
@@ -170,6 +222,10 @@ int ConfigLines::FindTag(std::string_view grandparent, std::string_view parent,
 }
 
 std::string ConfigLines::TagValue(int index) const {
+  return std::string(Cut(PathValue(index)));
+}
+
+std::string ConfigLines::PathValue(int index) const {
   if (index < 0 || index >= LineCount()) return {};
   std::string line = lines_[static_cast<std::size_t>(index)];
   for (char& c : line) {
@@ -179,7 +235,7 @@ std::string ConfigLines::TagValue(int index) const {
   text = text.substr(0, text.find_last_not_of(' ') + 1);
   const auto space = text.find(' ');
   if (space == std::string_view::npos) return {};  // a tag alone has no value
-  return std::string(Cut(TrimLeadingSpaces(text.substr(space + 1))));
+  return std::string(TrimLeadingSpaces(text.substr(space + 1)));
 }
 
 std::string StripQuotes(std::string_view text) {
@@ -193,6 +249,31 @@ std::string StripAngles(std::string_view text) {
 std::string NormaliseKuid(std::string_view text) {
   if (text.empty() || text.find(':') != std::string_view::npos) return std::string(text);
   return "<kuid:-1:" + std::string(text) + ">";
+}
+
+bool IsKuidText(std::string_view text) {
+  const auto number = [&text](bool sign, std::size_t most) {
+    std::size_t n = sign && text.starts_with('-') ? 1 : 0;
+    const std::size_t first = n;
+    while (n < text.size() && n - first < most && text[n] >= '0' && text[n] <= '9')
+      ++n;
+    if (n == first) return false;
+    text.remove_prefix(n);
+    return true;
+  };
+  const auto word = [&text](std::string_view expected) {
+    if (text.size() < expected.size() ||
+        !EqualsIgnoringAsciiCase(text.substr(0, expected.size()), expected))
+      return false;
+    text.remove_prefix(expected.size());
+    return true;
+  };
+  // Whole numbers as the host writes them: at most ten digits.
+  constexpr std::size_t kDigits = 10;
+  if (word("<kuid:"))
+    return number(true, kDigits) && word(":") && number(true, kDigits) && text == ">";
+  return word("<kuid2:") && number(true, kDigits) && word(":") && number(true, kDigits) &&
+         word(":") && number(false, 3) && text == ">";
 }
 
 std::string ConfigKuid(const ConfigLines& config) {

@@ -9,7 +9,8 @@
 
 namespace kelvane {
 
-// Longest name, word or value a config.txt holds; longer ones are cut.
+// Longest name, word or value (other than a path) a config.txt holds; longer
+// ones are cut.
 constexpr std::size_t kConfigTextLimit = 255;
 // Depths 0 to 10 remember their last tag word. Deeper levels are still
 // counted, but their containers have no name.
@@ -31,7 +32,9 @@ class ConfigLines {
   ConfigLines() = default;
 
   // Lines end with CR LF, LF or a lone CR; a UTF-8 byte-order mark in front
-  // of the first line is dropped.
+  // of the first line is dropped. A text that starts with a UTF-16
+  // byte-order mark (either byte order) is read as UTF-16 and held as UTF-8;
+  // without the mark the bytes are taken as they are.
   static ConfigLines FromText(std::string_view text);
   // Empty optional when the file cannot be read; `error` says why. The path
   // is used as given: finding it without regard to case is the caller's job.
@@ -55,8 +58,10 @@ class ConfigLines {
 
   // The text after the first word of line `index`, without TABs, closing
   // braces and surrounding spaces; empty for a bare tag or a line that does
-  // not exist.
+  // not exist. Cut to kConfigTextLimit, as names are.
   std::string TagValue(int index) const;
+  // The same for a value that is a path (a mesh file): never cut.
+  std::string PathValue(int index) const;
 
  private:
   enum class LineKind { Close, Open, Tag };
@@ -84,6 +89,11 @@ std::string StripAngles(std::string_view text);
 // A bare asset number N becomes "<kuid:-1:N>"; anything holding ':' stays as
 // it is, and an empty text stays empty.
 std::string NormaliseKuid(std::string_view text);
+
+// True for "<kuid:A:B>" and "<kuid2:A:B:V>" with whole numbers A and B
+// (either may be negative) and a version V of up to three digits; the words
+// "kuid" and "kuid2" in any case.
+bool IsKuidText(std::string_view text);
 
 // The top-level kuid of a config.txt, normalised; empty when it has none.
 std::string ConfigKuid(const ConfigLines& config);

@@ -152,27 +152,33 @@ class SpawnAttributes {
   posix_spawnattr_t attributes_;
 };
 
+// This program's environment with `assignments` put over it.
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>& assignments) {
+  const auto name = [](std::string_view variable) {
+    return variable.substr(0, variable.find('='));
+  };
+  std::vector<std::string> variables;
+  for (char** v = environ; v && *v; ++v) {
+    const std::string_view variable(*v);
+    const bool replaced =
+        std::any_of(assignments.begin(), assignments.end(),
+                    [&](const std::string& a) { return name(a) == name(variable); });
+    if (!replaced) variables.emplace_back(variable);
+  }
+  variables.insert(variables.end(), assignments.begin(), assignments.end());
+  return variables;
+}
+
 }  // namespace
 
-std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
-  std::vector<std::string> words;
-  std::string word;
-  bool inWord = false;
-  bool quoted = false;
-  for (const char c : commandLine) {
-    if (c == '"') {
-      quoted = !quoted;
-      inWord = true;
-    } else if (!quoted && (c == ' ' || c == '\t')) {
-      if (inWord) words.push_back(std::exchange(word, std::string()));
-      inWord = false;
-    } else {
-      word.push_back(c);
-      inWord = true;
-    }
+std::string CommandLineText(const std::vector<std::string>& words) {
+  std::string text;
+  for (const std::string& word : words) {
+    if (!text.empty()) text += ' ';
+    const bool group = word.empty() || word.find_first_of(" \t") != std::string::npos;
+    text += group ? "\"" + word + "\"" : word;
   }
-  if (inWord) words.push_back(std::move(word));
-  return words;
+  return text;
 }
 
 struct TDosCommand::InputQueue {
@@ -195,7 +201,8 @@ struct TDosCommand::Run : std::enable_shared_from_this<TDosCommand::Run> {
   TDosCommand* owner = nullptr;
   Notifier* notifier = nullptr;
   MainThreadDispatcher dispatcher;
-  std::string commandLine;
+  std::vector<std::string> commandLine;
+  std::vector<std::string> environment;  // the child's, whole
   TNewLineEvent onNewLine;
   TTerminateEvent onTerminated;
   bool inputToOutput = false;
@@ -354,18 +361,21 @@ void TDosCommand::Run::Start() {
     sigaddset(&signals, s);
   posix_spawnattr_setsigdefault(attributes.get(), &signals);
 
-  std::vector<std::string> words = SplitCommandLine(commandLine);
-  if (words.empty()) words.emplace_back();
+  std::vector<std::string> words = commandLine;
   std::vector<char*> argv;
   for (std::string& w : words)
     argv.push_back(w.data());
   argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (std::string& v : environment)
+    envp.push_back(v.data());
+  envp.push_back(nullptr);
 
   const int error =
-      posix_spawnp(&pid, argv[0], actions.get(), attributes.get(), argv.data(), environ);
+      posix_spawnp(&pid, argv[0], actions.get(), attributes.get(), argv.data(), envp.data());
   if (error != 0) {
     pid = -1;
-    throw TCreateProcessError(commandLine + " doesn't exist.", error);
+    throw TCreateProcessError(CommandLineText(commandLine) + " doesn't exist.", error);
   }
 
   SetNonBlocking(toChild.get());
@@ -583,6 +593,8 @@ void TDosCommand::Execute() {
   run->notifier = &notifier_;
   run->dispatcher = dispatcher_;
   run->commandLine = commandLine_;
+  // Taken here, on the main thread, which alone may change the environment.
+  run->environment = ChildEnvironment(environment_);
   run->onNewLine = onNewLine_;
   run->onTerminated = onTerminated_;
   run->inputToOutput = inputToOutput_;

@@ -78,12 +78,13 @@ class StringLineList final : public OutputLineList {
   std::vector<std::string> lines;
 };
 
-// Program and arguments of a command line. Double quotes group and are
-// removed; nothing else is special, so no text reaching an argument is ever
-// interpreted.
-std::vector<std::string> SplitCommandLine(std::string_view commandLine);
+// A command line as the user reads it in a message: the words joined by
+// spaces, a word holding a space (or none at all) between double quotes.
+// Only for showing; nothing ever parses it.
+std::string CommandLineText(const std::vector<std::string>& words);
 
-// Runs one command line as a child process with its standard error joined to
+// Runs one command line (program first, then its arguments, each handed to
+// the child as it is) as a child process with its standard error joined to
 // its standard output, reads that output on a thread of its own and cuts it
 // into lines. Execute, Stop and the setters belong to the main thread; the
 // getters may be called from any thread, the events' too.
@@ -114,8 +115,14 @@ class TDosCommand {
   // no event is called from then on.
   ~TDosCommand();
 
-  void SetCommandLine(std::string text) { commandLine_ = std::move(text); }
-  const std::string& CommandLine() const { return commandLine_; }
+  void SetCommandLine(std::vector<std::string> words) { commandLine_ = std::move(words); }
+  const std::vector<std::string>& CommandLine() const { return commandLine_; }
+  // Variables ("NAME=value") that the child gets on top of this program's
+  // own environment, replacing those of the same name.
+  void SetEnvironment(std::vector<std::string> assignments) {
+    environment_ = std::move(assignments);
+  }
+  const std::vector<std::string>& Environment() const { return environment_; }
   void SetOnNewLine(TNewLineEvent handler) { onNewLine_ = std::move(handler); }
   void SetOnTerminated(TTerminateEvent handler) { onTerminated_ = std::move(handler); }
   void SetInputToOutput(bool on) { inputToOutput_ = on; }
@@ -165,7 +172,8 @@ class TDosCommand {
 
   Notifier& notifier_;
   MainThreadDispatcher dispatcher_;
-  std::string commandLine_;
+  std::vector<std::string> commandLine_;
+  std::vector<std::string> environment_;
   TNewLineEvent onNewLine_;
   TTerminateEvent onTerminated_;
   bool inputToOutput_ = false;

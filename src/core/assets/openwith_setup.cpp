@@ -1,8 +1,10 @@
 #include "assets/openwith_setup.h"
 
 #include <fstream>
+
 #include <system_error>
 #include <vector>
+#include "platform/content_path.h"
 
 namespace kelvane {
 
@@ -42,6 +44,8 @@ const VersionTexts& Texts(HostVersion version) {
   return kTexts[static_cast<std::size_t>(version)];
 }
 
+constexpr const char* kMacroName = "Railglass.bat";
+
 bool IsFolder(const std::filesystem::path& path) {
   std::error_code ec;
   return !path.empty() && std::filesystem::is_directory(path, ec);
@@ -61,14 +65,21 @@ const char* HostSettingsKey(HostVersion version) {
   return kKeys[static_cast<std::size_t>(version)];
 }
 
-std::string OpenWithMacroText(const std::string& windowsExecutable) {
-  return "@echo off\r\n\"" + windowsExecutable + "\" %1%\r\n";
+std::string OpenWithMacroText(const std::filesystem::path& program) {
+  // A batch file reads "%" as the start of a variable; "%%" is one "%".
+  std::string escaped;
+  for (const char c : program.string())
+    escaped += c == '%' ? std::string("%%") : std::string(1, c);
+  // Wine's cmd starts a program of this host by its own path through
+  // "start /unix"; the empty title keeps the quoted path from being taken
+  // as one.
+  return "@echo off\r\nstart \"\" /unix \"" + escaped + "\" %1\r\n";
 }
 
 bool WriteOpenWithMacro(const std::filesystem::path& macroFile,
-                        const std::string& windowsExecutable) {
+                        const std::filesystem::path& program) {
   std::ofstream out(macroFile, std::ios::binary | std::ios::trunc);
-  const std::string text = OpenWithMacroText(windowsExecutable);
+  const std::string text = OpenWithMacroText(program);
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
   out.close();
   if (!out) {
@@ -117,7 +128,11 @@ void SetOpenWith(HostFolderSettings& settings, ProgressLog& log, const OpenWithE
       } else {
         std::filesystem::create_directory(macroFolder);
       }
-      WriteOpenWithMacro(macroFolder / "Railglass.bat", WindowsPathOf(env.wine, env.executable));
+      // A macro written on Windows may differ in case; it is replaced, not
+      // joined by a second one.
+      const auto macro =
+          FindFolderEntry(macroFolder, kMacroName).value_or(macroFolder / kMacroName);
+      WriteOpenWithMacro(macro, env.executable);
       log.Add(std::string(texts.name) + " OpenWith Macro loaded");
     } else {
       folder = kNotFound;

@@ -40,7 +40,7 @@ const char* HostSettingsKey(HostVersion version);
 // What the set-up needs from the window and the host.
 struct OpenWithEnvironment {
   WinePrefix wine = WinePrefix::FromEnvironment();
-  // The running viewer, as the host sees it.
+  // The running viewer.
   std::filesystem::path executable;
   // The folder-browse dialog: a caption, an empty start folder; nothing when
   // cancelled.
@@ -49,13 +49,14 @@ struct OpenWithEnvironment {
   std::function<void(std::chrono::milliseconds)> pause;
 };
 
-// The macro's two lines, each ended by CR LF, starting `windowsExecutable`.
-std::string OpenWithMacroText(const std::string& windowsExecutable);
+// The macro's two lines, each ended by CR LF. The second has Wine's cmd
+// start `program`, a path of this host, on the macro's argument.
+std::string OpenWithMacroText(const std::filesystem::path& program);
 
 // Writes the macro file (an existing one is overwritten). Throws
 // std::filesystem::filesystem_error when it cannot be written.
 bool WriteOpenWithMacro(const std::filesystem::path& macroFile,
-                        const std::string& windowsExecutable);
+                        const std::filesystem::path& program);
 
 // The first existing default installation folder of a version, inside the
 // Wine prefix; empty when none exists.

@@ -128,6 +128,9 @@ bool Composer::AppendPart(const TPartRecord& record) {
 
 bool Composer::Run() {
   s_.Memo1.Clear();
+  // "editing" and "userdata" are found on the whole path, whatever the
+  // working folder.
+  s_.AssetFolder = AbsoluteFolder(s_.AssetFolder);
   const auto configPath = FindContentFile(s_.AssetFolder, "config.txt");
   if (!configPath) return Fail(" Cannot find \"config.txt\" file.\r     Cannot proceed.");
   if (FindUtility(s_.AssetFolder).empty()) {
@@ -195,7 +198,7 @@ bool Composer::Run() {
 }
 
 void Composer::ReadMeshTableEntry(ConfigLines& config, int meshLine) {
-  const std::string meshName = StripQuotes(config.TagValue(meshLine));
+  const std::string meshName = StripQuotes(config.PathValue(meshLine));
   const std::string entryName = config.LastParentName();
   const std::filesystem::path file = MeshPath(s_.AssetFolder, meshName);
   s_.MeshFileName = file;
@@ -295,9 +298,11 @@ void Composer::PlaceBogeysAndPantographs() {
 }
 
 void Composer::LoadParts() {
+  // One for all parts, so that wine is looked for once.
+  ResolverContext resolver{s_.AssetFolder, c_.runner, s_.Memo1, c_.hooks, c_.timing, c_.wine};
+  resolver.notifier = &c_.notifier;
   for (int i = 0; i < s_.PartCount; ++i) {
     const std::string kuid = s_.PartList[static_cast<std::size_t>(i)].kuid;
-    ResolverContext resolver{s_.AssetFolder, c_.runner, s_.Memo1, c_.hooks, c_.timing, c_.wine};
     const auto folder = ResolveAssetFolder(resolver, kuid);
     if (folder.empty()) {
       s_.PartList[static_cast<std::size_t>(i)].kuid = kSkip;
@@ -364,14 +369,14 @@ std::string PartMeshSpec(const std::filesystem::path& folder, Notifier& notifier
   ConfigLines& config = *loaded;
 
   if (const int name = config.FindTag("", "", "asset-filename", kConfigTop, 0); name >= 0) {
-    const std::string value = StripQuotes(config.TagValue(name));
+    const std::string value = StripQuotes(config.PathValue(name));
     if (value.size() > 3) result = value + ".pm";
   }
 
   int mesh = config.FindTag("mesh-table", "", "mesh", kConfigTop, 2);
   int last = std::max(mesh, 0);
   if (mesh >= 0) {
-    const std::string current = StripQuotes(config.TagValue(mesh));
+    const std::string current = StripQuotes(config.PathValue(mesh));
     const std::string entry = config.LastParentName();
     const int create = config.FindTag("mesh-table", entry, "auto-create", mesh - 5, 2);
     last = std::max(last, create);
@@ -381,7 +386,7 @@ std::string PartMeshSpec(const std::filesystem::path& folder, Notifier& notifier
   mesh = config.FindTag("mesh-table", "", "mesh", last + 1, 2);
   last = std::max(last, mesh);
   while (mesh >= 0) {
-    const std::string current = StripQuotes(config.TagValue(mesh));
+    const std::string current = StripQuotes(config.PathValue(mesh));
     const std::string entry = config.LastParentName();
     const int create = config.FindTag("mesh-table", entry, "auto-create", mesh - 3, 2);
     last = std::max(last, create);
@@ -399,7 +404,7 @@ std::string PartMeshSpec(const std::filesystem::path& folder, Notifier& notifier
         const int parentMesh = config.FindTag("mesh-table", parentName, "mesh", kConfigTop, 2);
         last = std::max(last, parentMesh);
         if (parentMesh >= 0) {
-          const auto parentFile = ContentPath(folder, StripQuotes(config.TagValue(parentMesh)));
+          const auto parentFile = ContentPath(folder, StripQuotes(config.PathValue(parentMesh)));
           result += "?" + ReadAttachmentLine(parentFile, attachmentName, notifier);
         }
       }

@@ -7,6 +7,8 @@
 #include <system_error>
 #include <vector>
 
+#include <unistd.h>
+
 namespace kelvane {
 
 namespace {
@@ -35,22 +37,6 @@ std::optional<std::filesystem::path> Entry(const std::filesystem::path& dir,
                                            const std::string& name) {
   if (name == "." || name == "..") return dir / name;
   return FindFolderEntry(dir, name);
-}
-
-// True when every component of `root` begins `path`; `rest` gets the others.
-bool Under(const std::filesystem::path& path, const std::filesystem::path& root,
-           std::vector<std::string>& rest) {
-  auto p = path.begin();
-  for (auto r = root.begin(); r != root.end(); ++r) {
-    if (r->empty()) continue;  // a trailing separator
-    if (p == path.end() || *p != *r) return false;
-    ++p;
-  }
-  rest.clear();
-  for (; p != path.end(); ++p) {
-    if (!p->empty()) rest.push_back(p->string());
-  }
-  return true;
 }
 
 }  // namespace
@@ -106,47 +92,41 @@ std::optional<std::filesystem::path> HostPathOf(const WinePrefix& prefix,
   return current;
 }
 
-std::string WindowsPathOf(const WinePrefix& prefix, const std::filesystem::path& hostPath) {
-  std::error_code ec;
-  std::filesystem::path target = std::filesystem::weakly_canonical(hostPath, ec);
-  if (ec) target = std::filesystem::absolute(hostPath, ec);
-
-  char bestLetter = 0;
-  std::size_t bestDepth = 0;
-  std::vector<std::string> bestRest;
-  const auto devices = prefix.folder / "dosdevices";
-  for (std::filesystem::directory_iterator it(devices, ec), end; !ec && it != end;
-       it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (name.size() != 2 || name[1] != ':') continue;
-    const char letter = LowerAscii(name[0]);
-    if (letter < 'a' || letter > 'z') continue;
-    std::error_code linkError;
-    const auto root = std::filesystem::canonical(it->path(), linkError);
-    if (linkError) continue;
-    std::vector<std::string> rest;
-    const auto depth = static_cast<std::size_t>(std::distance(root.begin(), root.end()));
-    if (Under(target, root, rest) && (bestLetter == 0 || depth > bestDepth)) {
-      bestLetter = letter;
-      bestDepth = depth;
-      bestRest = std::move(rest);
-    }
-  }
-  if (bestLetter == 0) {
-    bestLetter = 'z';
-    Under(target, target.root_path(), bestRest);
-  }
-  std::string out(1, static_cast<char>(bestLetter - 'a' + 'A'));
-  out += ":";
-  for (const std::string& part : bestRest)
-    out += "\\" + part;
-  if (bestRest.empty()) out += "\\";
-  return out;
-}
-
 std::filesystem::path HostPathFromArgument(const WinePrefix& prefix, std::string_view argument) {
   if (auto host = HostPathOf(prefix, argument)) return *host;
   return std::filesystem::path(argument);
+}
+
+std::optional<std::filesystem::path> PrefixHolding(const std::filesystem::path& file) {
+  std::error_code ec;
+  const auto nearest =
+      [](const std::filesystem::path& path) -> std::optional<std::filesystem::path> {
+    for (auto folder = path.parent_path(); folder.has_relative_path();
+         folder = folder.parent_path()) {
+      const auto name = folder.filename();
+      if (name == "drive_c" || name == "dosdevices") return folder.parent_path();
+    }
+    return std::nullopt;
+  };
+  if (auto prefix = nearest(AbsoluteFolder(file))) return prefix;
+  const auto real = std::filesystem::canonical(file, ec);
+  return ec ? std::nullopt : nearest(real);
+}
+
+std::optional<std::filesystem::path> FindWine() {
+  const char* path = std::getenv("PATH");
+  std::string_view folders = path ? path : "/usr/local/bin:/usr/bin:/bin";
+  while (true) {
+    const auto colon = folders.find(':');
+    // An empty entry is the working folder, as the shells take it.
+    const std::string_view folder = folders.substr(0, colon);
+    const auto candidate = std::filesystem::path(folder.empty() ? "." : folder) / "wine";
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(candidate, ec) && ::access(candidate.c_str(), X_OK) == 0)
+      return std::filesystem::absolute(candidate, ec);
+    if (colon == std::string_view::npos) return std::nullopt;
+    folders.remove_prefix(colon + 1);
+  }
 }
 
 bool IsWindowsExecutable(const std::filesystem::path& file) {

@@ -32,14 +32,16 @@ std::optional<std::filesystem::path> FindIgnoringCase(const std::filesystem::pat
 std::optional<std::filesystem::path> HostPathOf(const WinePrefix& prefix,
                                                 std::string_view windowsPath);
 
-// How a program inside the prefix sees `hostPath`: the drive whose link
-// target holds the path most closely, then the rest with `\`. Without such
-// a drive, Wine's usual Z: drive for the root folder.
-std::string WindowsPathOf(const WinePrefix& prefix, const std::filesystem::path& hostPath);
-
 // A command-line argument as a host path: Windows drive paths go through the
 // prefix, anything else is taken as written.
 std::filesystem::path HostPathFromArgument(const WinePrefix& prefix, std::string_view argument);
+
+// The Wine prefix that holds `file`: the folder above the nearest "drive_c"
+// or "dosdevices" on its path as written, else on its real path.
+std::optional<std::filesystem::path> PrefixHolding(const std::filesystem::path& file);
+
+// The `wine` program on the PATH, when there is one.
+std::optional<std::filesystem::path> FindWine();
 
 // True when the file starts like a Windows executable ("MZ").
 bool IsWindowsExecutable(const std::filesystem::path& file);

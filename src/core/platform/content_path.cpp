@@ -75,6 +75,15 @@ std::optional<std::filesystem::path> FindAssetFile(const std::filesystem::path& 
   return found;
 }
 
+std::filesystem::path AbsoluteFolder(const std::filesystem::path& folder) {
+  std::error_code ec;
+  std::filesystem::path out = std::filesystem::absolute(folder, ec);
+  if (ec) out = folder;
+  out = out.lexically_normal();
+  if (!out.has_filename() && out.has_relative_path()) out = out.parent_path();
+  return out;
+}
+
 void ClearReadOnly(const std::filesystem::path& file) {
   std::error_code ignored;
   std::filesystem::permissions(file, std::filesystem::perms::owner_write,

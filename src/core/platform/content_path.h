@@ -25,6 +25,10 @@ std::optional<std::filesystem::path> FindFolderEntry(const std::filesystem::path
 std::optional<std::filesystem::path> FindAssetFile(const std::filesystem::path& folder,
                                                    std::string_view name);
 
+// `folder` made absolute against the working folder and normalised ("." and
+// ".." folded away, no trailing separator), symbolic links kept.
+std::filesystem::path AbsoluteFolder(const std::filesystem::path& folder);
+
 // The read-only attribute of content files is the owner's write bit: this
 // gives it back. Failures are ignored, as a file that stays read-only is
 // still readable.
