@@ -359,9 +359,17 @@ void TForm1::FormShow() {
   }
   BumpEffectChange(BumpEffect->value());
 
-  // The position is the client area's, as it is saved.
-  setGeometry(OnSomeScreen(QRect(settings.left, settings.top, std::max(settings.width, 1),
-                                 std::max(settings.height, 1))));
+  // The position is the client area's, as it is saved. Never placed before,
+  // the window goes where the desktop puts new windows: a client area at
+  // (0, 0) would have a window manager's title bar above the screen.
+  const QRect client(settings.left, settings.top, std::max(settings.width, 1),
+                     std::max(settings.height, 1));
+  if (ini_.ReadString("Position", "Top", "").empty() &&
+      ini_.ReadString("Position", "Left", "").empty()) {
+    resize(client.size());
+  } else {
+    setGeometry(OnSomeScreen(client));
+  }
 
   if (!train.MeshFileName.empty()) {
     CurrentFile = train.MeshFileName.string();
@@ -677,7 +685,7 @@ void TForm1::UpdateStatus() {
     text = "Closing: the traincar's lookup is being stopped";
   } else if (composing_) {
     text = QString("Busy opening the traincar %1; its parts are being looked up")
-               .arg(QString::fromStdString(train.AssetFolder.string()));
+               .arg(QString::fromStdString(fs::path(CurrentFile).parent_path().string()));
   } else if (scene_ && scene_->ModelCount() > 0) {
     const QString what =
         train.TrainCarMode
