@@ -10,7 +10,7 @@ packages=(
   libjpeg62-turbo-dev libpng-dev
   libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0
   libstb-dev libsquish-dev
-  qt6-base-dev libqt6opengl6-dev xvfb xauth fonts-dejavu-core
+  qt6-base-dev libqt6opengl6-dev xvfb xauth fonts-dejavu-core openbox
 )
 
 # `install-deps.sh fuzz` adds what the libFuzzer targets need.

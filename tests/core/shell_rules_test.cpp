@@ -57,9 +57,15 @@ TEST(ViewInput, DragTurnsAndPansOnlyWhenArmed) {
   ApplyDrag(v, 60, 120, false, true);
   EXPECT_FLOAT_EQ(v.PanX, 1.0f);
   EXPECT_FLOAT_EQ(v.PanY, -2.0f);
+  // Both buttons: turned and panned by the same move.
+  ApplyDrag(v, 70, 140, true, true);
+  EXPECT_FLOAT_EQ(v.RotX, 20.0f);
+  EXPECT_FLOAT_EQ(v.RotY, 10.0f);
+  EXPECT_FLOAT_EQ(v.PanX, 1.2f);
+  EXPECT_FLOAT_EQ(v.PanY, -2.4f);
   // A move without a button keeps the last position.
   ApplyDrag(v, 500, 500, false, false);
-  EXPECT_EQ(v.LastMouseX, 60.0f);
+  EXPECT_EQ(v.LastMouseX, 70.0f);
 }
 
 TEST(ViewInput, WheelNotchAndFloor) {

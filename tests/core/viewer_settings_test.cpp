@@ -65,7 +65,7 @@ TEST(ViewerSettingsTest, ValuesAsPeopleWriteThem) {
   EXPECT_EQ(s.attSize, 10) << "not a number: the default";
   EXPECT_TRUE(s.showAxes) << "any non-zero integer";
   EXPECT_FALSE(s.metric);
-  EXPECT_FLOAT_EQ(s.bumpAlpha, 0.5f);
+  EXPECT_FLOAT_EQ(s.bumpAlpha, 0.2f) << "a comma is no decimal point here: the default";
   EXPECT_FLOAT_EQ(s.gauge, 1.44f);
   EXPECT_EQ(s.tieSpacing, kMinTieSpacing) << "brought into 300..2000";
   EXPECT_EQ(s.corvelDir.size(), 255u);

@@ -15,6 +15,8 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QOpenGLContext>
+#include <QScreen>
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -24,6 +26,7 @@
 #include <system_error>
 
 #include "assets/openwith_setup.h"
+#include "platform/content_path.h"
 #include "shell/shell_rules.h"
 #include "view/frame.h"
 
@@ -82,6 +85,50 @@ QColor ColourOf(std::int32_t value) {
   const auto v = static_cast<std::uint32_t>(value);
   return QColor(static_cast<int>(v & 0xFF), static_cast<int>((v >> 8) & 0xFF),
                 static_cast<int>((v >> 16) & 0xFF));
+}
+
+// Titles and dialog captions are one line: a line break reads as a space.
+std::string OneLine(std::string text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += (text[i] == '\r' || text[i] == '\n') ? ' ' : text[i];
+  }
+  return out;
+}
+
+// A window whose corner lies on no screen (a file from another desktop, a
+// screen since removed) is centred on the primary screen instead.
+QRect OnSomeScreen(QRect client) {
+  const QPoint corner = client.topLeft() + QPoint(8, 8);
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    if (screen->availableGeometry().contains(corner)) return client;
+  }
+  if (const QScreen* primary = QGuiApplication::primaryScreen()) {
+    const QRect area = primary->availableGeometry();
+    client.moveCenter(area.center());
+    client.moveTopLeft(
+        QPoint(std::max(client.left(), area.left()), std::max(client.top(), area.top())));
+  }
+  return client;
+}
+
+// The asset's configuration file as it is named in its folder.
+fs::path ConfigFileIn(const fs::path& folder) {
+  if (auto found = FindContentFile(folder, "config.txt")) return *found;
+  return folder / "config.txt";
+}
+
+// With no Wine prefix there is no simulator installation on this host to
+// ask for at first start.
+bool WineHostPresent() {
+  const WinePrefix wine = WinePrefix::FromEnvironment();
+  if (FolderExists(wine.folder)) return true;
+  for (HostVersion version : kHostVersions) {
+    if (!DefaultHostFolder(wine, version).empty()) return true;
+  }
+  return false;
 }
 
 std::int32_t ValueOf(const QColor& c) {
@@ -168,14 +215,26 @@ void TForm1::BuildControls() {
   Panel1->setGeometry(8, 8, 633, 433);
   auto* panelLayout = new QVBoxLayout(Panel1);
   panelLayout->setContentsMargins(2, 2, 2, 2);
-  GLView = new ViewWidget(Panel1);
+  if (QOpenGLContext probe; probe.create()) {
+    GLView = new ViewWidget(Panel1);
+    viewArea_ = GLView;
+  } else {
+    // Without OpenGL a GL view in the window would have the whole window
+    // composed through OpenGL as well; it stays out, and the panel takes the
+    // mouse without drawing.
+    detachedView_ = std::make_unique<ViewWidget>(nullptr);
+    GLView = detachedView_.get();
+    viewArea_ = new QWidget(Panel1);
+    viewArea_->setFocusPolicy(Qt::ClickFocus);
+  }
   GLView->setObjectName("GLView");
-  panelLayout->addWidget(GLView);
+  panelLayout->addWidget(viewArea_);
   GLView->SetRenderer(&renderer_);
   GLView->wantFrame = [this] { return train.ModelLoaded && view.RedrawPending; };
   GLView->frameDrawn = [this] { FrameDrawn(); };
-  GLView->installEventFilter(this);
-  GLView->setContextMenuPolicy(Qt::NoContextMenu);
+  viewArea_->setMouseTracking(true);
+  viewArea_->installEventFilter(this);
+  viewArea_->setContextMenuPolicy(Qt::NoContextMenu);
 
   Image1 = new QLabel(Panel1);
   Image1->setGeometry(0, 0, 240, 180);
@@ -213,8 +272,12 @@ void TForm1::BuildControls() {
   AttName = new QLineEdit(client);
   AttPosn = new QLineEdit(client);
   AttRotn = new QLineEdit(client);
-  for (QLineEdit* e : {AttName, AttPosn, AttRotn})
+  // Read-only displays: the keys stay with the view.
+  for (QLineEdit* e : {AttName, AttPosn, AttRotn}) {
+    e->setReadOnly(true);
+    e->setFocusPolicy(Qt::NoFocus);
     e->hide();
+  }
   AttName->setObjectName("AttName");
   AttPosn->setObjectName("AttPosn");
   AttRotn->setObjectName("AttRotn");
@@ -296,8 +359,17 @@ void TForm1::FormShow() {
   }
   BumpEffectChange(BumpEffect->value());
 
-  move(settings.left, settings.top);
-  resize(std::max(settings.width, 1), std::max(settings.height, 1));
+  // The position is the client area's, as it is saved. Never placed before,
+  // the window goes where the desktop puts new windows: a client area at
+  // (0, 0) would have a window manager's title bar above the screen.
+  const QRect client(settings.left, settings.top, std::max(settings.width, 1),
+                     std::max(settings.height, 1));
+  if (ini_.ReadString("Position", "Top", "").empty() &&
+      ini_.ReadString("Position", "Left", "").empty()) {
+    resize(client.size());
+  } else {
+    setGeometry(OnSomeScreen(client));
+  }
 
   if (!train.MeshFileName.empty()) {
     CurrentFile = train.MeshFileName.string();
@@ -311,31 +383,40 @@ void TForm1::FormShow() {
     notifier_.ShowMessage("Error setting pixel format.", "SetPixelFormat");
   }
 
-  if (options_.arguments.size() == 1) {
-    std::string parameter = options_.arguments.front();
-    // Windows paths from the simulator's tools reach us through Wine's drives.
-    const fs::path host = HostPathFromArgument(WinePrefix::FromEnvironment(), parameter);
-    if (FolderExists(host)) {
-      train.AssetFolder = host;
-      CurrentFile = (host / "config.txt").string();
-      SetOpen2(CurrentFile);
-      NewScene();
-      RunConfigOpen();
-      return;
-    }
-    if (IsMeshFileName(parameter)) train.MeshFileName = host;
-    if (!train.MeshFileName.empty() && FileExists(train.MeshFileName)) {
-      CurrentFile = train.MeshFileName.string();
-      SetOpen2(CurrentFile);
-      NewScene();
-      ViewMesh();
-      return;
-    }
-  }
-  if (settings.corvelDir.empty() && settings.dunmereDir.empty() && settings.estrelDir.empty()) {
-    Timer4.start();
-  }
   FormResize();
+  // The command-line file opens once the window is on screen, so that the
+  // window and its log show while a traincar's parts are looked up.
+  QTimer::singleShot(0, this, [this] {
+    if (closed_ || OpenFromCommandLine()) return;
+    if (settings.corvelDir.empty() && settings.dunmereDir.empty() && settings.estrelDir.empty() &&
+        WineHostPresent()) {
+      Timer4.start();
+    }
+  });
+}
+
+// True when the command line named a file or folder that was opened.
+bool TForm1::OpenFromCommandLine() {
+  if (options_.arguments.size() != 1) return false;
+  std::string parameter = options_.arguments.front();
+  // Windows paths from the simulator's tools reach us through Wine's drives.
+  const fs::path host = HostPathFromArgument(WinePrefix::FromEnvironment(), parameter);
+  if (FolderExists(host)) {
+    train.AssetFolder = host;
+    CurrentFile = ConfigFileIn(host).string();
+    SetOpen2(CurrentFile);
+    NewScene();
+    RunConfigOpen();
+  } else {
+    if (IsMeshFileName(parameter)) train.MeshFileName = host;
+    if (train.MeshFileName.empty() || !FileExists(train.MeshFileName)) return false;
+    CurrentFile = train.MeshFileName.string();
+    SetOpen2(CurrentFile);
+    NewScene();
+    ViewMesh();
+  }
+  if (!closed_ && !train.ModelLoaded) GLView->ShowBackgroundOnly();
+  return true;
 }
 
 // The context comes up with the view, before the settings are read; its
@@ -347,6 +428,14 @@ void TForm1::SetupViewContext() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  if (composing_) {
+    // The composition works on the scene and the context until it ends: the
+    // utility is stopped, and the window closes once the composition is over.
+    closeRequested_ = true;
+    UpdateStatus();
+    event->ignore();
+    return;
+  }
   if (!closed_) FormClose();
   event->accept();
 }
@@ -365,10 +454,13 @@ void TForm1::FormClose() {
   }
   if (!shown_) return;  // nothing was read, so nothing is written
   settings.lastFile = CurrentFile;
-  std::optional<WindowGeometry> geometry;
-  if (!isMaximized()) geometry = WindowGeometry{y(), x(), width(), height()};
+  // The client area, as it is placed at start.
+  std::optional<WindowGeometry> normal;
+  const QRect client = geometry();
+  if (!isMaximized())
+    normal = WindowGeometry{client.top(), client.left(), client.width(), client.height()};
   std::string error;
-  if (!SaveConfig(ini_, settings, geometry, &error) && !SettingsUnreadable()) {
+  if (!SaveConfig(ini_, settings, normal, &error) && !SettingsUnreadable()) {
     notifier_.ShowMessage(error, "Info");
   }
 }
@@ -390,19 +482,26 @@ void TForm1::Open1Click() {
   QString folder;
   if (!CurrentFile.empty())
     folder = QString::fromStdString(fs::path(CurrentFile).parent_path().string());
+  if (RefuseWhileBusy()) return;
+  const bool wasReady = view.MouseReady;
   view.MouseReady = false;
   const auto chosen = interaction.chooseFile(folder, OpenDialogFilterIndex);
-  if (!chosen) return;
+  if (!chosen) {
+    // Nothing new was loaded: the old model turns as before.
+    view.MouseReady = wasReady;
+    return;
+  }
   OpenPath(*chosen);
 }
 
 void TForm1::OpenPath(const fs::path& path) {
+  if (RefuseWhileBusy()) return;
   train.TrainCarMode = false;
   train.ModelLoaded = false;
   NewScene();
   if (FolderExists(path)) {
     // A dropped asset folder opens its config.txt.
-    CurrentFile = (path / "config.txt").string();
+    CurrentFile = ConfigFileIn(path).string();
   } else {
     CurrentFile = path.string();
   }
@@ -420,9 +519,12 @@ void TForm1::DispatchByExtension(const std::string& file) {
     train.AssetFolder = fs::path(file).parent_path();
     RunConfigOpen();
   }
+  // Whatever failed to load, no earlier picture stays under the new title.
+  if (!closed_ && !train.ModelLoaded) GLView->ShowBackgroundOnly();
 }
 
 void TForm1::Open2Click() {
+  if (RefuseWhileBusy()) return;
   train.MeshFileName = CurrentFile;
   if (!CurrentFile.empty() && FileExists(CurrentFile)) {
     train.ModelLoaded = false;
@@ -453,9 +555,8 @@ void TForm1::ViewMesh() {
   view.RedrawPending = false;
 
   const fs::path file = train.MeshFileName;
-  setWindowTitle(QString::fromStdString(train.TrainCarMode
-                                            ? TrainCarCaption(train.UserName)
-                                            : MeshCaption(file.filename().string())));
+  SetCaption(train.TrainCarMode ? TrainCarCaption(train.UserName)
+                                : MeshCaption(file.filename().string()));
   if (!FileExists(file)) {
     // Only a name typed into the Open dialog gets here; the viewer closes.
     close();
@@ -467,6 +568,8 @@ void TForm1::ViewMesh() {
   if (GLView->ContextReady()) GLView->makeCurrent();
   currentModel_ = &scene_->AddModel();
   train.ModelLoaded = currentModel_->Load(file, load_);
+  // Mesh Data describes the empty model a failed load leaves.
+  if (!train.ModelLoaded) unit.MeshBounds = TMeshBounds{};
   if (GLView->ContextReady()) GLView->doneCurrent();
   AfterLoad(true);
 }
@@ -484,8 +587,10 @@ void TForm1::AfterLoad(bool firstOfView) {
 }
 
 void TForm1::RunConfigOpen() {
+  SetBusy(true);
   if (GLView->ContextReady()) GLView->makeCurrent();
   TraincarContext context{train, *scene_, load_, notifier_, runner_};
+  context.hooks.stopRequested = [this] { return closeRequested_; };
   context.hooks.pump = [this] {
     mainThread_.RunPending();
     SyncMemo();
@@ -509,7 +614,7 @@ void TForm1::RunConfigOpen() {
     for (QAction* a : {ShowBumpsOnly1, ShowAttachments1, AttachmentSize1, LocateTexture1})
       a->setChecked(false);
     TextureIndex = 0;
-    setWindowTitle(QString::fromStdString(TrainCarCaption(train.UserName)));
+    SetCaption(TrainCarCaption(train.UserName));
     if (train.FirstMesh) {
       view.PanX = view.PanY = 0.0f;
       view.RotX = view.RotY = 0.0f;
@@ -528,8 +633,28 @@ void TForm1::RunConfigOpen() {
   }
   if (GLView->ContextReady()) GLView->doneCurrent();
   SyncMemo();
-  UpdateStatus();
+  SetBusy(false);
   RequestFrame();
+  if (closeRequested_) QTimer::singleShot(0, this, [this] { close(); });
+}
+
+void TForm1::SetBusy(bool busy) {
+  composing_ = busy;
+  for (QAction* a : {Open1, Open2, OpenWith1})
+    a->setEnabled(!busy);
+  UpdateStatus();
+}
+
+// Commands that would replace what the composition works on are refused
+// while it runs; the status line says why.
+bool TForm1::RefuseWhileBusy() {
+  if (!composing_) return false;
+  StatusLine->setText("The viewer is busy opening a traincar; try again when it is open");
+  return true;
+}
+
+void TForm1::SetCaption(const std::string& caption) {
+  setWindowTitle(QString::fromStdString(OneLine(caption)));
 }
 
 void TForm1::LoadTrackTextures() {
@@ -556,14 +681,19 @@ void TForm1::SyncMemo() {
 
 void TForm1::UpdateStatus() {
   QString text;
-  if (scene_ && scene_->ModelCount() > 0) {
+  if (closeRequested_) {
+    text = "Closing: the traincar's lookup is being stopped";
+  } else if (composing_) {
+    text = QString("Busy opening the traincar %1; its parts are being looked up")
+               .arg(QString::fromStdString(fs::path(CurrentFile).parent_path().string()));
+  } else if (scene_ && scene_->ModelCount() > 0) {
     const QString what =
         train.TrainCarMode
             ? QString("Traincar %1 (%2 meshes)")
                   .arg(QString::fromStdString(fs::path(CurrentFile).parent_path().string()))
                   .arg(scene_->ModelCount())
             : QString("Mesh %1").arg(QString::fromStdString(CurrentFile));
-    text = what + (train.ModelLoaded ? "" : "  (not loaded)");
+    text = what + (train.ModelLoaded ? "" : ": the file did not load");
     if (currentModel_ && !train.TrainCarMode) {
       text += QString("  %1 faces").arg(currentModel_->FaceCount());
     }
@@ -632,11 +762,13 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
       return true;
     }
   }
-  if (watched == GLView) {
+  if (watched == viewArea_) {
     if (event->type() == QEvent::MouseButtonPress) {
       auto* e = static_cast<QMouseEvent*>(event);
+      // A click gives the keys back to the view.
+      viewArea_->setFocus(Qt::MouseFocusReason);
       if (e->button() == Qt::RightButton) {
-        PopupMenu1->popup(e->globalPosition().toPoint());
+        if (!RefuseWhileBusy()) PopupMenu1->popup(e->globalPosition().toPoint());
         return true;
       }
       if (view.MouseReady) {
@@ -660,6 +792,8 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
   const KeyCommand command =
       ApplyViewKey(view, KeyOf(event->key()), ModifiersOf(event->modifiers()));
   RequestFrame();
+  event->accept();
+  if (command != KeyCommand::None && RefuseWhileBusy()) return;
   switch (command) {
     case KeyCommand::BumpsOnly:
       PopupMenu1Popup();
@@ -679,10 +813,10 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
     case KeyCommand::None:
       break;
   }
-  event->accept();
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+  if (RefuseWhileBusy()) return;
   const QList<QUrl> urls = event->mimeData()->urls();
   if (urls.size() == 1 && urls.front().isLocalFile()) {
     const std::string path = urls.front().toLocalFile().toStdString();
@@ -695,7 +829,7 @@ void TForm1::dragEnterEvent(QDragEnterEvent* event) {
 
 void TForm1::dropEvent(QDropEvent* event) {
   const QList<QUrl> urls = event->mimeData()->urls();
-  if (urls.size() != 1 || !urls.front().isLocalFile()) return;
+  if (urls.size() != 1 || !urls.front().isLocalFile() || RefuseWhileBusy()) return;
   event->acceptProposedAction();
   OpenPath(urls.front().toLocalFile().toStdString());
 }
@@ -962,7 +1096,7 @@ OpenWithEnvironment TForm1::OpenWithEnv() {
   env.executable = options_.executable;
   env.browseFolder = [this](const std::string& caption) {
     SyncMemo();
-    return interaction.browseFolder(caption);
+    return interaction.browseFolder(OneLine(caption));
   };
   env.pause = [this](std::chrono::milliseconds ms) {
     SyncMemo();
@@ -973,6 +1107,11 @@ OpenWithEnvironment TForm1::OpenWithEnv() {
 
 void TForm1::Timer4Timer() {
   Timer4.stop();
+  if (composing_) {
+    // The set-up shares the log with the lookup: it waits for its end.
+    Timer4.start();
+    return;
+  }
   HostFolderSettings folders = HostFolders(settings);
   try {
     SetOpenWith(folders, train.Memo1, OpenWithEnv());
@@ -984,6 +1123,7 @@ void TForm1::Timer4Timer() {
 }
 
 void TForm1::OpenWith1Click() {
+  if (RefuseWhileBusy()) return;
   HostFolderSettings folders = HostFolders(settings);
   try {
     kelvane::OpenWith1Click(folders, train.Memo1, OpenWithEnv());

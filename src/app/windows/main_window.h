@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,29 @@ struct WindowOptions {
   std::filesystem::path exeFolder;
   std::filesystem::path executable;
   std::filesystem::path installedDataFolder;
+};
+
+// Uploads into the view's context; without one (no pixel format could be
+// set) the images are still decoded and named, and no GL call is made.
+class ViewTextureUploader final : public TextureUploader {
+ public:
+  ViewTextureUploader(TextureLoaderState& state, std::function<bool()> contextReady)
+      : gl_(state), decoded_(state), contextReady_(std::move(contextReady)) {}
+  std::uint32_t Upload(const PixelBuffer& pixels) override {
+    return contextReady_() ? gl_.Upload(pixels) : decoded_.Upload(pixels);
+  }
+  void Delete(std::span<const std::uint32_t> names) override {
+    if (contextReady_()) {
+      gl_.Delete(names);
+    } else {
+      decoded_.Delete(names);
+    }
+  }
+
+ private:
+  GlTextureUploader gl_;
+  DecodeOnlyUploader decoded_;
+  std::function<bool()> contextReady_;
 };
 
 // The main window: menus, the view with its popup, the attachment and
@@ -155,6 +179,9 @@ class TForm1 final : public QMainWindow {
   bool SettingsUnreadable() const { return ini_.status() == TMemIni::ReadStatus::Unreadable; }
   // The last thumbnail picture taken.
   const QImage& LastThumbnail() const { return thumbnail_; }
+  // A traincar is being composed; commands that would replace or free what
+  // it works on wait.
+  bool Busy() const { return composing_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -169,6 +196,7 @@ class TForm1 final : public QMainWindow {
   void BuildMenus();
   void BuildControls();
   void FormShow();
+  bool OpenFromCommandLine();
   void FormClose();
   void FormResize();
   void ViewMesh();
@@ -187,6 +215,9 @@ class TForm1 final : public QMainWindow {
   void LoadTrackTextures();
   void DeleteTrackTextures();
   void UpdateStatus();
+  bool RefuseWhileBusy();
+  void SetBusy(bool busy);
+  void SetCaption(const std::string& caption);
   void PlaceAttachmentBoxes();
   void SetupViewContext();
   OpenWithEnvironment OpenWithEnv();
@@ -196,15 +227,19 @@ class TForm1 final : public QMainWindow {
   TMemIni ini_;
   bool shown_ = false;
   bool closed_ = false;
+  bool composing_ = false;
+  bool closeRequested_ = false;
   QImage thumbnail_;
 
   TextureLoaderState textureState_;
-  GlTextureUploader uploader_{textureState_};
+  ViewTextureUploader uploader_{textureState_, [this] { return GLView->ContextReady(); }};
   TextureLoader loader_{textureState_, notifier_, uploader_};
   LoadContext load_{unit, notifier_};
   MainTaskQueue mainThread_;
   TDosCommand runner_{notifier_, mainThread_.Dispatcher()};
   CoreFrameRenderer renderer_{*this};
+  std::unique_ptr<ViewWidget> detachedView_;  // the view, kept out of the window
+  QWidget* viewArea_ = nullptr;               // GLView, or a bare area without OpenGL
   std::unique_ptr<T3DScene> scene_;
   T3DModel* currentModel_ = nullptr;
   std::uint32_t ballastTexture_ = 0, groundTexture_ = 0;

@@ -23,7 +23,8 @@ ViewWidget::ViewWidget(QWidget* parent) : QOpenGLWidget(parent) {
   // The last picture must survive paints that draw nothing.
   setUpdateBehavior(QOpenGLWidget::PartialUpdate);
   setMouseTracking(true);
-  setFocusPolicy(Qt::NoFocus);
+  // A click on the view takes the keys back from any control.
+  setFocusPolicy(Qt::ClickFocus);
 }
 
 void ViewWidget::initializeGL() {
@@ -41,6 +42,14 @@ void ViewWidget::ApplyPerspective() {
   const qreal ratio = devicePixelRatioF();
   renderer_->SetPerspective(static_cast<int>(width() * ratio), static_cast<int>(height() * ratio));
   doneCurrent();
+}
+
+void ViewWidget::ShowBackgroundOnly() {
+  if (!contextReady_) return;
+  makeCurrent();
+  context()->functions()->glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  doneCurrent();
+  update();
 }
 
 void ViewWidget::paintGL() {

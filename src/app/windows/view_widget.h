@@ -40,6 +40,9 @@ class ViewWidget final : public QOpenGLWidget {
 
   bool ContextReady() const { return contextReady_; }
   int FrameCount() const { return frames_; }
+  // The picture becomes the background alone (after a load that failed);
+  // frames are drawn again when the window asks for them.
+  void ShowBackgroundOnly();
   // The projection follows the panel's size from now on.
   void ApplyPerspective();
   // The current frame drawn into an off-screen buffer of `width` x `height`

@@ -61,10 +61,15 @@ std::filesystem::path UtilityIn(const std::filesystem::path& folder) {
   return {};
 }
 
+bool StopRequested(const ResolverContext& context) {
+  return context.hooks.stopRequested && context.hooks.stopRequested();
+}
+
 void Wait(ResolverContext& context, std::chrono::milliseconds total) {
   const auto step = std::max(context.timing.round, std::chrono::milliseconds(1));
   for (std::chrono::milliseconds waited{0}; waited < total; waited += step) {
     if (context.hooks.pump) context.hooks.pump();
+    if (StopRequested(context)) return;
     std::this_thread::sleep_for(std::min(step, total - waited));
   }
 }
@@ -177,7 +182,7 @@ bool OpenForEditing(ResolverContext& context, const std::string& kuid) {
   context.log.Add("Opening " + kuid);
   if (!AcceptKuid(context, kuid)) return false;
   const auto utility = FindUtility(context.assetFolder);
-  if (utility.empty()) return false;
+  if (utility.empty() || StopRequested(context)) return false;
   if (IsWindowsExecutable(utility)) {
     if (!context.wineProgram) context.wineProgram = FindWine().value_or(std::filesystem::path());
     if (context.wineProgram->empty()) {
@@ -201,11 +206,15 @@ bool OpenForEditing(ResolverContext& context, const std::string& kuid) {
   int round = 1;
   for (; round <= context.timing.rounds; ++round) {
     if (context.hooks.pump) context.hooks.pump();
+    if (StopRequested(context)) {
+      context.runner.Stop();
+      break;
+    }
     if (!context.runner.IsRunning()) break;
     std::this_thread::sleep_for(context.timing.round);
   }
   if (context.hooks.busyCursor) context.hooks.busyCursor(false);
-  return round < context.timing.rounds;
+  return round < context.timing.rounds && !StopRequested(context);
 }
 
 std::filesystem::path ResolveAssetFolder(ResolverContext& context, const std::string& kuid) {

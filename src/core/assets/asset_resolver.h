@@ -25,6 +25,9 @@ struct ResolverHooks {
   std::function<void()> pump;
   // Hourglass (true) or arrow (false).
   std::function<void(bool busy)> busyCursor;
+  // True once the lookup is to end (the window is closing): a running
+  // utility is stopped, no other one is started and waits end early.
+  std::function<bool()> stopRequested;
 };
 
 struct ResolverTiming {

@@ -56,11 +56,9 @@ std::optional<std::int32_t> ParseIniInteger(std::string_view text) {
 }
 
 std::optional<float> ParseIniFloat(std::string_view text) {
+  // Floats are written with a point; any other text (a comma from a
+  // hand edit) is no number here and the key's default stands.
   std::string s(Trim(text));
-  // Files written where the decimal separator is a comma read the same.
-  for (char& c : s) {
-    if (c == ',') c = '.';
-  }
   if (!s.empty() && s[0] == '+') s.erase(0, 1);
   float value = 0;
   auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);

@@ -27,7 +27,8 @@ void ApplyDrag(ViewState& view, float x, float y, bool leftHeld, bool middleHeld
   if (leftHeld) {
     view.RotX += (y - view.LastMouseY) / 2.0f;
     view.RotY += (x - view.LastMouseX) / 2.0f;
-  } else if (middleHeld) {
+  }
+  if (middleHeld) {
     view.PanY -= (y - view.LastMouseY) / 50.0f;
     view.PanX += (x - view.LastMouseX) / 50.0f;
   }

@@ -12,7 +12,8 @@ namespace kelvane {
 
 // ----- view input ------------------------------------------------------------
 
-// Mouse drag over the view: the left button turns, the middle one pans.
+// Mouse drag over the view: the left button turns, the middle one pans,
+// both at once when both are held.
 // Only while dragging is armed; the last position follows either drag.
 void ApplyDrag(ViewState& view, float x, float y, bool leftHeld, bool middleHeld);
 
