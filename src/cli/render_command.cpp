@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <system_error>
 
@@ -100,6 +101,7 @@ int RunRender(const RenderOptions& options, std::ostream& messages) {
   draw.BumpEnabled = draw.BumpStrength > 0.0f;
   draw.BumpsOnly = options.bumpsOnly;
 
+  const auto opened = std::chrono::steady_clock::now();
   const T3DModel* current = nullptr;
   bool loaded = false;
   if (IsTraincarPath(options.path)) {
@@ -158,6 +160,11 @@ int RunRender(const RenderOptions& options, std::ostream& messages) {
   FrameInputs frame{view, draw, s->unit, modes, s->track, glyphs, current, &s->scene, &s->traincar};
   RenderFrame(frame);
   glFinish();
+  if (options.timing) {
+    const std::chrono::duration<double, std::milli> took =
+        std::chrono::steady_clock::now() - opened;
+    messages << "kelvane: opened and drawn in " << took.count() << " ms\n";
+  }
 
   const std::vector<std::uint8_t> rgb = gl->ReadPixels(3);
   PixelBuffer picture = PixelBuffer::Zeroed(static_cast<std::uint16_t>(options.width),

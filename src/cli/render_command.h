@@ -30,6 +30,7 @@ struct RenderOptions {
   // installed data folder) when empty.
   std::filesystem::path dataFolder;
   GeometryPath geometry = GeometryPath::BufferObjects;
+  bool timing = false;  // report the time from opening to the drawn frame
 };
 
 // Opens the file as the viewer does (framing, view reset, settings
