@@ -7,9 +7,12 @@
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -20,6 +23,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "egl_context.h"
@@ -260,6 +264,136 @@ void RenderMemory(benchmark::State& state) {
   }
   state.SetLabel("max:x_file:3");
 }
+// A private X server: Xvfb picks a free display and writes its number to
+// a pipe.
+class VirtualDisplay {
+ public:
+  VirtualDisplay() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    std::vector<std::string> args{"Xvfb",      "-displayfd", std::to_string(fds[1]),
+                                  "-screen",   "0",          "1280x1024x24",
+                                  "-nolisten", "tcp"};
+    std::vector<char*> argv;
+    for (auto& a : args)
+      argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, argv.data(), environ) != 0) pid_ = 0;
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    std::string number;
+    pollfd wait{fds[0], POLLIN, 0};
+    char c = 0;
+    while (pid_ != 0 && poll(&wait, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
+      number += c;
+    close(fds[0]);
+    if (!number.empty()) name_ = ":" + number;
+  }
+  VirtualDisplay(const VirtualDisplay&) = delete;
+  VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+  ~VirtualDisplay() {
+    if (pid_ == 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+  const std::string& name() const { return name_; }
+
+ private:
+  pid_t pid_ = 0;
+  std::string name_;
+};
+
+double StatusBytes(pid_t pid, const char* field) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind(field, 0) == 0) return std::stod(line.substr(std::string(field).size())) * 1024;
+  }
+  return -1;
+}
+
+// The viewer's peak resident memory with `file` open: taken once it has
+// stayed the same for a second and a half, after the load and the frames
+// that follow it.
+double ViewerPeak(const std::string& display, const std::filesystem::path& settings,
+                  const std::filesystem::path& file) {
+  std::vector<std::string> args{KELVANE_EXE, "--settings", settings.string(), file.string()};
+  std::vector<char*> argv;
+  for (auto& a : args)
+    argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> env{"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb"};
+  for (char** e = environ; *e; ++e) {
+    const std::string_view entry = *e;
+    if (entry.rfind("DISPLAY=", 0) != 0 && entry.rfind("QT_QPA_PLATFORM=", 0) != 0)
+      env.emplace_back(entry);
+  }
+  std::vector<char*> envp;
+  for (auto& e : env)
+    envp.push_back(e.data());
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return -1;
+  double peak = -1;
+  int steady = 0;
+  for (int tick = 0; tick < 300 && steady < 15; ++tick) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const double now = StatusBytes(pid, "VmHWM:");
+    if (now < 0) break;  // it ended
+    steady = tick >= 20 && now == peak ? steady + 1 : 0;
+    peak = now;
+  }
+  kill(pid, SIGTERM);
+  waitpid(pid, nullptr, 0);
+  return steady >= 15 ? peak : -1;
+}
+
+// The same for the viewer (on a private X server) holding the mesh, beyond
+// the viewer holding the sample wagon.
+void ViewerMemory(benchmark::State& state) {
+  testing::TempDir dir;
+  fixtures::WriteSampleAssets(dir.path());
+  const auto grid = dir / "grid.im";
+  fixtures::WriteFile(grid, fixtures::LargeMesh(kGridVertices, kGridFaces));
+  const auto settings = dir / "kelvane.ini";
+  fixtures::WriteTextFile(settings,
+                          "[Paths]\nCorvel_dir=NotFound\nDunmere_dir=NotFound\n"
+                          "Estrel_dir=NotFound\n");
+  const double file = static_cast<double>(std::filesystem::file_size(grid));
+  const VirtualDisplay display;
+  if (display.name().empty()) {
+    state.SkipWithError("no Xvfb display");
+    return;
+  }
+  for (auto _ : state) {
+    const double empty = ViewerPeak(display.name(), settings, dir / "wagon" / "wagon.im");
+    const double full = ViewerPeak(display.name(), settings, grid);
+    if (empty < 0 || full < 0) {
+      state.SkipWithError("the viewer did not settle");
+      return;
+    }
+    state.counters["x_file"] = (full - empty) / file;
+    state.counters["added_MB"] = (full - empty) / 1e6;
+    state.counters["wagon_MB"] = empty / 1e6;
+  }
+  state.SetLabel("max:x_file:3");
+}
+BENCHMARK(ViewerMemory)
+    ->Name("ViewerMemory200k/kelvane")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(1);
+
 BENCHMARK(RenderMemory)
     ->Name("RenderMemory200k/kelvane")
     ->Unit(benchmark::kMillisecond)
