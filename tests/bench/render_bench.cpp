@@ -30,6 +30,7 @@
 #include "fixtures/asset_writer.h"
 #include "fixtures/mesh_writer.h"
 #include "fixtures/sample_assets.h"
+#include "fixtures/texture_writer.h"
 #include "support/temp_dir.h"
 #include "textures/texture_loader_state.h"
 #include "textures/texture_upload.h"
@@ -239,6 +240,20 @@ BENCHMARK_CAPTURE(RenderWall, locomotive, true)
 constexpr std::size_t kGridVertices = 100'000;
 constexpr std::size_t kGridFaces = 200'000;
 
+// The grid mesh and the picture its material names, beside it.
+std::filesystem::path WriteGrid(const std::filesystem::path& folder) {
+  const auto grid = folder / "grid.im";
+  fixtures::WriteFile(grid, fixtures::LargeMesh(kGridVertices, kGridFaces));
+  fixtures::Picture<fixtures::Rgba8> checker{64, 64, {}};
+  for (int i = 0; i < 64 * 64; ++i) {
+    const auto v = static_cast<std::uint8_t>(((i % 64) / 8 + (i / 512)) % 2 ? 220 : 60);
+    checker.texels.push_back({v, v, v, 255});
+  }
+  fixtures::WriteFile(folder / "body.tga",
+                      fixtures::WriteTga(fixtures::TgaTrueColour(checker, 24, false)));
+  return grid;
+}
+
 // Peak resident memory of kelvane --render on a 200k-triangle grid mesh
 // beyond the same run on the sample wagon, whose few hundred triangles
 // leave little more than the program and an empty GL context; as a
@@ -246,8 +261,7 @@ constexpr std::size_t kGridFaces = 200'000;
 void RenderMemory(benchmark::State& state) {
   testing::TempDir dir;
   fixtures::WriteSampleAssets(dir.path());
-  const auto grid = dir / "grid.im";
-  fixtures::WriteFile(grid, fixtures::LargeMesh(kGridVertices, kGridFaces));
+  const auto grid = WriteGrid(dir.path());
   const double file = static_cast<double>(std::filesystem::file_size(grid));
   for (auto _ : state) {
     const ChildRun empty = RunKelvane(
@@ -363,8 +377,7 @@ double ViewerPeak(const std::string& display, const std::filesystem::path& setti
 void ViewerMemory(benchmark::State& state) {
   testing::TempDir dir;
   fixtures::WriteSampleAssets(dir.path());
-  const auto grid = dir / "grid.im";
-  fixtures::WriteFile(grid, fixtures::LargeMesh(kGridVertices, kGridFaces));
+  const auto grid = WriteGrid(dir.path());
   const auto settings = dir / "kelvane.ini";
   fixtures::WriteTextFile(settings,
                           "[Paths]\nCorvel_dir=NotFound\nDunmere_dir=NotFound\n"

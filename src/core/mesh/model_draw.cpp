@@ -152,29 +152,64 @@ std::vector<Index> CornerIndices(const T3DObject& o, bool edges) {
 // of a whole object would take megabytes of it every frame.
 constexpr std::size_t kRunCorners = 6 * 1024;
 
-template <typename Index>
-std::vector<IndexRun> Runs(const std::vector<Index>& indices) {
-  constexpr std::size_t run = kRunCorners;
-  std::vector<IndexRun> runs;
-  for (std::size_t first = 0; first < indices.size(); first += run) {
-    const std::size_t end = std::min(indices.size(), first + run);
-    const auto [lo, hi] = std::minmax_element(indices.begin() + static_cast<std::ptrdiff_t>(first),
-                                              indices.begin() + static_cast<std::ptrdiff_t>(end));
-    runs.push_back({static_cast<GLsizei>(first), static_cast<GLsizei>(end - first), *lo, *hi});
+// A buffer of `count` elements filled `piece` at a time through
+// `fill(first, n, out)`, so that no second copy of the whole data exists
+// beside GL's.
+template <typename T, typename Fill>
+GLuint UploadInPieces(const DrawSettings& s, GLenum target, std::size_t count, std::size_t piece,
+                      Fill fill) {
+  GLuint name = 0;
+  s.buffers.GenBuffers(1, &name);
+  s.buffers.BindBuffer(target, name);
+  s.buffers.BufferData(target, static_cast<GLsizeiptr>(count * sizeof(T)), nullptr, GL_STATIC_DRAW);
+  std::vector<T> values(std::min(count, piece));
+  for (std::size_t first = 0; first < count; first += piece) {
+    const std::size_t n = std::min(piece, count - first);
+    fill(first, n, values.data());
+    s.buffers.BufferSubData(target, static_cast<GLintptr>(first * sizeof(T)),
+                            static_cast<GLsizeiptr>(n * sizeof(T)), values.data());
   }
-  return runs;
+  s.buffers.BindBuffer(target, 0);
+  return name;
+}
+
+// The corners of every drawable face, as triangles (a, b, c) or as edges
+// (a, b, b, c, c, a), in runs of kRunCorners.
+template <typename Index>
+GLuint UploadCornersAs(const DrawSettings& s, const T3DObject& o, bool edges,
+                       std::vector<IndexRun>& runs) {
+  const std::size_t perFace = edges ? 6 : 3;
+  std::vector<std::size_t> drawn;  // faces whose corners exist
+  drawn.reserve(o.faces.size());
+  for (std::size_t f = 0; f < o.faces.size(); ++f) {
+    if (o.FaceInRange(f)) drawn.push_back(f);
+  }
+  runs.clear();
+  const auto fill = [&](std::size_t first, std::size_t n, Index* indices) {
+    for (std::size_t k = 0; k < n / perFace; ++k) {
+      const TFace& f = o.faces[drawn[first / perFace + k]];
+      const auto a = static_cast<Index>(f.a), b = static_cast<Index>(f.b),
+                 c = static_cast<Index>(f.c);
+      if (edges) {
+        const Index corners[6] = {a, b, b, c, c, a};
+        std::copy_n(corners, 6, indices + k * 6);
+      } else {
+        const Index corners[3] = {a, b, c};
+        std::copy_n(corners, 3, indices + k * 3);
+      }
+    }
+    const auto [lo, hi] = std::minmax_element(indices, indices + n);
+    runs.push_back({static_cast<GLsizei>(first), static_cast<GLsizei>(n), *lo, *hi});
+  };
+  // Whole faces to a piece, each piece one run.
+  return UploadInPieces<Index>(s, GL_ELEMENT_ARRAY_BUFFER, drawn.size() * perFace, kRunCorners,
+                               fill);
 }
 
 GLuint UploadCorners(const DrawSettings& s, const T3DObject& o, GLenum type, bool edges,
                      std::vector<IndexRun>& runs) {
-  if (type == GL_UNSIGNED_SHORT) {
-    const auto indices = CornerIndices<std::uint16_t>(o, edges);
-    runs = Runs(indices);
-    return Upload(s, GL_ELEMENT_ARRAY_BUFFER, indices);
-  }
-  const auto indices = CornerIndices<std::uint32_t>(o, edges);
-  runs = Runs(indices);
-  return Upload(s, GL_ELEMENT_ARRAY_BUFFER, indices);
+  return type == GL_UNSIGNED_SHORT ? UploadCornersAs<std::uint16_t>(s, o, edges, runs)
+                                   : UploadCornersAs<std::uint32_t>(s, o, edges, runs);
 }
 
 void DeleteBuffers(const DrawSettings& s, const ObjectBuffers& b) {
@@ -241,13 +276,14 @@ ObjectBuffers* Buffers(DrawSettings& s, const T3DObject& o) {
   ObjectBuffers b;
   b.object = o.drawArrays;
   b.indexType = o.vertices.size() <= 65536 ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT;
-  {
-    std::vector<PackedVertex> packed(o.vertices.size());
-    for (std::size_t v = 0; v < packed.size(); ++v)
-      packed[v] = {o.vertices[v], NormalAt(o, static_cast<std::uint32_t>(v)),
-                   TexCoordAt(o, static_cast<std::uint32_t>(v))};
-    b.vertices = Upload(s, GL_ARRAY_BUFFER, packed);
-  }
+  b.vertices =
+      UploadInPieces<PackedVertex>(s, GL_ARRAY_BUFFER, o.vertices.size(), 4096,
+                                   [&o](std::size_t first, std::size_t n, PackedVertex* out) {
+                                     for (std::size_t k = 0; k < n; ++k) {
+                                       const auto v = static_cast<std::uint32_t>(first + k);
+                                       out[k] = {o.vertices[v], NormalAt(o, v), TexCoordAt(o, v)};
+                                     }
+                                   });
   b.triangles = UploadCorners(s, o, b.indexType, false, b.triangleRuns);
   return &s.objectBuffers.emplace(&anchor, b).first->second;
 }

@@ -24,8 +24,11 @@ struct BufferEntryPoints {
   PFNGLGENBUFFERSPROC GenBuffers = nullptr;
   PFNGLBINDBUFFERPROC BindBuffer = nullptr;
   PFNGLBUFFERDATAPROC BufferData = nullptr;
+  PFNGLBUFFERSUBDATAPROC BufferSubData = nullptr;
   PFNGLDELETEBUFFERSPROC DeleteBuffers = nullptr;
-  bool Usable() const { return GenBuffers && BindBuffer && BufferData && DeleteBuffers; }
+  bool Usable() const {
+    return GenBuffers && BindBuffer && BufferData && BufferSubData && DeleteBuffers;
+  }
 };
 
 // One object's static geometry in buffer objects of one context, built on

@@ -110,6 +110,7 @@ BufferEntryPoints FindBufferEntryPoints(const GlProcFinder& find) {
   b.GenBuffers = reinterpret_cast<PFNGLGENBUFFERSPROC>(entry("glGenBuffers"));
   b.BindBuffer = reinterpret_cast<PFNGLBINDBUFFERPROC>(entry("glBindBuffer"));
   b.BufferData = reinterpret_cast<PFNGLBUFFERDATAPROC>(entry("glBufferData"));
+  b.BufferSubData = reinterpret_cast<PFNGLBUFFERSUBDATAPROC>(entry("glBufferSubData"));
   b.DeleteBuffers = reinterpret_cast<PFNGLDELETEBUFFERSPROC>(entry("glDeleteBuffers"));
   return b;
 }
@@ -130,6 +131,8 @@ void SetupGL(std::int32_t bgroundColour, DrawSettings& draw, const GlProcFinder&
   draw.DrawRangeElements =
       reinterpret_cast<PFNGLDRAWRANGEELEMENTSPROC>(find("glDrawRangeElements"));
   draw.buffers = FindBufferEntryPoints(find);
+  // Names of an earlier context mean nothing in this one.
+  draw.objectBuffers.clear();
   const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
   const std::string_view name = renderer ? renderer : "";
   const bool software = name.find("llvmpipe") != std::string_view::npos ||
