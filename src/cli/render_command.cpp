@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <memory>
 #include <system_error>
 
@@ -58,6 +59,16 @@ struct Scene {
   TraincarState traincar;
   TrackState track;
 };
+
+// The process's resident set at its largest so far (Linux), or -1.
+long PeakResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return -1;
+}
 
 }  // namespace
 
@@ -187,6 +198,7 @@ int RunRender(const RenderOptions& options, std::ostream& messages) {
     messages << "kelvane: " << error << "\n";
     return 1;
   }
+  if (options.timing) messages << "kelvane: peak resident memory " << PeakResidentKiB() << " kB\n";
   return 0;
 }
 

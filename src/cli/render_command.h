@@ -30,7 +30,7 @@ struct RenderOptions {
   // installed data folder) when empty.
   std::filesystem::path dataFolder;
   GeometryPath geometry = GeometryPath::BufferObjects;
-  bool timing = false;  // report the time from opening to the drawn frame
+  bool timing = false;  // report the time from opening to the drawn frame, and the peak memory
 };
 
 // Opens the file as the viewer does (framing, view reset, settings

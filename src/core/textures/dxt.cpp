@@ -295,13 +295,10 @@ template <bool kKeepAlpha>
   }
 
   const __m128i byteOfTexel = _mm_setr_epi8(0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3);
+  const __m128i firstRow = _mm_setr_epi8(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
   for (int row = 0; row < 4; ++row) {
-    const char t = static_cast<char>(4 * row);
-    const __m128i spread = _mm_setr_epi8(
-        t, t, t, t, static_cast<char>(t + 1), static_cast<char>(t + 1), static_cast<char>(t + 1),
-        static_cast<char>(t + 1), static_cast<char>(t + 2), static_cast<char>(t + 2),
-        static_cast<char>(t + 2), static_cast<char>(t + 2), static_cast<char>(t + 3),
-        static_cast<char>(t + 3), static_cast<char>(t + 3), static_cast<char>(t + 3));
+    // Texel byte of each output byte: the row's four texels, four bytes each.
+    const __m128i spread = _mm_add_epi8(firstRow, _mm_set1_epi8(static_cast<char>(4 * row)));
     __m128i texels = _mm_shuffle_epi8(
         colours, _mm_or_si128(_mm_shuffle_epi8(colourOffsets, spread), byteOfTexel));
     if constexpr (kKeepAlpha) {

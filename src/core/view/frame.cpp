@@ -131,8 +131,6 @@ void SetupGL(std::int32_t bgroundColour, DrawSettings& draw, const GlProcFinder&
   draw.DrawRangeElements =
       reinterpret_cast<PFNGLDRAWRANGEELEMENTSPROC>(find("glDrawRangeElements"));
   draw.buffers = FindBufferEntryPoints(find);
-  // Names of an earlier context mean nothing in this one.
-  draw.objectBuffers.clear();
   const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
   const std::string_view name = renderer ? renderer : "";
   const bool software = name.find("llvmpipe") != std::string_view::npos ||
