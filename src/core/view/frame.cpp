@@ -88,7 +88,7 @@ ClearColour BackgroundColour(std::int32_t bgroundColour) {
 namespace {
 
 // Triangles a software rasterizer bins between flushes of the buffer path.
-constexpr std::int32_t kSoftwareFlushTriangles = 4096;
+constexpr std::int32_t kSoftwareFlushTriangles = 2048;
 
 // GL 1.5's buffer objects, or the ARB extension's on an older context;
 // none when the context has neither.
