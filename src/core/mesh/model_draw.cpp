@@ -152,6 +152,9 @@ std::vector<Index> CornerIndices(const T3DObject& o, bool edges) {
 // of a whole object would take megabytes of it every frame.
 constexpr std::size_t kRunCorners = 6 * 1024;
 
+// Flushes of a software rasterizer between waits for it.
+constexpr std::int32_t kFlushesPerFinish = 8;
+
 // A buffer of `count` elements filled `piece` at a time through
 // `fill(first, n, out)`, so that no second copy of the whole data exists
 // beside GL's.
@@ -179,15 +182,16 @@ template <typename Index>
 GLuint UploadCornersAs(const DrawSettings& s, const T3DObject& o, bool edges,
                        std::vector<IndexRun>& runs) {
   const std::size_t perFace = edges ? 6 : 3;
-  std::vector<std::size_t> drawn;  // faces whose corners exist
-  drawn.reserve(o.faces.size());
-  for (std::size_t f = 0; f < o.faces.size(); ++f) {
-    if (o.FaceInRange(f)) drawn.push_back(f);
-  }
+  std::size_t drawn = 0;  // faces whose corners exist
+  for (std::size_t f = 0; f < o.faces.size(); ++f)
+    drawn += o.FaceInRange(f) ? 1 : 0;
   runs.clear();
+  std::size_t next = 0;  // the face the next piece starts from; pieces come in order
   const auto fill = [&](std::size_t first, std::size_t n, Index* indices) {
-    for (std::size_t k = 0; k < n / perFace; ++k) {
-      const TFace& f = o.faces[drawn[first / perFace + k]];
+    for (std::size_t k = 0; k < n / perFace; ++k, ++next) {
+      while (!o.FaceInRange(next))
+        ++next;
+      const TFace& f = o.faces[next];
       const auto a = static_cast<Index>(f.a), b = static_cast<Index>(f.b),
                  c = static_cast<Index>(f.c);
       if (edges) {
@@ -202,8 +206,7 @@ GLuint UploadCornersAs(const DrawSettings& s, const T3DObject& o, bool edges,
     runs.push_back({static_cast<GLsizei>(first), static_cast<GLsizei>(n), *lo, *hi});
   };
   // Whole faces to a piece, each piece one run.
-  return UploadInPieces<Index>(s, GL_ELEMENT_ARRAY_BUFFER, drawn.size() * perFace, kRunCorners,
-                               fill);
+  return UploadInPieces<Index>(s, GL_ELEMENT_ARRAY_BUFFER, drawn * perFace, kRunCorners, fill);
 }
 
 GLuint UploadCorners(const DrawSettings& s, const T3DObject& o, GLenum type, bool edges,
@@ -323,11 +326,18 @@ void DrawBufferIndices(DrawSettings& s, const ObjectBuffers& b, GLenum mode, GLu
     }
     // A software rasterizer holds every binned triangle until a flush;
     // flushing along the way bounds that memory and lets its threads
-    // rasterize while the next run is set up.
+    // rasterize while the next run is set up. Every few flushes it is
+    // waited for, so that no long queue of binned runs builds up when its
+    // threads fall behind.
     if (s.flushTriangles > 0) {
       s.trianglesSinceFlush += r.count / 3;
       if (s.trianglesSinceFlush >= s.flushTriangles) {
-        glFlush();
+        if (++s.flushesSinceFinish >= kFlushesPerFinish) {
+          glFinish();
+          s.flushesSinceFinish = 0;
+        } else {
+          glFlush();
+        }
         s.trianglesSinceFlush = 0;
       }
     }

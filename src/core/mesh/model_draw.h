@@ -77,6 +77,7 @@ struct DrawSettings {
   // memory until it is flushed.
   std::int32_t flushTriangles = 0;
   std::int32_t trianglesSinceFlush = 0;
+  std::int32_t flushesSinceFinish = 0;
   // Buffers of the objects drawn in this context; those of freed objects
   // are deleted at the next model draw.
   std::unordered_map<const ObjectDrawArrays*, ObjectBuffers> objectBuffers;
