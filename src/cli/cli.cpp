@@ -152,6 +152,9 @@ std::optional<int> RunCommandLine(int argc, char** argv, ViewerArguments* viewer
       app.add_flag("--bumps-only", render.bumpsOnly, "With --render: only the bump pass"),
       app.add_flag("--no-axes", render.noAxes, "With --render: no axes"),
       app.add_flag("--feet", render.feet, "With --render: the ruler in feet"),
+      app.add_flag("--timing", render.timing,
+                   "With --render: print the milliseconds from opening to the drawn frame and the "
+                   "peak memory"),
       app.add_option("--background", backgroundText,
                      "With --render: background colour 0xBBGGRR (0: grey)")
           ->type_name("COLOUR"),

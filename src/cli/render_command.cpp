@@ -3,6 +3,8 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <chrono>
+#include <fstream>
 #include <memory>
 #include <system_error>
 
@@ -58,6 +60,16 @@ struct Scene {
   TrackState track;
 };
 
+// The process's resident set at its largest so far (Linux), or -1.
+long PeakResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
 }  // namespace
 
 int RunRender(const RenderOptions& options, std::ostream& messages) {
@@ -100,6 +112,7 @@ int RunRender(const RenderOptions& options, std::ostream& messages) {
   draw.BumpEnabled = draw.BumpStrength > 0.0f;
   draw.BumpsOnly = options.bumpsOnly;
 
+  const auto opened = std::chrono::steady_clock::now();
   const T3DModel* current = nullptr;
   bool loaded = false;
   if (IsTraincarPath(options.path)) {
@@ -158,6 +171,11 @@ int RunRender(const RenderOptions& options, std::ostream& messages) {
   FrameInputs frame{view, draw, s->unit, modes, s->track, glyphs, current, &s->scene, &s->traincar};
   RenderFrame(frame);
   glFinish();
+  if (options.timing) {
+    const std::chrono::duration<double, std::milli> took =
+        std::chrono::steady_clock::now() - opened;
+    messages << "kelvane: opened and drawn in " << took.count() << " ms\n";
+  }
 
   const std::vector<std::uint8_t> rgb = gl->ReadPixels(3);
   PixelBuffer picture = PixelBuffer::Zeroed(static_cast<std::uint16_t>(options.width),
@@ -180,6 +198,7 @@ int RunRender(const RenderOptions& options, std::ostream& messages) {
     messages << "kelvane: " << error << "\n";
     return 1;
   }
+  if (options.timing) messages << "kelvane: peak resident memory " << PeakResidentKiB() << " kB\n";
   return 0;
 }
 

@@ -29,7 +29,8 @@ struct RenderOptions {
   // Where the track images are looked for; the executable's folder (or the
   // installed data folder) when empty.
   std::filesystem::path dataFolder;
-  GeometryPath geometry = GeometryPath::VertexArrays;
+  GeometryPath geometry = GeometryPath::BufferObjects;
+  bool timing = false;  // report the time from opening to the drawn frame, and the peak memory
 };
 
 // Opens the file as the viewer does (framing, view reset, settings

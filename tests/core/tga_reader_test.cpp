@@ -61,6 +61,30 @@ TEST_F(TgaReaderTest, TrueColourRowsEndBottomUpInEitherStorageOrder) {
   EXPECT_TRUE(notifier.notices.empty());
 }
 
+TEST(TgaRows, EveryConverterSwapsEveryTexelOfRowsOfAnyWidth) {
+  // Widths around the 4, 8 and 16 texel steps of the converters; the
+  // bytes past the row must stay untouched.
+  std::vector<std::byte> src(40 * 4);
+  for (std::size_t i = 0; i < src.size(); ++i)
+    src[i] = static_cast<std::byte>(i * 7 + 1);
+  for (const TgaRowConverter& rows : TgaRowConverters()) {
+    for (std::size_t bytes : {3u, 4u}) {
+      for (std::size_t w = 1; w <= 40; ++w) {
+        std::vector<std::uint8_t> dst(w * bytes + 16, 0xEE);
+        (bytes == 3 ? rows.bgr : rows.bgra)(src.data(), dst.data(), w);
+        for (std::size_t i = 0; i < w * bytes; ++i) {
+          const std::size_t c = i % bytes;
+          const std::size_t from = c == 0 ? i + 2 : c == 2 ? i - 2 : i;
+          ASSERT_EQ(dst[i], static_cast<std::uint8_t>(src[from]))
+              << rows.instructionSet << ", " << bytes << " bytes, " << w << " wide, byte " << i;
+        }
+        for (std::size_t i = w * bytes; i < dst.size(); ++i)
+          ASSERT_EQ(dst[i], 0xEE) << rows.instructionSet << ", " << w << " wide, past the row";
+      }
+    }
+  }
+}
+
 TEST_F(TgaReaderTest, SixteenBitTexelsKeepFiveBitsPerChannel) {
   const auto r = Read(fixtures::Tga16(4, 1, {0x7FFF, 0x8000, 0x7C00, 0x03E1}, false));
   ASSERT_EQ(r.kind, Kind::kImage);

@@ -172,7 +172,8 @@ TEST_F(DrawTest, CullingFollowsTheTwoSidedValue) {
 TEST_F(DrawTest, FacesNamingMissingVerticesAreNotDrawn) {
   T3DObject& o = Add(Quad(-0.5f, -0.5f, 0.5f, 0.5f, 0));
   o.faces = {{0, 1, 99}, {0, 2, 3}};  // only the upper-left triangle exists
-  for (GeometryPath path : {GeometryPath::VertexArrays, GeometryPath::Immediate}) {
+  for (GeometryPath path :
+       {GeometryPath::BufferObjects, GeometryPath::VertexArrays, GeometryPath::Immediate}) {
     draw.path = path;
     ClearGLBuffers();
     DrawModel(model, draw, unit);
@@ -259,7 +260,8 @@ TEST_F(BumpDrawTest, PassesLeaveTheStateTheyFound) {
   o.material.hasReflection = true;
   o.material.reflectionTexture = o.material.texture;
   draw.BumpEnabled = true;
-  for (GeometryPath path : {GeometryPath::VertexArrays, GeometryPath::Immediate}) {
+  for (GeometryPath path :
+       {GeometryPath::BufferObjects, GeometryPath::VertexArrays, GeometryPath::Immediate}) {
     draw.path = path;
     DrawModel(model, draw, unit);
     EXPECT_FALSE(glIsEnabled(GL_BLEND));
@@ -312,7 +314,7 @@ TEST_F(DrawTest, HighlightFillsObjectsOfTheTextureAndWiresTheRest) {
 
 // ----- the fast path against the reference ------------------------------------------
 
-TEST_F(DrawTest, VertexArraysDrawTheSamePixelsAsImmediateMode) {
+TEST_F(DrawTest, BufferObjectsAndVertexArraysDrawTheSamePixelsAsImmediateMode) {
   // A lit, textured, bumped, reflecting and transparent mix, seen in
   // perspective through the frame.
   const int w = 160, h = 120;
@@ -367,9 +369,10 @@ TEST_F(DrawTest, VertexArraysDrawTheSamePixelsAsImmediateMode) {
   for (bool bumps : {true, false}) {
     draw.BumpEnabled = bumps;
     const RgbImage reference = render(GeometryPath::Immediate);
-    const RgbImage fast = render(GeometryPath::VertexArrays);
-    EXPECT_TRUE(
-        testing::ImagesAgree(fast, reference, 1, ::testing::TempDir() + "kelvane-fast-path"));
+    for (GeometryPath fast : {GeometryPath::BufferObjects, GeometryPath::VertexArrays}) {
+      EXPECT_TRUE(testing::ImagesAgree(render(fast), reference, 1,
+                                       ::testing::TempDir() + "kelvane-fast-path"));
+    }
     int drawn = 0;  // the scene is in view
     for (int y = 0; y < h; ++y) {
       for (int x = 0; x < w; ++x)
@@ -378,9 +381,23 @@ TEST_F(DrawTest, VertexArraysDrawTheSamePixelsAsImmediateMode) {
     EXPECT_GT(drawn, 2000);
   }
   modes.ShowAttachments = true;  // the wireframe
-  EXPECT_TRUE(testing::ImagesAgree(render(GeometryPath::VertexArrays),
-                                   render(GeometryPath::Immediate), 1,
-                                   ::testing::TempDir() + "kelvane-fast-wire"));
+  const RgbImage wire = render(GeometryPath::Immediate);
+  for (GeometryPath fast : {GeometryPath::BufferObjects, GeometryPath::VertexArrays}) {
+    EXPECT_TRUE(
+        testing::ImagesAgree(render(fast), wire, 1, ::testing::TempDir() + "kelvane-fast-wire"));
+  }
+
+  // The buffers are built once per object and go with it at the next draw.
+  ASSERT_TRUE(draw.buffers.Usable());
+  ASSERT_EQ(draw.objectBuffers.size(), 3u);
+  const GLuint vertices = draw.objectBuffers.begin()->second.vertices;
+  const auto isBuffer =
+      reinterpret_cast<PFNGLISBUFFERPROC>(HeadlessGlContext::Lookup()("glIsBuffer"));
+  ASSERT_TRUE(isBuffer && isBuffer(vertices));
+  model.objects.clear();
+  DrawModel(model, draw, unit);
+  EXPECT_TRUE(draw.objectBuffers.empty());
+  EXPECT_FALSE(isBuffer(vertices));
 }
 
 }  // namespace

@@ -152,8 +152,10 @@ UtilityLaunch UtilityCommandLine(const std::filesystem::path& utility, std::stri
   return launch;
 }
 
-std::filesystem::path FindFolderForKuid(ResolverContext& context, const std::string& kuid) {
-  context.log.Add("Finding Folder for " + kuid);
+namespace {
+
+// The editing folder's asset that carries `kuid`, without a log line.
+std::filesystem::path ScanForKuid(const ResolverContext& context, const std::string& kuid) {
   const auto editing = EditingFolder(context.assetFolder);
   // Outside an editing folder there is nothing to scan.
   if (editing.empty()) return {};
@@ -175,6 +177,17 @@ std::filesystem::path FindFolderForKuid(ResolverContext& context, const std::str
     if (!found.empty() && found == kuid) result = candidate;
   }
   return result;
+}
+
+// Short slices of a wait, so that an ended utility or an asset that has
+// appeared is noticed at once rather than at the end of a whole round.
+constexpr std::chrono::milliseconds kSlice{5};
+
+}  // namespace
+
+std::filesystem::path FindFolderForKuid(ResolverContext& context, const std::string& kuid) {
+  context.log.Add("Finding Folder for " + kuid);
+  return ScanForKuid(context, kuid);
 }
 
 bool OpenForEditing(ResolverContext& context, const std::string& kuid) {
@@ -211,7 +224,10 @@ bool OpenForEditing(ResolverContext& context, const std::string& kuid) {
       break;
     }
     if (!context.runner.IsRunning()) break;
-    std::this_thread::sleep_for(context.timing.round);
+    const auto end = std::chrono::steady_clock::now() + context.timing.round;
+    while (context.runner.IsRunning() && std::chrono::steady_clock::now() < end)
+      std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+          kSlice, end - std::chrono::steady_clock::now()));
   }
   if (context.hooks.busyCursor) context.hooks.busyCursor(false);
   return round < context.timing.rounds && !StopRequested(context);
@@ -234,8 +250,15 @@ std::filesystem::path ResolveAssetFolder(ResolverContext& context, const std::st
     if (auto folder = FindFolderForKuid(context, version); !folder.empty()) return folder;
   }
   if (OpenForEditing(context, kuid)) {
-    Wait(context, context.timing.settle);
-    if (auto folder = FindFolderForKuid(context, kuid); !folder.empty()) return folder;
+    // The utility has ended; its asset is given the settle time to appear
+    // and taken as soon as it is there.
+    context.log.Add("Finding Folder for " + kuid);
+    const auto end = std::chrono::steady_clock::now() + context.timing.settle;
+    for (;;) {
+      if (auto folder = ScanForKuid(context, kuid); !folder.empty()) return folder;
+      if (std::chrono::steady_clock::now() >= end) break;
+      Wait(context, kSlice);
+    }
   }
   for (const auto& version : versions) {
     if (OpenForEditing(context, version)) {

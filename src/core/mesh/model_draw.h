@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "mesh/model.h"
@@ -9,9 +12,48 @@
 
 namespace kelvane {
 
-// How geometry reaches GL. Both draw the same pixels; the immediate path
-// is the plain reference the vertex-array path is held against.
-enum class GeometryPath { VertexArrays, Immediate };
+struct ObjectDrawArrays;
+
+// How geometry reaches GL. All draw the same pixels; the immediate path is
+// the plain reference the others are held against. Buffer objects fall
+// back to client vertex arrays where the context has none.
+enum class GeometryPath { BufferObjects, VertexArrays, Immediate };
+
+// GL 1.5 buffer objects, where the context offers them.
+struct BufferEntryPoints {
+  PFNGLGENBUFFERSPROC GenBuffers = nullptr;
+  PFNGLBINDBUFFERPROC BindBuffer = nullptr;
+  PFNGLBUFFERDATAPROC BufferData = nullptr;
+  PFNGLBUFFERSUBDATAPROC BufferSubData = nullptr;
+  PFNGLDELETEBUFFERSPROC DeleteBuffers = nullptr;
+  bool Usable() const {
+    return GenBuffers && BindBuffer && BufferData && BufferSubData && DeleteBuffers;
+  }
+};
+
+// One object's static geometry in buffer objects of one context, built on
+// its first draw there. The interleaved vertex buffer holds position,
+// normal and texture coordinate; the index, bump and reflection buffers are
+// made when a pass first needs them.
+// A run of an index buffer drawn with one ranged call.
+struct IndexRun {
+  GLsizei first = 0;  // index of the first corner
+  GLsizei count = 0;
+  GLuint lowest = 0, highest = 0;  // vertices it names
+};
+
+struct ObjectBuffers {
+  std::weak_ptr<const ObjectDrawArrays> object;  // expires with the object
+  GLuint vertices = 0;
+  GLuint triangles = 0;
+  GLuint lines = 0;
+  GLuint bumpLight = 0;
+  GLuint reflection = 0;
+  std::vector<IndexRun> triangleRuns;
+  std::vector<IndexRun> lineRuns;
+  GLenum indexType = GL_UNSIGNED_INT;
+  TVector3 light{};  // of the bump and reflection buffers
+};
 
 // The model drawing's settings and per-context state. One per GL context,
 // owned by whoever owns the context; ReleaseDrawResources before the
@@ -28,13 +70,25 @@ struct DrawSettings {
   // GL 1.2's ranged draw, where the context offers it: spares the driver
   // a scan of every index list for its range.
   PFNGLDRAWRANGEELEMENTSPROC DrawRangeElements = nullptr;
-  GeometryPath path = GeometryPath::VertexArrays;
+  BufferEntryPoints buffers;
+  GeometryPath path = GeometryPath::BufferObjects;
+  // Triangles after which the buffer-object path flushes (0: never); set
+  // for software rasterizers, which keep a frame's binned triangles in
+  // memory until it is flushed.
+  std::int32_t flushTriangles = 0;
+  std::int32_t trianglesSinceFlush = 0;
+  std::int32_t flushesSinceFinish = 0;
+  // Buffers of the objects drawn in this context; those of freed objects
+  // are deleted at the next model draw.
+  std::unordered_map<const ObjectDrawArrays*, ObjectBuffers> objectBuffers;
 };
 
 // Per-object data derived once from its geometry: the faces whose corners
 // exist, as triangle and line index lists, and the per-vertex bump light
 // vectors and reflection coordinates for one light position.
 struct ObjectDrawArrays {
+  std::optional<std::uint32_t> lastCorner;  // of the last face drawn
+  bool listsBuilt = false;
   std::vector<std::uint32_t> triangles;
   std::vector<std::uint32_t> lines;  // a, b, b, c, c, a per face
   TVector3 light{};
@@ -58,7 +112,8 @@ void DrawObjectWireframe(const T3DObject& object, DrawSettings& settings);
 // The material's colours and shininess to GL; sphere-map generation off.
 void ApplyMaterial(const TMaterial& material);
 
-// Deletes the cube map; call with the context current.
+// Deletes the cube map and every buffer object; call with the context
+// current.
 void ReleaseDrawResources(DrawSettings& settings);
 
 // The object's derived arrays, built on first use and refreshed for a new

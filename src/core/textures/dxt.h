@@ -37,8 +37,14 @@ void DecodeDxt1BlockConstantAlpha(const std::byte* block, std::uint8_t* dst, std
 // 4 bytes per texel. With `keepAlpha` false every alpha is 255.
 void DecodeDxt3Block(const std::byte* block, std::uint8_t* dst, std::ptrdiff_t pitch,
                      bool keepAlpha);
+// Uses the processor's shuffles where it has them (SSSE3).
 void DecodeDxt5Block(const std::byte* block, std::uint8_t* dst, std::ptrdiff_t pitch,
                      bool keepAlpha);
+// The same in plain integer code, for processors without them.
+void DecodeDxt5BlockPortable(const std::byte* block, std::uint8_t* dst, std::ptrdiff_t pitch,
+                             bool keepAlpha);
+// "SSSE3" or "portable": how DecodeDxt5 runs on this processor.
+const char* Dxt5InstructionSet();
 
 // Whole images. Blocks run left to right, block rows from the top; a
 // block row holds ceil(width / 4) blocks. Decoding stops at the end of the

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 
 #include "textures/texture_loader_state.h"
@@ -16,6 +17,15 @@ class Notifier;
 // consumes it. Refusals are reported through `notifier`.
 ReadResult ReadTgaTexture(std::span<const std::byte> bytes, const TextureRequest& request,
                           TextureLoaderState& state, Notifier& notifier);
+// Converters of one row of 24-bit B, G, R or 32-bit B, G, R, A texels to
+// R, G, B[, A]: those this processor can run, fastest first. The reader
+// uses the first.
+struct TgaRowConverter {
+  const char* instructionSet;  // "SSSE3", "SSE2" or "portable"
+  void (*bgr)(const std::byte* src, std::uint8_t* dst, std::size_t width);
+  void (*bgra)(const std::byte* src, std::uint8_t* dst, std::size_t width);
+};
+std::span<const TgaRowConverter> TgaRowConverters();
 // The same from the file named by the request.
 ReadResult ReadTgaTextureFile(const TextureRequest& request, TextureLoaderState& state,
                               Notifier& notifier);

@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <numbers>
+#include <string>
+#include <string_view>
 
 #include "assets/attachment_display.h"
 #include "overlays/axes.h"
@@ -82,6 +85,38 @@ ClearColour BackgroundColour(std::int32_t bgroundColour) {
           static_cast<float>((c >> 16) & 0xFF) / 255.0f};
 }
 
+namespace {
+
+// Triangles a software rasterizer bins between flushes of the buffer path.
+constexpr std::int32_t kSoftwareFlushTriangles = 2048;
+
+// GL 1.5's buffer objects, or the ARB extension's on an older context;
+// none when the context has neither.
+BufferEntryPoints FindBufferEntryPoints(const GlProcFinder& find) {
+  const auto* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+  const auto* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+  int major = 0, minor = 0;
+  if (version) std::sscanf(version, "%d.%d", &major, &minor);
+  std::string suffix;
+  if (major == 1 && minor < 5) {
+    const std::string_view all = extensions ? extensions : "";
+    if (all.find("GL_ARB_vertex_buffer_object") == std::string_view::npos) return {};
+    suffix = "ARB";
+  } else if (major < 1) {
+    return {};
+  }
+  const auto entry = [&](const char* name) { return find((name + suffix).c_str()); };
+  BufferEntryPoints b;
+  b.GenBuffers = reinterpret_cast<PFNGLGENBUFFERSPROC>(entry("glGenBuffers"));
+  b.BindBuffer = reinterpret_cast<PFNGLBINDBUFFERPROC>(entry("glBindBuffer"));
+  b.BufferData = reinterpret_cast<PFNGLBUFFERDATAPROC>(entry("glBufferData"));
+  b.BufferSubData = reinterpret_cast<PFNGLBUFFERSUBDATAPROC>(entry("glBufferSubData"));
+  b.DeleteBuffers = reinterpret_cast<PFNGLDELETEBUFFERSPROC>(entry("glDeleteBuffers"));
+  return b;
+}
+
+}  // namespace
+
 void SetupGL(std::int32_t bgroundColour, DrawSettings& draw, const GlProcFinder& find) {
   const ClearColour c = BackgroundColour(bgroundColour);
   glClearColor(c.r, c.g, c.b, 0.0f);
@@ -95,6 +130,13 @@ void SetupGL(std::int32_t bgroundColour, DrawSettings& draw, const GlProcFinder&
   InitBumpExtensions(draw.bump, find);
   draw.DrawRangeElements =
       reinterpret_cast<PFNGLDRAWRANGEELEMENTSPROC>(find("glDrawRangeElements"));
+  draw.buffers = FindBufferEntryPoints(find);
+  const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+  const std::string_view name = renderer ? renderer : "";
+  const bool software = name.find("llvmpipe") != std::string_view::npos ||
+                        name.find("softpipe") != std::string_view::npos ||
+                        name.find("Software Rasterizer") != std::string_view::npos;
+  draw.flushTriangles = software ? kSoftwareFlushTriangles : 0;
   draw.bump.BumpLightPosition = kBumpLightPosition;
 }
 
