@@ -63,7 +63,7 @@ install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix $(PREFIX)
 
 uninstall:
-	cmake --build $(BUILD) --target uninstall
+	DESTDIR="$(DESTDIR)" cmake --build $(BUILD) --target uninstall
 
 # A Release build for /usr without the tests, packed as a .deb.
 package:

@@ -1,11 +1,13 @@
-# Removes every file listed in the install manifest, then the folders of
-# our own that the removal left empty.
+# Removes every file listed in the install manifest (under $DESTDIR when
+# set, as the install was), then the folders of our own that the removal
+# left empty.
 if(NOT EXISTS "${MANIFEST}")
   message(FATAL_ERROR "Nothing to uninstall: ${MANIFEST} does not exist (run the install first)")
 endif()
 file(STRINGS "${MANIFEST}" files)
 set(folders)
-foreach(file IN LISTS files)
+foreach(listed IN LISTS files)
+  set(file "$ENV{DESTDIR}${listed}")
   if(EXISTS "${file}" OR IS_SYMLINK "${file}")
     message(STATUS "Removing ${file}")
     file(REMOVE "${file}")
