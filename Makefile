@@ -5,11 +5,17 @@ JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 SAMPLE_DIR := $(BUILD)/sample
 
+PACKAGE_BUILD ?= build-package
+PREFIX     ?= /usr/local
+DESTDIR    ?=
+# The test builds stop on any compiler warning; a user's build does not.
+WERROR     := -DKELVANE_WERROR=ON
+
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?=
 
-.PHONY: all deps configure build run test test-asan bench fuzz format clean
+.PHONY: all deps configure build run test test-asan bench fuzz format clean install uninstall package
 
 all: build
 
@@ -37,17 +43,36 @@ run: build
 	  echo "no display: rendered the sample locomotive to $(SAMPLE_DIR)/locomotive.jpg"; \
 	fi
 
-test: build
+test: configure
+	cmake -S . -B $(BUILD) $(WERROR)
+	cmake --build $(BUILD) -j $(JOBS)
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 $(ASAN_BUILD)/build.ninja: | deps
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug \
-	  -DKELVANE_SANITIZE=ON -DKELVANE_BENCH=OFF -DCMAKE_CXX_FLAGS_DEBUG="-g -O1"
+	  -DKELVANE_SANITIZE=ON -DKELVANE_BENCH=OFF -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" $(WERROR)
 
 test-asan: deps $(ASAN_BUILD)/build.ninja
+	cmake -S . -B $(ASAN_BUILD) $(WERROR)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# Installs into $(DESTDIR)$(PREFIX); `make uninstall` removes what it wrote.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix $(PREFIX)
+
+uninstall:
+	DESTDIR="$(DESTDIR)" cmake --build $(BUILD) --target uninstall
+
+# A Release build for /usr without the tests, packed as a .deb.
+package:
+	@bash scripts/install-deps.sh package
+	@test -f $(PACKAGE_BUILD)/build.ninja || cmake -S . -B $(PACKAGE_BUILD) $(CMAKE_GEN) \
+	  -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DKELVANE_TESTS=OFF -DKELVANE_BENCH=OFF
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	cd $(PACKAGE_BUILD) && cpack -G DEB
+	@ls $(PACKAGE_BUILD)/kelvane_*.deb
 
 BENCH_MESH := $(BUILD)/bench/large.im
 
@@ -69,4 +94,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD)

@@ -11,11 +11,17 @@ packages=(
   libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0
   libstb-dev libsquish-dev
   qt6-base-dev libqt6opengl6-dev xvfb xauth fonts-dejavu-core openbox
+  desktop-file-utils appstream shared-mime-info libglib2.0-bin
 )
 
 # `install-deps.sh fuzz` adds what the libFuzzer targets need.
 if [ "${1:-}" = "fuzz" ]; then
   packages+=(clang libclang-rt-dev)
+fi
+# `install-deps.sh package` adds what `make package` needs (dependencies
+# from dpkg-shlibdeps).
+if [ "${1:-}" = "package" ]; then
+  packages+=(dpkg-dev file)
 fi
 
 missing=()

@@ -2,15 +2,14 @@
 #include <QSurfaceFormat>
 #include <filesystem>
 
+#include "app_icon.h"
+#include "build_info.h"
 #include "cli.h"
+#include "install_layout.h"
 #include "qt_notifier.h"
 #include "settings/viewer_settings.h"
 #include "viewer_main.h"
 #include "windows/main_window.h"
-
-#ifndef KELVANE_DATA_DIR
-#define KELVANE_DATA_DIR "/usr/share/kelvane"
-#endif
 
 int main(int argc, char** argv) {
   kelvane::ViewerArguments arguments;
@@ -19,15 +18,18 @@ int main(int argc, char** argv) {
   QSurfaceFormat::setDefaultFormat(kelvane::ViewSurfaceFormat());
   QApplication app(argc, argv);
   app.setApplicationName("Kelvane");
+  app.setApplicationVersion(KELVANE_VERSION);
+  app.setDesktopFileName(kelvane::kDesktopFileName);
+  app.setWindowIcon(kelvane::AppIcon());
 
   const std::filesystem::path executable = QCoreApplication::applicationFilePath().toStdString();
   kelvane::WindowOptions options;
   options.executable = executable;
   options.exeFolder = executable.parent_path();
-  options.installedDataFolder = KELVANE_DATA_DIR;
+  options.installedDataFolder = kelvane::DataFolder(options.exeFolder);
   options.arguments = arguments.files;
   options.settingsFile = arguments.settingsFile.empty()
-                             ? kelvane::DefaultSettingsPath(executable)
+                             ? kelvane::SettingsPathFor(executable)
                              : std::filesystem::path(arguments.settingsFile);
 
   kelvane::QtNotifier notifier;

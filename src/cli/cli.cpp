@@ -8,14 +8,12 @@
 #include <vector>
 
 #include "assets/wine_paths.h"
+#include "build_info.h"
 #include "info_command.h"
 #include "render_command.h"
 #include "texture_command.h"
+#include "thumbnail_command.h"
 #include "traincar_info.h"
-
-#ifndef KELVANE_VERSION
-#define KELVANE_VERSION "0"
-#endif
 
 namespace kelvane {
 
@@ -163,6 +161,13 @@ std::optional<int> RunCommandLine(int argc, char** argv, ViewerArguments* viewer
       app.add_option("--tie-spacing", render.tieSpacing,
                      "With --render: sleeper spacing in millimetres (traincar)")
           ->type_name("MM")};
+  std::vector<std::string> thumbnailArgs;
+  auto* thumbnailOption =
+      app.add_option("--thumbnail", thumbnailArgs,
+                     "Write a PNG preview of a mesh or texture, at most SIZE pixels on its "
+                     "longer side (the desktop's thumbnailer)")
+          ->expected(3)
+          ->type_name("IN OUT SIZE");
   app.add_option("file", paths, "Mesh file (.im, .pm) or asset folder to open in the viewer")
       ->type_name("FILE|FOLDER");
 
@@ -197,6 +202,24 @@ std::optional<int> RunCommandLine(int argc, char** argv, ViewerArguments* viewer
     return 2;
   }
 
+  if (thumbnailOption->count() > 0) {
+    if (!paths.empty() || renderOption->count() > 0 || textureOption->count() > 0 ||
+        infoOption->count() > 0 || outputOption->count() > 0) {
+      std::cerr << "kelvane: --thumbnail takes its input, output and size only\n";
+      return 2;
+    }
+    ThumbnailOptions thumbnail;
+    thumbnail.input = thumbnailArgs[0];
+    thumbnail.output = thumbnailArgs[1];
+    try {
+      std::size_t used = 0;
+      thumbnail.size = std::stoi(thumbnailArgs[2], &used);
+      if (used != thumbnailArgs[2].size()) thumbnail.size = 0;
+    } catch (const std::exception&) {
+      thumbnail.size = 0;
+    }
+    return RunThumbnail(thumbnail, std::cerr);
+  }
   if (renderOption->count() > 0) {
     if (!paths.empty()) {
       std::cerr << "kelvane: --render takes one path; unexpected " << paths.front() << "\n";

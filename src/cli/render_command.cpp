@@ -11,6 +11,7 @@
 #include "assets/dos_command.h"
 #include "assets/traincar.h"
 #include "egl_context.h"
+#include "install_layout.h"
 #include "jpeg_writer.h"
 #include "mesh/model.h"
 #include "platform/notices.h"
@@ -132,8 +133,8 @@ int RunRender(const RenderOptions& options, std::ostream& messages) {
     loaded = ConfigOpen(context) && s->scene.ModelCount() > 0;
     mainThread.RunPending();
     modes.TrainCarMode = s->traincar.TrainCarMode;
-    const auto folder = options.dataFolder.empty() ? FindTrackTextureFolder(ExecutableFolder())
-                                                   : options.dataFolder;
+    const auto folder =
+        options.dataFolder.empty() ? DataFolder(ExecutableFolder()) : options.dataFolder;
     if (loaded) LoadTrackTextures(s->track, loader, folder);
     if (s->scene.ModelCount() > 0) current = &s->scene.Model(s->scene.ModelCount() - 1);
   } else {

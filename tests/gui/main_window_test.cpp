@@ -947,6 +947,77 @@ class MainWindowTest : public QObject {
     qInfo("traincar open to first frame: %lld ms", static_cast<long long>(ms));
   }
 
+  // The File menu's recent files: newest first, eight at most, a missing
+  // one dropped with "File not found", the list kept across a restart.
+  void recentFilesKeepTheNewestEight() {
+    Viewer v;
+    v.Start({}, kSetUp);
+    TForm1& w = *v.window;
+    std::vector<std::string> meshes;
+    for (int i = 1; i <= 9; ++i) {
+      const fs::path copy = v.mesh.parent_path() / ("m" + std::to_string(i) + ".im");
+      fs::copy_file(v.mesh, copy);
+      meshes.push_back(copy.string());
+      w.OpenPath(copy);
+    }
+    using List = std::vector<std::string>;
+    QCOMPARE(w.RecentList.Entries(), (List(meshes.rbegin(), meshes.rbegin() + 8)));
+    w.OpenPath(meshes[4]);
+    QCOMPARE(w.RecentList.Entries()[0], meshes[4]);
+    QCOMPARE(w.RecentList.Entries()[1], meshes[8]);
+    QCOMPARE(w.RecentList.Entries().size(), std::size_t{8});
+    // The re-open item is the first of the list; the menu lists the others.
+    QCOMPARE(w.Open2->text(), QString("  m5.im"));
+    QCOMPARE(w.RecentMenu->Items().size(), std::size_t{7});
+    QCOMPARE(w.RecentMenu->Items()[0]->text(), QString("  wagon/m9.im"));
+
+    fs::remove(meshes[2]);
+    const auto item =
+        std::find_if(w.RecentMenu->Items().begin(), w.RecentMenu->Items().end(),
+                     [&](QAction* a) { return a->toolTip() == QString::fromStdString(meshes[2]); });
+    QVERIFY(item != w.RecentMenu->Items().end());
+    (*item)->trigger();
+    QCOMPARE(v.notifier.notices.size(), std::size_t{1});
+    QCOMPARE(v.notifier.notices[0].text, std::string("File not found"));
+    QCOMPARE(v.notifier.notices[0].caption, std::string("Info"));
+    const List kept = w.RecentList.Entries();
+    QCOMPARE(kept.size(), std::size_t{7});
+    QVERIFY(std::find(kept.begin(), kept.end(), meshes[2]) == kept.end());
+    QCOMPARE(w.CurrentFile, meshes[4]);
+    QVERIFY(v.Loaded());
+
+    v.Close();
+    v.Open({});
+    QCOMPARE(v.window->RecentList.Entries(), kept);
+    QCOMPARE(v.window->Open2->text(), QString("  m5.im"));
+    QCOMPARE(v.window->RecentMenu->Items().size(), std::size_t{6});
+  }
+
+  // Ctrl+O opens, F1 helps, Ctrl+Q ends; the window and About show the icon.
+  void desktopShortcutsAndIcon() {
+    Viewer v;
+    v.Start({}, kSetUp);
+    TForm1& w = *v.window;
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    int chosen = 0;
+    w.interaction.chooseFile = [&chosen](const QString&, int) {
+      ++chosen;
+      return std::nullopt;
+    };
+    QTest::keyClick(&w, Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(chosen, 1);
+    fs::create_directories(v.dir.path() / "bin" / "help");
+    WriteText(v.dir.path() / "bin" / "help" / "kelvane.html", "<html></html>");
+    QTest::keyClick(&w, Qt::Key_F1);
+    QCOMPARE(v.urlsOpened.size(), std::size_t{1});
+    QVERIFY(!w.windowIcon().isNull());
+    const auto* aboutIcon = w.AboutBox->findChild<QLabel*>("AppIcon");
+    QVERIFY(aboutIcon && !aboutIcon->pixmap().isNull());
+    QTest::keyClick(&w, Qt::Key_Q, Qt::ControlModifier);
+    QVERIFY(!w.isVisible());
+  }
+
  private:
   kelvane::testing::TempDir scratch_;
 };

@@ -3,12 +3,10 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QStyle>
 #include <QVBoxLayout>
 
-#ifndef KELVANE_VERSION
-#define KELVANE_VERSION "0"
-#endif
+#include "app_icon.h"
+#include "build_info.h"
 
 namespace kelvane {
 
@@ -19,7 +17,8 @@ TAboutBox::TAboutBox(QWidget* parent)
   setFixedSize(298, 412);
   auto* layout = new QVBoxLayout(this);
   auto* icon = new QLabel(this);
-  icon->setPixmap(QApplication::style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(48, 48));
+  icon->setObjectName("AppIcon");
+  icon->setPixmap(AppIcon().pixmap(64, 64));
   layout->addWidget(icon, 0, Qt::AlignHCenter);
   auto* name = new QLabel("Kelvane 2", this);
   name->setObjectName("ProductName");

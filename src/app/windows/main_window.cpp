@@ -25,6 +25,7 @@
 #include <set>
 #include <system_error>
 
+#include "app_icon.h"
 #include "assets/openwith_setup.h"
 #include "platform/content_path.h"
 #include "shell/shell_rules.h"
@@ -175,6 +176,7 @@ WindowInteraction WindowInteraction::Real(QWidget* owner) {
 TForm1::TForm1(WindowOptions options, Notifier& notifier)
     : options_(std::move(options)), notifier_(notifier) {
   setObjectName("Form1");
+  setWindowIcon(AppIcon());
   interaction = WindowInteraction::Real(this);
   load_.textures = &loader_;
   scene_ = std::make_unique<T3DScene>();
@@ -293,12 +295,16 @@ void TForm1::BuildMenus() {
   Open1 = file->addAction("Open", this, [this] { Open1Click(); });
   Open2 = file->addAction("  ", this, [this] { Open2Click(); });
   Exit1 = file->addAction("Exit", this, [this] { close(); });
+  Open1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  RecentMenu = new RecentFilesMenu(file, Exit1, [this](const std::string& f) { OpenRecent(f); });
   QMenu* opts = menuBar()->addMenu("Options");
   ThumbnailName1 = opts->addAction("Thumbnail Name", this, [this] { ThumbnailName1Click(); });
   QMenu* setup = menuBar()->addMenu("Setup");
   OpenWith1 = setup->addAction("OpenWith", this, [this] { OpenWith1Click(); });
   QMenu* help = menuBar()->addMenu("Help");
   Help1 = help->addAction("Help", this, [this] { Help1Click(); });
+  Help1->setShortcut(QKeySequence(Qt::Key_F1));
   About1 = help->addAction("About", this, [this] { About1Click(); });
 
   PopupMenu1 = new QMenu(this);
@@ -349,6 +355,8 @@ void TForm1::FormShow() {
                           "Info");
   }
   train.MeshFileName = settings.lastFile;
+  RecentList.Read(ini_, settings.lastFile);
+  RecentMenu->Update(RecentList, settings.lastFile);
 
   ShowAxes1->setChecked(settings.showAxes);
   Units1->setText(UnitsCaption(settings.metric));
@@ -454,6 +462,7 @@ void TForm1::FormClose() {
   }
   if (!shown_) return;  // nothing was read, so nothing is written
   settings.lastFile = CurrentFile;
+  RecentList.Write(ini_);
   // The client area, as it is placed at start.
   std::optional<WindowGeometry> normal;
   const QRect client = geometry();
@@ -469,6 +478,8 @@ void TForm1::FormClose() {
 
 void TForm1::SetOpen2(const std::string& file) {
   Open2->setText(QString::fromStdString("  " + FileNameOf(file)));
+  RecentList.Add(file);
+  RecentMenu->Update(RecentList, file);
 }
 
 void TForm1::NewScene() {
@@ -511,6 +522,16 @@ void TForm1::OpenPath(const fs::path& path) {
   UpdateStatus();
 }
 
+void TForm1::OpenRecent(const std::string& file) {
+  if (!FileExists(file)) {
+    notifier_.ShowMessage("File not found", "Info");
+    RecentList.Remove(file);
+    RecentMenu->Update(RecentList, CurrentFile);
+    return;
+  }
+  OpenPath(file);
+}
+
 void TForm1::DispatchByExtension(const std::string& file) {
   const std::string ext = LowerExtension(file);
   if (ext == ".im" || ext == ".pm") {
@@ -533,6 +554,8 @@ void TForm1::Open2Click() {
     DispatchByExtension(CurrentFile);
   } else {
     notifier_.ShowMessage("File not found", "Info");
+    RecentList.Remove(CurrentFile);
+    RecentMenu->Update(RecentList, "");
     train.MeshFileName.clear();
     CurrentFile.clear();
     Open2->setText("");
@@ -659,8 +682,12 @@ void TForm1::SetCaption(const std::string& caption) {
 
 void TForm1::LoadTrackTextures() {
   DeleteTrackTextures();
-  const fs::path ballast = ExeFolder / "BallastTexture.jpg";
-  const fs::path ground = ExeFolder / "GroundTexture.jpg";
+  // Beside the program in a build, in the install prefix's data folder once installed.
+  const bool beside =
+      FileExists(ExeFolder / "BallastTexture.jpg") || FileExists(ExeFolder / "GroundTexture.jpg");
+  const fs::path folder = beside ? ExeFolder : options_.installedDataFolder;
+  const fs::path ballast = folder / "BallastTexture.jpg";
+  const fs::path ground = folder / "GroundTexture.jpg";
   if (FileExists(ballast)) ballastLoaded_ = loader_.LoadTexture(ballast, ballastTexture_, false, 2);
   if (FileExists(ground)) groundLoaded_ = loader_.LoadTexture(ground, groundTexture_, false, 2);
 }

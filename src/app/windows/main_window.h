@@ -34,6 +34,7 @@
 #include "windows/about_box.h"
 #include "windows/adjust_track_dialog.h"
 #include "windows/mesh_data_dialog.h"
+#include "windows/recent_files.h"
 #include "windows/thumbnail_name_dialog.h"
 #include "windows/up_down.h"
 #include "windows/view_widget.h"
@@ -124,6 +125,8 @@ class TForm1 final : public QMainWindow {
   void PopupMenu1Popup();
   // Opens a dropped or named file or folder as File > Open would.
   void OpenPath(const std::filesystem::path& path);
+  // A File menu entry of the recent-files list.
+  void OpenRecent(const std::string& file);
 
   // State, readable by tests.
   ViewState view;
@@ -131,6 +134,7 @@ class TForm1 final : public QMainWindow {
   MeshUnitState unit;
   TraincarState train;
   std::string CurrentFile;
+  RecentFiles RecentList;
   std::filesystem::path ExeFolder;
   bool ShowAttachments = false;
   bool SizeMode = false;
@@ -168,6 +172,7 @@ class TForm1 final : public QMainWindow {
           *ShowAxes1 = nullptr, *Units1 = nullptr, *BumpEffect1 = nullptr,
           *ShowBumpsOnly1 = nullptr, *ShowAttachments1 = nullptr, *AttachmentSize1 = nullptr,
           *LocateTexture1 = nullptr, *AdjustTrack1 = nullptr;
+  RecentFilesMenu* RecentMenu = nullptr;
   QTimer Timer1, Timer2, Timer3, Timer4;
 
   std::unique_ptr<TForm2> Form2;

@@ -143,13 +143,18 @@ std::filesystem::path DefaultSettingsPath(const std::filesystem::path& executabl
   (void)folder;
   return beside;
 #endif
+  const std::filesystem::path config = XdgSettingsPath();
+  return config.empty() ? beside : config;
+}
+
+std::filesystem::path XdgSettingsPath() {
   std::filesystem::path config;
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
     config = xdg;
   } else if (const char* home = std::getenv("HOME"); home && *home) {
     config = std::filesystem::path(home) / ".config";
   } else {
-    return beside;
+    return {};
   }
   return config / "kelvane" / "kelvane.ini";
 }

@@ -63,5 +63,8 @@ bool SaveConfig(TMemIni& ini, ViewerSettings& settings,
 // `<executable>.ini` beside the program when that folder is writable, else
 // `$XDG_CONFIG_HOME/kelvane/kelvane.ini` (`~/.config` by default).
 std::filesystem::path DefaultSettingsPath(const std::filesystem::path& executable);
+// `$XDG_CONFIG_HOME/kelvane/kelvane.ini`, or under `$HOME/.config`; empty
+// when neither is set.
+std::filesystem::path XdgSettingsPath();
 
 }  // namespace kelvane
