@@ -13,9 +13,12 @@ packages=(
   qt6-base-dev libqt6opengl6-dev xvfb xauth fonts-dejavu-core
 )
 
-# `install-deps.sh fuzz` adds what the libFuzzer targets need.
+# `install-deps.sh fuzz` adds what the libFuzzer targets need, `mutants` what
+# the mutation sampler runs on.
 if [ "${1:-}" = "fuzz" ]; then
   packages+=(clang libclang-rt-dev)
+elif [ "${1:-}" = "mutants" ]; then
+  packages+=(python3)
 fi
 
 missing=()
