@@ -15,7 +15,7 @@ FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?=
 
-.PHONY: all deps configure build run test test-asan bench fuzz format clean install uninstall package
+.PHONY: all deps configure build run test test-asan bench fuzz mutants format clean install uninstall package
 
 all: build
 
@@ -90,8 +90,17 @@ fuzz:
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	bash scripts/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
+# Seeded mutation sampling of the core: the share of mutants the tests catch,
+# by folder. MUTANT_SEED and MUTANT_COUNT pick the sample.
+MUTANT_SEED  ?= 1
+MUTANT_COUNT ?= 160
+mutants:
+	@bash scripts/install-deps.sh mutants
+	python3 tools/mutants.py --build build-mutants --seed $(MUTANT_SEED) \
+	  --count $(MUTANT_COUNT) --survivors build-mutants/survivors.txt
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD) build-mutants

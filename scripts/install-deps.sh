@@ -14,9 +14,12 @@ packages=(
   desktop-file-utils appstream shared-mime-info libglib2.0-bin
 )
 
-# `install-deps.sh fuzz` adds what the libFuzzer targets need.
+# `install-deps.sh fuzz` adds what the libFuzzer targets need, `mutants` what
+# the mutation sampler runs on.
 if [ "${1:-}" = "fuzz" ]; then
   packages+=(clang libclang-rt-dev)
+elif [ "${1:-}" = "mutants" ]; then
+  packages+=(python3)
 fi
 # `install-deps.sh package` adds what `make package` needs (dependencies
 # from dpkg-shlibdeps).
