@@ -488,14 +488,17 @@ bool T3DModel::LoadFromMemory(std::span<const std::byte> bytes, const std::strin
   unit.CubeMapRegenerate = true;
   unit.MeshBounds.firstVertex = true;
   unit.AnyBumpLoaded = false;
+  unit.DamageOffset.reset();
   Clear();
   textures_ = context.textures;
 
   ModelReader reader(*this, context, bytes);
   const bool ok = reader.Run();
   if (reader.compressed()) {
+    unit.DamageOffset = 0;
     context.notifier.ShowMessage("Cannot decode compressed content", "Info");
   } else if (reader.fault()) {
+    unit.DamageOffset = reader.fault()->offset;
     context.notifier.ShowMessage(DescribeDamage(displayName, *reader.fault(), ok), "Info");
   }
   if (ok) {
