@@ -25,6 +25,7 @@
 #include "support/temp_dir.h"
 #include "viewer_main.h"
 #include "windows/main_window.h"
+#include "windows/textures_dialog.h"
 
 using kelvane::TForm1;
 namespace fs = std::filesystem;
@@ -711,6 +712,37 @@ class MainWindowTest : public QObject {
       painter.drawImage(v.window->GLView->mapTo(v.window.get(), QPoint(0, 0)), view);
     }
     QVERIFY(window.save(out + "/main_window.png"));
+  }
+
+  // ----- Options > Textures ------------------------------------------------------
+  void texturesDialogListsPreviewsHighlightsAndExports() {
+    Viewer v;
+    v.Start({v.mesh.string()}, kSetUp);
+    QVERIFY(v.Loaded());
+    TForm1& w = *v.window;
+    QStringList files, formats;
+    bool exported = false;
+    QSize exportedSize;
+    w.interaction.execDialog = [&](QDialog& dialog) {
+      auto* d = qobject_cast<kelvane::TexturesDialog*>(&dialog);
+      for (int row = 0; row < d->table->rowCount(); ++row) {
+        files << d->table->item(row, 0)->text();
+        formats << d->table->item(row, 1)->text();
+      }
+      const int roof = int(files.indexOf("roof.texture"));
+      d->SelectRow(roof);
+      const fs::path png = v.dir.path() / "roof.png";
+      exported = d->ExportPng(png);
+      exportedSize = QImage(QString::fromStdString(png.string())).size();
+      return 1;
+    };
+    w.Textures1Click();
+    QCOMPARE(files, QStringList({"wagon_body.tga", "roof.texture", "frame.jpg", "buffers.bmp"}));
+    QCOMPARE(formats, QStringList({"tga", "dxt1", "jpeg", "bmp"}));
+    QVERIFY(w.LocateTextureMode);
+    QCOMPARE(w.HighlightTextureName, std::string("roof.texture"));
+    QVERIFY(exported);
+    QCOMPARE(exportedSize, QSize(64, 64));
   }
 
  private:

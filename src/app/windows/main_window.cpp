@@ -1,5 +1,8 @@
 #include "windows/main_window.h"
 
+#include "mesh/texture_inventory.h"
+#include "windows/textures_dialog.h"
+
 #include <GL/gl.h>
 #include <QApplication>
 #include <QCloseEvent>
@@ -232,6 +235,7 @@ void TForm1::BuildMenus() {
   Exit1 = file->addAction("Exit", this, [this] { close(); });
   QMenu* opts = menuBar()->addMenu("Options");
   ThumbnailName1 = opts->addAction("Thumbnail Name", this, [this] { ThumbnailName1Click(); });
+  Textures1 = opts->addAction("Textures", this, [this] { Textures1Click(); });
   QMenu* setup = menuBar()->addMenu("Setup");
   OpenWith1 = setup->addAction("OpenWith", this, [this] { OpenWith1Click(); });
   QMenu* help = menuBar()->addMenu("Help");
@@ -804,6 +808,30 @@ void TForm1::LocateTexture1Click() {
     TextureIndex = 0;
   }
   FormResize();
+}
+
+void TForm1::Textures1Click() {
+  // The files of the models in the scene: the last ones the composition or
+  // the open added.
+  std::vector<fs::path> meshes;
+  if (train.TrainCarMode && scene_) {
+    const std::size_t n = std::min(scene_->ModelCount(), train.ModelFiles.size());
+    meshes.assign(train.ModelFiles.end() - std::ptrdiff_t(n), train.ModelFiles.end());
+  } else if (currentModel_) {
+    meshes.push_back(CurrentFile);
+  }
+  TexturesDialog dialog(this, InventoryOfMeshes(meshes, train.TrainCarMode));
+  dialog.onSelected = [this](const std::string& name) {
+    if (!LocateTextureMode) LocateTexture1Click();
+    HighlightTextureName = name;
+    AttName->setText(QString::fromStdString(name));
+    RequestFrame();
+  };
+  dialog.chooseExportFile = [this]() -> fs::path {
+    return QFileDialog::getSaveFileName(this, "Export PNG", {}, "PNG pictures (*.png)")
+        .toStdString();
+  };
+  interaction.execDialog(dialog);
 }
 
 void TForm1::ShowAttachment(int index) {

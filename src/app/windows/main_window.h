@@ -90,6 +90,7 @@ class TForm1 final : public QMainWindow {
   void ShowAttachments1Click();
   void AttachmentSize1Click();
   void LocateTexture1Click();
+  void Textures1Click();
   void AdjustTrack1Click();
   void ThumbnailName1Click();
   void OpenWith1Click();
@@ -138,6 +139,7 @@ class TForm1 final : public QMainWindow {
   QLineEdit* AttRotn = nullptr;
   QLabel* StatusLine = nullptr;
   QMenu* PopupMenu1 = nullptr;
+  QAction* Textures1 = nullptr;
   QAction *Open1 = nullptr, *Open2 = nullptr, *Exit1 = nullptr, *ThumbnailName1 = nullptr,
           *OpenWith1 = nullptr, *Help1 = nullptr, *About1 = nullptr;
   QAction *MakeThumbnail1 = nullptr, *BGroundColour1 = nullptr, *MeshData1 = nullptr,

@@ -22,7 +22,7 @@
 #include "platform/content_path.h"
 #include "platform/file_bytes.h"
 #include "platform/notices.h"
-#include "textures/texture_inventory.h"
+#include "mesh/texture_inventory.h"
 #include "textures/texture_loader.h"
 
 namespace kelvane {

@@ -1,4 +1,4 @@
-#include "textures/texture_inventory.h"
+#include "mesh/texture_inventory.h"
 
 #include <algorithm>
 #include <system_error>
@@ -122,6 +122,27 @@ bool RecordingTextureLoader::LoadAlphaTexture(const std::filesystem::path& file,
   Note(file, loaded, true, before, uploadsBefore, texture, useConstantAlpha);
   alphaImageHeld_ = loaded && uploads_.uploads() == uploadsBefore;
   return loaded;
+}
+
+std::vector<TextureRecord> InventoryOfMeshes(const std::vector<std::filesystem::path>& meshes,
+                                             bool trainCarComposing) {
+  MeshUnitState unit;
+  RecordingNotifier notices;
+  TextureLoaderState state;
+  DecodeOnlyUploader decoder(state);
+  SizeRecordingUploader uploads(decoder);
+  TextureLoader loader(state, notices, uploads);
+  RecordingTextureLoader inventory(loader, uploads, notices);
+  LoadContext context{unit, notices};
+  context.textures = &inventory;
+  context.trainCarComposing = trainCarComposing;
+  // Textures are reused within a model only, as the viewer does.
+  for (const auto& mesh : meshes) {
+    T3DModel model;
+    model.Load(mesh, context);
+    inventory.NoteUsers(model);
+  }
+  return inventory.records();
 }
 
 void RecordingTextureLoader::NoteUsers(const T3DModel& model) {

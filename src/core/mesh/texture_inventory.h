@@ -106,6 +106,11 @@ class RecordingTextureLoader final : public MaterialTextureLoader {
 // header; empty when it cannot be told.
 std::string TextureFormatOf(const std::filesystem::path& file);
 
+// Loads each mesh (a traincar's with `trainCarComposing`) decoding its
+// textures without a GL context, and lists the texture files loaded.
+std::vector<TextureRecord> InventoryOfMeshes(const std::vector<std::filesystem::path>& meshes,
+                                             bool trainCarComposing);
+
 // Bytes handed to OpenGL for a picture: RGB as one level, RGBA as mipmaps
 // from the nearest power-of-two size down to 1 x 1.
 std::uint64_t UploadBytes(int width, int height, bool alpha);
