@@ -9,9 +9,9 @@
 #include "json_number.h"
 #include "mesh/attachment_reader.h"
 #include "mesh/model.h"
+#include "mesh/texture_inventory.h"
 #include "platform/notices.h"
 #include "texture_inventory_json.h"
-#include "textures/texture_inventory.h"
 #include "textures/texture_loader.h"
 #include "textures/texture_upload.h"
 

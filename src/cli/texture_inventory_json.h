@@ -3,7 +3,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
-#include "textures/texture_inventory.h"
+#include "mesh/texture_inventory.h"
 
 namespace kelvane {
 

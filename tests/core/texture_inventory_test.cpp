@@ -1,4 +1,4 @@
-#include "textures/texture_inventory.h"
+#include "mesh/texture_inventory.h"
 
 #include <gtest/gtest.h>
 
