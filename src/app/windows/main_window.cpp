@@ -134,6 +134,8 @@ TForm1::TForm1(WindowOptions options, Notifier& notifier)
   interaction = WindowInteraction::Real(this);
   load_.textures = &loader_;
   scene_ = std::make_unique<T3DScene>();
+  watcher_ = new FileWatcher(this);
+  connect(watcher_, &FileWatcher::changed, this, [this] { ReloadFromDisk(); });
   BuildControls();
   BuildMenus();
   setAcceptDrops(true);
@@ -236,6 +238,9 @@ void TForm1::BuildMenus() {
   QMenu* opts = menuBar()->addMenu("Options");
   ThumbnailName1 = opts->addAction("Thumbnail Name", this, [this] { ThumbnailName1Click(); });
   Textures1 = opts->addAction("Textures", this, [this] { Textures1Click(); });
+  ReloadOnChange1 =
+      opts->addAction("Reload When Files Change", this, [this] { ReloadOnChange1Click(); });
+  ReloadOnChange1->setCheckable(true);
   QMenu* setup = menuBar()->addMenu("Setup");
   OpenWith1 = setup->addAction("OpenWith", this, [this] { OpenWith1Click(); });
   QMenu* help = menuBar()->addMenu("Help");
@@ -292,6 +297,7 @@ void TForm1::FormShow() {
   train.MeshFileName = settings.lastFile;
 
   ShowAxes1->setChecked(settings.showAxes);
+  ReloadOnChange1->setChecked(settings.reloadOnChange);
   Units1->setText(UnitsCaption(settings.metric));
   BumpStrength = settings.bumpAlpha;
   {
@@ -473,6 +479,7 @@ void TForm1::ViewMesh() {
   train.ModelLoaded = currentModel_->Load(file, load_);
   if (GLView->ContextReady()) GLView->doneCurrent();
   AfterLoad(true);
+  WatchLoadedFiles();
 }
 
 // The part of opening a mesh that follows its load; a traincar frames its
@@ -533,6 +540,7 @@ void TForm1::RunConfigOpen() {
   if (GLView->ContextReady()) GLView->doneCurrent();
   SyncMemo();
   UpdateStatus();
+  WatchLoadedFiles();
   RequestFrame();
 }
 
@@ -811,16 +819,7 @@ void TForm1::LocateTexture1Click() {
 }
 
 void TForm1::Textures1Click() {
-  // The files of the models in the scene: the last ones the composition or
-  // the open added.
-  std::vector<fs::path> meshes;
-  if (train.TrainCarMode && scene_) {
-    const std::size_t n = std::min(scene_->ModelCount(), train.ModelFiles.size());
-    meshes.assign(train.ModelFiles.end() - std::ptrdiff_t(n), train.ModelFiles.end());
-  } else if (currentModel_) {
-    meshes.push_back(CurrentFile);
-  }
-  TexturesDialog dialog(this, InventoryOfMeshes(meshes, train.TrainCarMode));
+  TexturesDialog dialog(this, InventoryOfMeshes(LoadedMeshFiles(), train.TrainCarMode));
   dialog.onSelected = [this](const std::string& name) {
     if (!LocateTextureMode) LocateTexture1Click();
     HighlightTextureName = name;
