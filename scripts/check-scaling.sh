@@ -13,13 +13,24 @@ if [ ! -d "$tree" ]; then
 fi
 # Once to warm the file cache, then measured.
 "$build/src/app/kelvane" --check "$tree" --jobs 2 --json > /dev/null
+# Each job count runs five times in turn with the other; the fastest run
+# counts, as the machine's other work only ever slows a run down.
 declare -A seconds
-for jobs in 1 2; do
-  json=$("$build/src/app/kelvane" --check "$tree" --jobs "$jobs" --json || true)
-  read -r files bytes secs < <(python3 -c '
+for round in 1 2 3 4 5; do
+  for jobs in 1 2; do
+    json=$("$build/src/app/kelvane" --check "$tree" --jobs "$jobs" --json || true)
+    read -r files bytes secs < <(python3 -c '
 import json, sys
 d = json.load(sys.stdin)
 print(d["files_checked"], d["bytes_read"], d["seconds"])' <<< "$json")
+    best=${seconds[$jobs]:-}
+    if [ -z "$best" ] || python3 -c "import sys; sys.exit(0 if $secs < $best else 1)"; then
+      seconds[$jobs]=$secs
+    fi
+  done
+done
+for jobs in 1 2; do
+  secs=${seconds[$jobs]}
   seconds[$jobs]=$secs
   python3 -c "
 f, b, s = $files, $bytes, $secs

@@ -19,10 +19,10 @@
 #include "assets/traincar.h"
 #include "mesh/model.h"
 #include "mesh/text.h"
+#include "mesh/texture_inventory.h"
 #include "platform/content_path.h"
 #include "platform/file_bytes.h"
 #include "platform/notices.h"
-#include "mesh/texture_inventory.h"
 #include "textures/texture_loader.h"
 
 namespace kelvane {
@@ -57,12 +57,20 @@ class Walker {
   }
 
  private:
-  void File(const fs::path& path) {
-    std::error_code ec;
-    const fs::path canonical = fs::weakly_canonical(path, ec);
-    if (!filesSeen_.insert(ec ? path : canonical).second) return;
+  // `canonical` is where the file really is; a file named on the command
+  // line may also be reached through a folder.
+  void File(const fs::path& path, fs::path canonical = {}) {
+    if (canonical.empty()) {
+      std::error_code ec;
+      canonical = fs::weakly_canonical(path, ec);
+      if (ec) canonical = path;
+    }
+    if (!filesSeen_.insert(canonical).second) return;
     const std::string name = AsciiLower(path.filename().string());
-    if (EndsWith(name, ".im") || EndsWith(name, ".pm")) out_.meshes.push_back(path);
+    if (EndsWith(name, ".im") || EndsWith(name, ".pm")) {
+      out_.meshes.push_back(path);
+      out_.canonicalMeshes.insert(canonical);
+    }
     if (name == "config.txt") out_.configs.push_back(path);
   }
 
@@ -97,7 +105,9 @@ class Walker {
       if (entry.is_directory(typeError)) {
         Folder(entry.path());
       } else if (entry.is_regular_file(typeError)) {
-        File(entry.path());
+        // Symbolic links to files are followed to where they lead.
+        File(entry.path(),
+             entry.is_symlink(typeError) ? fs::path() : canonical / entry.path().filename());
       }
     }
     chain_.pop_back();
@@ -142,6 +152,22 @@ class LookupRecorder final : public ContentFiles {
 
  private:
   mutable std::set<std::string> found_, missing_;
+};
+
+// Decoding is the whole of a check's work on a picture: it is looked at,
+// not kept (a copy would cost as much as the decoding).
+class DiscardingUploader final : public TextureUploader {
+ public:
+  explicit DiscardingUploader(TextureLoaderState& state) : state_(state) {}
+  std::uint32_t Upload(const PixelBuffer& pixels) override {
+    MarkUpload(state_, pixels);
+    return ++lastName_;
+  }
+  void Delete(std::span<const std::uint32_t>) override {}
+
+ private:
+  TextureLoaderState& state_;
+  std::uint32_t lastName_ = 0;
 };
 
 std::string TextureKindOfNotice(const Notice& notice) {
@@ -212,10 +238,7 @@ TreeIndex IndexTree(const ContentListing& listing) {
     const std::string kuid = ConfigKuid(config);
     if (!kuid.empty()) index.assets[kuid] = config.parent_path();
   }
-  for (const auto& mesh : listing.meshes) {
-    std::error_code ec;
-    index.meshes.insert(fs::weakly_canonical(mesh, ec));
-  }
+  index.meshes = listing.canonicalMeshes;
   return index;
 }
 
@@ -233,7 +256,7 @@ FileCheck CheckMeshFile(const fs::path& file) {
   MeshUnitState unit;
   RecordingNotifier meshNotices, textureNotices;
   TextureLoaderState textureState;
-  DecodeOnlyUploader decoder(textureState);
+  DiscardingUploader decoder(textureState);
   SizeRecordingUploader uploads(decoder);
   TextureLoader loader(textureState, textureNotices, uploads);
   RecordingTextureLoader textures(loader, uploads, textureNotices);

@@ -25,9 +25,10 @@ struct CheckProblem {
 
 // The files a check looks at, found under its paths.
 struct ContentListing {
-  std::vector<std::filesystem::path> meshes;   // ".im" and ".pm"
-  std::vector<std::filesystem::path> configs;  // "config.txt"
-  std::vector<CheckProblem> problems;          // loops, unreadable folders
+  std::vector<std::filesystem::path> meshes;        // ".im" and ".pm"
+  std::vector<std::filesystem::path> configs;       // "config.txt"
+  std::vector<CheckProblem> problems;               // loops, unreadable folders
+  std::set<std::filesystem::path> canonicalMeshes;  // where the meshes really are
 };
 
 // Walks files and folders (recursively, names matched without regard to
