@@ -82,6 +82,7 @@ bench: build
 	KELVANE_BENCH_MESH=$(BENCH_MESH) $(BUILD)/tests/bench/kelvane-bench \
 	  --benchmark_repetitions=7 --benchmark_report_aggregates_only=true
 	$(BUILD)/tests/bench/mesh-load-peak $(BENCH_MESH)
+	bash scripts/check-scaling.sh $(BUILD)
 
 fuzz:
 	@bash scripts/install-deps.sh fuzz

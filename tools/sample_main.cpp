@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "fixtures/asset_writer.h"
+#include "fixtures/content_tree.h"
 #include "fixtures/mesh_writer.h"
 #include "fixtures/sample_assets.h"
 #include "fixtures/track_textures.h"
@@ -22,12 +23,28 @@ int main(int argc, char** argv) {
   app.add_option("--track-textures", trackTextures,
                  "Write the ballast and ground pictures of the track into a folder")
       ->type_name("FOLDER");
+  std::string tree;
+  kelvane::fixtures::ContentTreeSpec treeSpec;
+  auto* treeOption =
+      app.add_option("--tree", tree, "Write a content tree of textured meshes and traincars")
+          ->type_name("FOLDER");
+  app.add_option("--meshes", treeSpec.meshes, "Meshes of the tree")
+      ->capture_default_str()
+      ->needs(treeOption);
+  app.add_option("--textures", treeSpec.textures, "Textures of the tree")
+      ->capture_default_str()
+      ->needs(treeOption);
+  app.add_option("--texture-side", treeSpec.textureSide, "Width and height of each texture")
+      ->capture_default_str()
+      ->needs(treeOption);
+  app.add_flag("--faults", treeSpec.faults, "Add one faulty asset of each kind to the tree")
+      ->needs(treeOption);
   app.add_option("--vertices", vertices, "Vertices of the large mesh")->capture_default_str();
   app.add_option("--faces", faces, "Faces of the large mesh")->capture_default_str();
   try {
     app.parse(argc, argv);
-    if (out.empty() && large.empty() && trackTextures.empty())
-      throw CLI::RequiredError("--out, --large or --track-textures");
+    if (out.empty() && large.empty() && trackTextures.empty() && tree.empty())
+      throw CLI::RequiredError("--out, --large, --track-textures or --tree");
   } catch (const CLI::ParseError& e) {
     return app.exit(e);
   }
@@ -44,6 +61,12 @@ int main(int argc, char** argv) {
     if (!trackTextures.empty()) {
       for (const auto& file : kelvane::fixtures::WriteTrackTextures(trackTextures))
         std::cout << "wrote " << file.string() << "\n";
+    }
+    if (!tree.empty()) {
+      const auto written = kelvane::fixtures::WriteContentTree(tree, treeSpec);
+      std::cout << "wrote " << written.files.size() << " files under " << tree << "\n";
+      for (const auto& fault : written.faults)
+        std::cout << "fault " << fault.kind << " " << fault.file << "\n";
     }
     if (!large.empty()) {
       kelvane::fixtures::WriteFile(large, kelvane::fixtures::LargeMesh(vertices, faces));

@@ -1,5 +1,6 @@
 #include "cli.h"
 
+#include <unistd.h>
 #include <CLI/CLI.hpp>
 #include <cstdint>
 #include <initializer_list>
@@ -9,6 +10,7 @@
 
 #include "assets/wine_paths.h"
 #include "build_info.h"
+#include "check_command.h"
 #include "info_command.h"
 #include "render_command.h"
 #include "texture_command.h"
@@ -168,6 +170,20 @@ std::optional<int> RunCommandLine(int argc, char** argv, ViewerArguments* viewer
                      "longer side (the desktop's thumbnailer)")
           ->expected(3)
           ->type_name("IN OUT SIZE");
+  std::vector<std::string> checkPaths;
+  CheckCommandOptions check;
+  auto* checkOption =
+      app.add_option("--check", checkPaths,
+                     "Report every problem of the meshes and traincars in files and folders")
+          ->type_name("PATH...");
+  std::vector<CLI::Option*> checkOnly = {
+      app.add_flag("--json", check.json, "With --check: one JSON document instead of lines"),
+      app.add_option("--jobs", check.jobs, "With --check: files checked at once (default: cores)")
+          ->type_name("N")
+          ->check(CLI::PositiveNumber),
+      app.add_flag("--resolve", check.resolve,
+                   "With --check: fetch parts through the simulator's utility as the viewer "
+                   "does")};
   app.add_option("file", paths, "Mesh file (.im, .pm) or asset folder to open in the viewer")
       ->type_name("FILE|FOLDER");
 
@@ -178,6 +194,15 @@ std::optional<int> RunCommandLine(int argc, char** argv, ViewerArguments* viewer
     for (const CLI::Option* option : renderOnly) {
       if (option->count() > 0 && renderOption->count() == 0)
         throw CLI::RequiresError(option->get_name(), "--render");
+    }
+    for (const CLI::Option* option : checkOnly) {
+      if (option->count() > 0 && checkOption->count() == 0)
+        throw CLI::RequiresError(option->get_name(), "--check");
+    }
+    if (checkOption->count() > 0) {
+      for (const CLI::Option* other : {infoOption, renderOption, textureOption}) {
+        if (other->count() > 0) throw CLI::ExcludesError("--check", other->get_name());
+      }
     }
     if (!sizeText.empty()) ParseSize(sizeText, render);
     if (!rotText.empty()) ParsePair(rotText, "--rot", render.rotX, render.rotY);
@@ -219,6 +244,20 @@ std::optional<int> RunCommandLine(int argc, char** argv, ViewerArguments* viewer
       thumbnail.size = 0;
     }
     return RunThumbnail(thumbnail, std::cerr);
+  }
+  if (checkOption->count() > 0) {
+    const WinePrefix wine = WinePrefix::FromEnvironment();
+    for (const auto& argument : checkPaths) {
+      const auto path = HostPathFromArgument(wine, argument);
+      std::error_code ec;
+      if (!std::filesystem::exists(path, ec)) {
+        std::cerr << "kelvane: --check: no such file or folder: " << argument << "\n";
+        return 2;
+      }
+      check.paths.push_back(path);
+    }
+    check.progress = isatty(STDERR_FILENO) != 0;
+    return RunCheck(check, std::cout, std::cerr);
   }
   if (renderOption->count() > 0) {
     if (!paths.empty()) {

@@ -9,7 +9,9 @@
 #include "json_number.h"
 #include "mesh/attachment_reader.h"
 #include "mesh/model.h"
+#include "mesh/texture_inventory.h"
 #include "platform/notices.h"
+#include "texture_inventory_json.h"
 #include "textures/texture_loader.h"
 #include "textures/texture_upload.h"
 
@@ -89,13 +91,16 @@ int RunInfo(const InfoOptions& options, std::ostream& out) {
   } else {
     uploader = std::make_unique<DecodeOnlyUploader>(textureState);
   }
-  TextureLoader loader(textureState, notifier, *uploader);
+  SizeRecordingUploader uploads(*uploader);
+  TextureLoader loader(textureState, notifier, uploads);
+  RecordingTextureLoader inventory(loader, uploads, notifier);
   LoadContext context{unit, notifier};
-  context.textures = &loader;
+  context.textures = &inventory;
   // Declared after the context, so its textures go while it is current.
   T3DModel model;
   const std::string file = options.path.string();
   const bool loaded = model.Load(options.path, context);
+  inventory.NoteUsers(model);
 
   Json objects = Json::array();
   for (const auto& object : model.objects)
@@ -144,7 +149,8 @@ int RunInfo(const InfoOptions& options, std::ostream& out) {
               {"lighting", unit.LightingOn},
               {"any_bump", unit.AnyBumpLoaded},
               {"texture_upload", gl ? "opengl" : "decode-only"},
-              {"attachments", std::move(attachments)}};
+              {"attachments", std::move(attachments)},
+              {"textures", TextureInventoryJson(inventory.records())}};
   if (!lines.is_null()) result["attachment_lines"] = std::move(lines);
   result["attachment_errors"] = std::move(attachmentErrors);
   out << result.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';

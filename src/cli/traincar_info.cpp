@@ -8,6 +8,8 @@
 #include "json_number.h"
 #include "mesh/model.h"
 #include "platform/notices.h"
+#include "texture_inventory_json.h"
+#include "textures/texture_loader.h"
 
 namespace kelvane {
 
@@ -44,11 +46,19 @@ int RunTraincarInfo(const std::filesystem::path& path, std::ostream& out) {
   MeshUnitState unit;
   RecordingNotifier notifier;
   LoadContext load{unit, notifier};
+  // Textures are decoded only, for the inventory.
+  TextureLoaderState textureState;
+  DecodeOnlyUploader decoder(textureState);
+  SizeRecordingUploader uploads(decoder);
+  TextureLoader loader(textureState, notifier, uploads);
+  RecordingTextureLoader inventory(loader, uploads, notifier);
+  load.textures = &inventory;
   T3DScene scene;
   MainTaskQueue mainThread;
   TDosCommand runner(notifier, mainThread.Dispatcher());
   TraincarContext context{state, scene, load, notifier, runner};
   context.hooks.pump = [&mainThread] { mainThread.RunPending(); };
+  context.onModelLoaded = [&inventory](T3DModel& model, bool) { inventory.NoteUsers(model); };
   const bool composed = ConfigOpen(context);
   mainThread.RunPending();
 
@@ -90,7 +100,8 @@ int RunTraincarInfo(const std::filesystem::path& path, std::ostream& out) {
               {"username", state.UserName},
               {"mesh_entries", std::move(meshEntries)},
               {"parts", std::move(parts)},
-              {"models", std::move(models)}};
+              {"models", std::move(models)},
+              {"textures", TextureInventoryJson(inventory.records())}};
   out << result.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
   return composed ? 0 : 1;
 }

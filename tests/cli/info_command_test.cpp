@@ -87,6 +87,21 @@ TEST_F(InfoCommandTest, SampleWagonTexturesOfEveryKindLoad) {
   EXPECT_EQ(flags["buffers.bmp"], Flags(true, false));
   EXPECT_EQ(flags["frame.jpg"], Flags(true, true)) << "JPEG is always RGBA";
   EXPECT_EQ(flags[""], Flags(false, false)) << "the door has no texture";
+
+  // The inventory: one row per file, in load order. RGB goes up as one
+  // level; the RGBA JPEG with its mipmaps (32², 16², ... 1² texels of 4
+  // bytes).
+  std::vector<std::string> rows;
+  for (const Json& t : info["textures"]) {
+    rows.push_back(std::filesystem::path(t["file"].get<std::string>()).filename().string() + " " +
+                   t["format"].get<std::string>() + " " + t["width"].dump() + "x" +
+                   t["height"].dump() + " " + t["alpha"].get<std::string>() + " " +
+                   t["upload_bytes"].dump() + " " + t["objects"].dump());
+  }
+  EXPECT_THAT(rows, ::testing::ElementsAre("wagon_body.tga tga 64x64 none 12288 [\"body\"]",
+                                           "roof.texture dxt1 64x64 none 12288 [\"roof\"]",
+                                           "frame.jpg jpeg 32x32 kind 5460 [\"frame\"]",
+                                           "buffers.bmp bmp 16x16 none 768 [\"buffer\"]"));
 }
 
 TEST_F(InfoCommandTest, GeometryShowsViewerAxesAndFlippedV) {

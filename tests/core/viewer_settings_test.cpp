@@ -46,7 +46,8 @@ TEST(ViewerSettingsTest, ANewFileHoldsEveryKeyInOrder) {
   ASSERT_TRUE(SaveConfig(ini, s, WindowGeometry{10, 20, 640, 480}, nullptr));
   EXPECT_EQ(ReadAll(dir / "kelvane.ini"),
             "[MRU]\nlastfile=\nthumbnail=$screenshot$.jpg\n\n"
-            "[Options]\nBGroundColour=9991207\nAttSize=10\nShowAxes=1\nMetric=1\nbumpalpha=0.2\n\n"
+            "[Options]\nBGroundColour=9991207\nAttSize=10\nShowAxes=1\nMetric=1\nbumpalpha=0.2\n"
+            "ReloadOnChange=1\n\n"
             "[Position]\nTop=10\nLeft=20\nWidth=640\nHeight=480\n\n"
             "[Track]\nGaugeIndex=3\nGauge=1.44\nUnitsIndex=0\nTieSpacing=800\n\n"
             "[Paths]\nCorvel_dir=\nDunmere_dir=\nEstrel_dir=\n");

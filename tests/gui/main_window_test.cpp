@@ -20,11 +20,13 @@
 
 #include "fixtures/asset_writer.h"
 #include "fixtures/sample_assets.h"
+#include "fixtures/texture_writer.h"
 #include "platform/notices.h"
 #include "shell/shell_rules.h"
 #include "support/temp_dir.h"
 #include "viewer_main.h"
 #include "windows/main_window.h"
+#include "windows/textures_dialog.h"
 
 using kelvane::TForm1;
 namespace fs = std::filesystem;
@@ -1016,6 +1018,80 @@ class MainWindowTest : public QObject {
     QVERIFY(aboutIcon && !aboutIcon->pixmap().isNull());
     QTest::keyClick(&w, Qt::Key_Q, Qt::ControlModifier);
     QVERIFY(!w.isVisible());
+  }
+
+  // ----- Options > Textures ------------------------------------------------------
+  void texturesDialogListsPreviewsHighlightsAndExports() {
+    Viewer v;
+    v.Start({v.mesh.string()}, kSetUp);
+    QVERIFY(v.Loaded());
+    TForm1& w = *v.window;
+    QStringList files, formats;
+    bool exported = false;
+    QSize exportedSize;
+    w.interaction.execDialog = [&](QDialog& dialog) {
+      auto* d = qobject_cast<kelvane::TexturesDialog*>(&dialog);
+      for (int row = 0; row < d->table->rowCount(); ++row) {
+        files << d->table->item(row, 0)->text();
+        formats << d->table->item(row, 1)->text();
+      }
+      const int roof = int(files.indexOf("roof.texture"));
+      d->SelectRow(roof);
+      const fs::path png = v.dir.path() / "roof.png";
+      exported = d->ExportPng(png);
+      exportedSize = QImage(QString::fromStdString(png.string())).size();
+      return 1;
+    };
+    w.Textures1Click();
+    QCOMPARE(files, QStringList({"wagon_body.tga", "roof.texture", "frame.jpg", "buffers.bmp"}));
+    QCOMPARE(formats, QStringList({"tga", "dxt1", "jpeg", "bmp"}));
+    QVERIFY(w.LocateTextureMode);
+    QCOMPARE(w.HighlightTextureName, std::string("roof.texture"));
+    QVERIFY(exported);
+    QCOMPARE(exportedSize, QSize(64, 64));
+  }
+
+  // ----- reloading when the files change ------------------------------------------
+  void rewrittenMeshAndTextureReloadWithTheCameraKeptDamageKeepsTheOldPicture() {
+    Viewer v;
+    v.Start({v.mesh.string()}, kSetUp);
+    QVERIFY(v.Loaded());
+    TForm1& w = *v.window;
+    QVERIFY(w.ReloadOnChange1->isChecked());
+    w.view.RotX = 20.0f;
+    w.view.RotY = 35.0f;
+    w.view.Zoom *= 1.5f;
+    w.view.PanX = 0.5f;
+    w.view.PanY = -0.25f;
+    const kelvane::ViewState camera = w.view;
+    QVERIFY(NextFrame(w));
+    const QImage before = w.GLView->grabFramebuffer();
+
+    // A body texture of another colour, and the mesh written again.
+    const fs::path folder = v.mesh.parent_path();
+    using namespace kelvane::fixtures;
+    const Picture<Rgba8> green{64, 64, std::vector<Rgba8>(64 * 64, {0, 230, 0, 255})};
+    WriteFile(folder / "wagon_body.tga", WriteTga(TgaTrueColour(green, 24, false)));
+    WriteFile(v.mesh, SampleWagonMesh());
+    QTRY_VERIFY_WITH_TIMEOUT(w.StatusLine->text().contains("(reloaded)"), 20000);
+    QCOMPARE(w.view.RotX, camera.RotX);
+    QCOMPARE(w.view.RotY, camera.RotY);
+    QCOMPARE(w.view.Zoom, camera.Zoom);
+    QCOMPARE(w.view.PanX, camera.PanX);
+    QCOMPARE(w.view.PanY, camera.PanY);
+    QVERIFY(NextFrame(w));
+    const QImage reloaded = w.GLView->grabFramebuffer();
+    QVERIFY(reloaded != before);
+    QVERIFY(v.notifier.notices.empty());
+
+    // Cut short: the reload fails and the last good picture stays.
+    auto damaged = SampleWagonMesh();
+    damaged.resize(damaged.size() / 2);
+    WriteFile(v.mesh, damaged);
+    QTRY_VERIFY_WITH_TIMEOUT(w.StatusLine->text().startsWith("Reload failed"), 20000);
+    QVERIFY(NextFrame(w));
+    QCOMPARE(w.GLView->grabFramebuffer(), reloaded);
+    QVERIFY2(v.notifier.notices.empty(), "no message box for a reload");
   }
 
  private:

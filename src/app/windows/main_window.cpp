@@ -1,5 +1,8 @@
 #include "windows/main_window.h"
 
+#include "mesh/texture_inventory.h"
+#include "windows/textures_dialog.h"
+
 #include <GL/gl.h>
 #include <QApplication>
 #include <QCloseEvent>
@@ -180,6 +183,8 @@ TForm1::TForm1(WindowOptions options, Notifier& notifier)
   interaction = WindowInteraction::Real(this);
   load_.textures = &loader_;
   scene_ = std::make_unique<T3DScene>();
+  watcher_ = new FileWatcher(this);
+  connect(watcher_, &FileWatcher::changed, this, [this] { ReloadFromDisk(); });
   BuildControls();
   BuildMenus();
   setAcceptDrops(true);
@@ -300,6 +305,10 @@ void TForm1::BuildMenus() {
   RecentMenu = new RecentFilesMenu(file, Exit1, [this](const std::string& f) { OpenRecent(f); });
   QMenu* opts = menuBar()->addMenu("Options");
   ThumbnailName1 = opts->addAction("Thumbnail Name", this, [this] { ThumbnailName1Click(); });
+  Textures1 = opts->addAction("Textures", this, [this] { Textures1Click(); });
+  ReloadOnChange1 =
+      opts->addAction("Reload When Files Change", this, [this] { ReloadOnChange1Click(); });
+  ReloadOnChange1->setCheckable(true);
   QMenu* setup = menuBar()->addMenu("Setup");
   OpenWith1 = setup->addAction("OpenWith", this, [this] { OpenWith1Click(); });
   QMenu* help = menuBar()->addMenu("Help");
@@ -359,6 +368,7 @@ void TForm1::FormShow() {
   RecentMenu->Update(RecentList, settings.lastFile);
 
   ShowAxes1->setChecked(settings.showAxes);
+  ReloadOnChange1->setChecked(settings.reloadOnChange);
   Units1->setText(UnitsCaption(settings.metric));
   BumpStrength = settings.bumpAlpha;
   {
@@ -595,6 +605,7 @@ void TForm1::ViewMesh() {
   if (!train.ModelLoaded) unit.MeshBounds = TMeshBounds{};
   if (GLView->ContextReady()) GLView->doneCurrent();
   AfterLoad(true);
+  WatchLoadedFiles();
 }
 
 // The part of opening a mesh that follows its load; a traincar frames its
@@ -657,6 +668,7 @@ void TForm1::RunConfigOpen() {
   if (GLView->ContextReady()) GLView->doneCurrent();
   SyncMemo();
   SetBusy(false);
+  WatchLoadedFiles();
   RequestFrame();
   if (closeRequested_) QTimer::singleShot(0, this, [this] { close(); });
 }
@@ -965,6 +977,21 @@ void TForm1::LocateTexture1Click() {
     TextureIndex = 0;
   }
   FormResize();
+}
+
+void TForm1::Textures1Click() {
+  TexturesDialog dialog(this, InventoryOfMeshes(LoadedMeshFiles(), train.TrainCarMode));
+  dialog.onSelected = [this](const std::string& name) {
+    if (!LocateTextureMode) LocateTexture1Click();
+    HighlightTextureName = name;
+    AttName->setText(QString::fromStdString(name));
+    RequestFrame();
+  };
+  dialog.chooseExportFile = [this]() -> fs::path {
+    return QFileDialog::getSaveFileName(this, "Export PNG", {}, "PNG pictures (*.png)")
+        .toStdString();
+  };
+  interaction.execDialog(dialog);
 }
 
 void TForm1::ShowAttachment(int index) {

@@ -33,6 +33,7 @@
 #include "view/view_state.h"
 #include "windows/about_box.h"
 #include "windows/adjust_track_dialog.h"
+#include "windows/file_watcher.h"
 #include "windows/mesh_data_dialog.h"
 #include "windows/recent_files.h"
 #include "windows/thumbnail_name_dialog.h"
@@ -115,6 +116,8 @@ class TForm1 final : public QMainWindow {
   void ShowAttachments1Click();
   void AttachmentSize1Click();
   void LocateTexture1Click();
+  void Textures1Click();
+  void ReloadOnChange1Click();
   void AdjustTrack1Click();
   void ThumbnailName1Click();
   void OpenWith1Click();
@@ -166,6 +169,7 @@ class TForm1 final : public QMainWindow {
   QLineEdit* AttRotn = nullptr;
   QLabel* StatusLine = nullptr;
   QMenu* PopupMenu1 = nullptr;
+  QAction *Textures1 = nullptr, *ReloadOnChange1 = nullptr;
   QAction *Open1 = nullptr, *Open2 = nullptr, *Exit1 = nullptr, *ThumbnailName1 = nullptr,
           *OpenWith1 = nullptr, *Help1 = nullptr, *About1 = nullptr;
   QAction *MakeThumbnail1 = nullptr, *BGroundColour1 = nullptr, *MeshData1 = nullptr,
@@ -225,6 +229,10 @@ class TForm1 final : public QMainWindow {
   void SetCaption(const std::string& caption);
   void PlaceAttachmentBoxes();
   void SetupViewContext();
+  // Reading the open model again when its files change (model_reload.cpp).
+  std::vector<std::filesystem::path> LoadedMeshFiles() const;
+  void WatchLoadedFiles();
+  void ReloadFromDisk();
   OpenWithEnvironment OpenWithEnv();
 
   WindowOptions options_;
@@ -239,6 +247,10 @@ class TForm1 final : public QMainWindow {
   TextureLoaderState textureState_;
   ViewTextureUploader uploader_{textureState_, [this] { return GLView->ContextReady(); }};
   TextureLoader loader_{textureState_, notifier_, uploader_};
+  // A reload shows no message boxes; what it would say goes to the status.
+  RecordingNotifier reloadNotices_;
+  TextureLoader reloadLoader_{textureState_, reloadNotices_, uploader_};
+  FileWatcher* watcher_ = nullptr;
   LoadContext load_{unit, notifier_};
   MainTaskQueue mainThread_;
   TDosCommand runner_{notifier_, mainThread_.Dispatcher()};

@@ -97,6 +97,9 @@ class Composer {
       if (unit.AttachmentTable[i].name == name) visit(unit.AttachmentTable[i]);
     }
   }
+  void LeftOut(std::string_view kind, const std::filesystem::path& file, const std::string& text) {
+    if (c_.onLeftOut) c_.onLeftOut(kind, file, text);
+  }
   bool AppendPart(const TPartRecord& record);
   void ReadMeshTableEntry(ConfigLines& config, int meshLine);
   void ReadEffects(ConfigLines& config, const std::string& entryName);
@@ -120,6 +123,7 @@ void Composer::ViewMesh(const std::filesystem::path& file) {
 bool Composer::AppendPart(const TPartRecord& record) {
   if (s_.PartCount >= static_cast<int>(s_.PartList.size())) {
     s_.Memo1.Add("No room for part " + record.kuid + ": left out");
+    LeftOut("left-out", {}, s_.Memo1.lines.back());
     return false;
   }
   s_.PartList[static_cast<std::size_t>(s_.PartCount++)] = record;
@@ -133,7 +137,7 @@ bool Composer::Run() {
   s_.AssetFolder = AbsoluteFolder(s_.AssetFolder);
   const auto configPath = FindContentFile(s_.AssetFolder, "config.txt");
   if (!configPath) return Fail(" Cannot find \"config.txt\" file.\r     Cannot proceed.");
-  if (FindUtility(s_.AssetFolder).empty()) {
+  if (!c_.findPart && FindUtility(s_.AssetFolder).empty()) {
     return Fail(" Cannot find \"VelmoraUtil.exe\" file.\r     Cannot proceed.");
   }
   auto loaded = ConfigLines::FromFile(*configPath);
@@ -222,6 +226,11 @@ void Composer::ReadMeshTableEntry(ConfigLines& config, int meshLine) {
       const TMeshEntry& earlier = s_.MeshEntry[static_cast<std::size_t>(k)];
       if (earlier.name == parentName) {
         entry.attachmentLine = ReadAttachmentLine(earlier.file, attachmentName, c_.notifier);
+        if (entry.attachmentLine.empty() && !earlier.file.empty()) {
+          LeftOut("attachment-missing", earlier.file,
+                  "mesh \"" + entryName + "\" hangs from point \"" + attachmentName + "\" of \"" +
+                      parentName + "\", which its mesh does not have");
+        }
         break;
       }
     }
@@ -229,6 +238,10 @@ void Composer::ReadMeshTableEntry(ConfigLines& config, int meshLine) {
 
   const bool notDrawn =
       entryName == "shadow" || entryName == "default-night" || entryName == "default-night-forward";
+  if (!exists) {
+    LeftOut("mesh-missing", file,
+            "mesh \"" + meshName + "\" of mesh-table entry \"" + entryName + "\" not found");
+  }
   if (!notDrawn && exists) {
     if (s_.MeshCount < static_cast<int>(s_.MeshEntry.size())) {
       s_.MeshEntry[static_cast<std::size_t>(s_.MeshCount)] = entry;
@@ -236,6 +249,7 @@ void Composer::ReadMeshTableEntry(ConfigLines& config, int meshLine) {
       ++s_.MeshCount;
     } else {
       s_.Memo1.Add("No room for mesh " + meshName + ": left out");
+      LeftOut("left-out", file, s_.Memo1.lines.back());
     }
   }
 
@@ -267,6 +281,7 @@ void Composer::ReadEffects(ConfigLines& config, const std::string& entryName) {
       const std::string kuid = NormaliseKuid(StripQuotes(config.TagValue(found)));
       if (full) {
         s_.Memo1.Add("No room for effect " + kuid + ": left out");
+        LeftOut("left-out", {}, s_.Memo1.lines.back());
       } else {
         s_.Effects[static_cast<std::size_t>(s_.EffectCount++)].kuid = kuid;
       }
@@ -303,9 +318,10 @@ void Composer::LoadParts() {
   resolver.notifier = &c_.notifier;
   for (int i = 0; i < s_.PartCount; ++i) {
     const std::string kuid = s_.PartList[static_cast<std::size_t>(i)].kuid;
-    const auto folder = ResolveAssetFolder(resolver, kuid);
+    const auto folder = c_.findPart ? c_.findPart(kuid) : ResolveAssetFolder(resolver, kuid);
     if (folder.empty()) {
       s_.PartList[static_cast<std::size_t>(i)].kuid = kSkip;
+      LeftOut("part-missing", {}, "part " + kuid + " not found");
       continue;
     }
     s_.Memo1.visible = false;
@@ -316,12 +332,14 @@ void Composer::LoadParts() {
     if (pieces.size() > kMaxPieces) {
       s_.Memo1.Add("Part " + kuid + " has more than " + std::to_string(kMaxPieces) +
                    " meshes: the rest are left out");
+      LeftOut("left-out", folder, s_.Memo1.lines.back());
       pieces.resize(kMaxPieces);
     }
     for (std::size_t p = 0; p < pieces.size(); ++p) {
       if (p > 0) {
         if (s_.PartCount >= static_cast<int>(s_.PartList.size())) {
           s_.Memo1.Add("No room for mesh " + pieces[p] + " of part " + kuid + ": left out");
+          LeftOut("left-out", folder, s_.Memo1.lines.back());
           continue;
         }
         for (int k = s_.PartCount; k > i + 1; --k) {
@@ -347,6 +365,7 @@ void Composer::LoadParts() {
         ViewMesh(file);
       } else {
         record.kuid = kSkip;
+        LeftOut("part-missing", file, "mesh \"" + meshName + "\" of part " + kuid + " not found");
       }
     }
   }

@@ -75,6 +75,14 @@ struct TraincarContext {
   // Called after each mesh was added to the scene (the window frames the
   // first one and redraws).
   std::function<void(T3DModel& model, bool loaded)> onModelLoaded;
+  // Where a part's folder is looked for instead of the editing folder and
+  // the utility; with it the utility is not needed. Empty: not found.
+  std::function<std::filesystem::path(const std::string& kuid)> findPart;
+  // Told of what the composition leaves out without a message: `kind` is
+  // one word, `file` what is missing or damaged.
+  std::function<void(std::string_view kind, const std::filesystem::path& file,
+                     const std::string& text)>
+      onLeftOut;
 };
 
 // Composes the traincar in state.AssetFolder into the scene. False after one

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -139,6 +140,8 @@ struct MeshUnitState {
   // bump pass shows it again. The window follows this flag.
   bool ShowBumpsOnlyVisible = false;
   float LastOpacity = 0.0f;  // of the last material record read
+  // Where the last load found the file damaged (0 for compressed content).
+  std::optional<std::size_t> DamageOffset;
 };
 
 // What a load needs from its surroundings.

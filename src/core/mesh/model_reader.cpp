@@ -497,14 +497,17 @@ bool T3DModel::LoadFromMemory(std::span<const std::byte> bytes, const std::strin
   unit.CubeMapRegenerate = true;
   unit.MeshBounds.firstVertex = true;
   unit.AnyBumpLoaded = false;
+  unit.DamageOffset.reset();
   Clear();
   textures_ = context.textures;
 
   ModelReader reader(*this, context, bytes);
   const bool ok = reader.Run();
   if (reader.compressed()) {
+    unit.DamageOffset = 0;
     context.notifier.ShowMessage("Cannot decode compressed content", "Info");
   } else if (reader.damage()) {
+    unit.DamageOffset = reader.damage()->fault.offset;
     context.notifier.ShowMessage(DescribeDamage(displayName, *reader.damage()), "Info");
   }
   if (ok) {

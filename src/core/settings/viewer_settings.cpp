@@ -37,6 +37,7 @@ const Key kKeys[] = {
     {"Options", "ShowAxes", &ViewerSettings::showAxes},
     {"Options", "Metric", &ViewerSettings::metric},
     {"Options", "bumpalpha", &ViewerSettings::bumpAlpha},
+    {"Options", "ReloadOnChange", &ViewerSettings::reloadOnChange},
     {"Position", "Top", &ViewerSettings::top},
     {"Position", "Left", &ViewerSettings::left},
     {"Position", "Width", &ViewerSettings::width},

@@ -21,6 +21,7 @@ struct ViewerSettings {
   bool showAxes = true;
   bool metric = true;
   float bumpAlpha = 0.2f;
+  bool reloadOnChange = true;  // reload the open model when its files change
   // Position
   std::int32_t top = 0;
   std::int32_t left = 0;
