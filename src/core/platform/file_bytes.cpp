@@ -48,6 +48,7 @@ void FileBytes::Release() noexcept {
 std::optional<FileBytes> FileBytes::Open(const std::filesystem::path& path, std::string* error) {
   FileBytes result;
 #ifdef KELVANE_HAVE_MMAP
+  constexpr off_t kSmallFileBytes = 1 << 20;
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     if (error) *error = std::strerror(errno);
@@ -58,6 +59,26 @@ std::optional<FileBytes> FileBytes::Open(const std::filesystem::path& path, std:
     if (error) *error = S_ISDIR(st.st_mode) ? "is a folder" : std::strerror(errno);
     ::close(fd);
     return std::nullopt;
+  }
+  if (st.st_size > 0 && st.st_size < kSmallFileBytes) {
+    // Small files are read: unmapping costs every other core of the process
+    // a TLB flush, which is what makes parallel checks stall.
+    result.buffer_.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t got = 0;
+    while (got < result.buffer_.size()) {
+      const ssize_t n = ::read(fd, result.buffer_.data() + got, result.buffer_.size() - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    if (got != result.buffer_.size()) {
+      if (error) *error = "cannot be read";
+      return std::nullopt;
+    }
+    result.size_ = result.buffer_.size();
+    result.data_ = result.buffer_.data();
+    return result;
   }
   if (st.st_size > 0) {
 #ifdef MAP_POPULATE
