@@ -77,6 +77,7 @@ package:
 BENCH_MESH := $(BUILD)/bench/large.im
 
 bench: build
+	@bash scripts/install-deps.sh bench
 	@mkdir -p $(BUILD)/bench
 	@test -f $(BENCH_MESH) || $(BUILD)/tools/kelvane-sample --large $(BENCH_MESH)
 	KELVANE_BENCH_MESH=$(BENCH_MESH) $(BUILD)/tests/bench/kelvane-bench \

@@ -14,11 +14,11 @@ packages=(
   desktop-file-utils appstream shared-mime-info libglib2.0-bin
 )
 
-# `install-deps.sh fuzz` adds what the libFuzzer targets need, `mutants` what
-# the mutation sampler runs on.
+# `install-deps.sh fuzz` adds what the libFuzzer targets need; `bench` and
+# `mutants` add what the scaling script and the mutation sampler run on.
 if [ "${1:-}" = "fuzz" ]; then
   packages+=(clang libclang-rt-dev)
-elif [ "${1:-}" = "mutants" ]; then
+elif [ "${1:-}" = "bench" ] || [ "${1:-}" = "mutants" ]; then
   packages+=(python3)
 fi
 # `install-deps.sh package` adds what `make package` needs (dependencies
