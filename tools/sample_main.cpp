@@ -24,20 +24,20 @@ int main(int argc, char** argv) {
                  "Write the ballast and ground pictures of the track into a folder")
       ->type_name("FOLDER");
   std::string tree;
-  kelvane::fixtures::ContentTreeSpec treeSpec;
+  kelvane::fixtures::ContentTreeShape treeShape;
   auto* treeOption =
       app.add_option("--tree", tree, "Write a content tree of textured meshes and traincars")
           ->type_name("FOLDER");
-  app.add_option("--meshes", treeSpec.meshes, "Meshes of the tree")
+  app.add_option("--meshes", treeShape.meshes, "Meshes of the tree")
       ->capture_default_str()
       ->needs(treeOption);
-  app.add_option("--textures", treeSpec.textures, "Textures of the tree")
+  app.add_option("--textures", treeShape.textures, "Textures of the tree")
       ->capture_default_str()
       ->needs(treeOption);
-  app.add_option("--texture-side", treeSpec.textureSide, "Width and height of each texture")
+  app.add_option("--texture-side", treeShape.textureSide, "Width and height of each texture")
       ->capture_default_str()
       ->needs(treeOption);
-  app.add_flag("--faults", treeSpec.faults, "Add one faulty asset of each kind to the tree")
+  app.add_flag("--faults", treeShape.faults, "Add one faulty asset of each kind to the tree")
       ->needs(treeOption);
   app.add_option("--vertices", vertices, "Vertices of the large mesh")->capture_default_str();
   app.add_option("--faces", faces, "Faces of the large mesh")->capture_default_str();
@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
         std::cout << "wrote " << file.string() << "\n";
     }
     if (!tree.empty()) {
-      const auto written = kelvane::fixtures::WriteContentTree(tree, treeSpec);
+      const auto written = kelvane::fixtures::WriteContentTree(tree, treeShape);
       std::cout << "wrote " << written.files.size() << " files under " << tree << "\n";
       for (const auto& fault : written.faults)
         std::cout << "fault " << fault.kind << " " << fault.file << "\n";
