@@ -9,7 +9,7 @@ void CoreFrameRenderer::SetupGL() {
   const GlProcLookup lookup = QtProcLookup();
   kelvane::SetupGL(window_.settings.bgroundColour, draw_,
                    [lookup](const char* name) -> GlProc { return lookup(name); });
-  window_.BumpSupported = draw_.bump.BumpSupported;
+  window_.bumpSupported = draw_.bump.BumpSupported;
 }
 
 void CoreFrameRenderer::SetPerspective(int width, int height) {
@@ -17,20 +17,20 @@ void CoreFrameRenderer::SetPerspective(int width, int height) {
 }
 
 void CoreFrameRenderer::RenderFrame() {
-  TForm1& w = window_;
-  draw_.BumpEnabled = w.BumpEnabled;
-  draw_.BumpsOnly = w.BumpsOnly;
-  draw_.BumpStrength = w.BumpStrength;
-  draw_.HighlightTextureName = w.HighlightTextureName;
+  MainWindow& w = window_;
+  draw_.BumpEnabled = w.bumpEnabled;
+  draw_.BumpsOnly = w.bumpsOnly;
+  draw_.BumpStrength = w.bumpStrength;
+  draw_.HighlightTextureName = w.highlightTextureName;
 
   FrameModes modes;
   modes.TrainCarMode = w.train.TrainCarMode;
   modes.ShowAxes = w.settings.showAxes;
   modes.Metric = w.settings.metric;
-  modes.ShowAttachments = w.ShowAttachments;
-  modes.LocateTextureMode = w.LocateTextureMode;
-  modes.SizeMode = w.SizeMode;
-  modes.AttIndex = w.AttIndex;
+  modes.ShowAttachments = w.showAttachments;
+  modes.LocateTextureMode = w.locateTextureMode;
+  modes.SizeMode = w.sizeMode;
+  modes.AttIndex = w.attIndex;
   modes.AttSize = w.settings.attSize;
   modes.Gauge = w.settings.gauge;
   modes.TieSpacing = w.settings.tieSpacing;

@@ -6,13 +6,13 @@
 
 namespace kelvane {
 
-class TForm1;
+class MainWindow;
 
 // The view's frames drawn by the core's frame drawing from the main
 // window's state: model passes, axes, track and attachment markers.
 class CoreFrameRenderer final : public FrameRenderer {
  public:
-  explicit CoreFrameRenderer(TForm1& window) : window_(window), glyphs_(BuildGlyphs()) {}
+  explicit CoreFrameRenderer(MainWindow& window) : window_(window), glyphs_(BuildGlyphs()) {}
   void SetupGL() override;
   void SetPerspective(int width, int height) override;
   void RenderFrame() override;
@@ -22,7 +22,7 @@ class CoreFrameRenderer final : public FrameRenderer {
   void Release();
 
  private:
-  TForm1& window_;
+  MainWindow& window_;
   DrawSettings draw_;
   GlyphTable glyphs_;
 };

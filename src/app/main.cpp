@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
                              : std::filesystem::path(arguments.settingsFile);
 
   kelvane::QtNotifier notifier;
-  kelvane::TForm1 window(options, notifier);
+  kelvane::MainWindow window(options, notifier);
   notifier.SetOwner(&window);
   window.show();
   return app.exec();

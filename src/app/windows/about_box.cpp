@@ -10,7 +10,7 @@
 
 namespace kelvane {
 
-TAboutBox::TAboutBox(QWidget* parent)
+AboutBox::AboutBox(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {
   setObjectName("AboutBox");
   setWindowTitle("About");

@@ -5,11 +5,11 @@
 namespace kelvane {
 
 // "About": the program's name, version and what it is for.
-class TAboutBox final : public QDialog {
+class AboutBox final : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TAboutBox(QWidget* parent);
+  explicit AboutBox(QWidget* parent);
 };
 
 }  // namespace kelvane

@@ -4,17 +4,17 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <cmath>
-#include <cstdio>
 
 #include "assets/traincar.h"
+#include "mesh/text.h"
 #include "platform/notices.h"
 #include "shell/track_gauges.h"
 
 namespace kelvane {
 
-TForm4::TForm4(QWidget* parent, Notifier& notifier)
+AdjustTrackDialog::AdjustTrackDialog(QWidget* parent, Notifier& notifier)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), notifier_(notifier) {
-  setObjectName("Form4");
+  setObjectName("AdjustTrackDialog");
   setWindowTitle("Adjust Track");
   setFixedSize(290, 204);
   auto* grid = new QGridLayout(this);
@@ -31,10 +31,10 @@ TForm4::TForm4(QWidget* parent, Notifier& notifier)
   metricBox = new QLineEdit(this);
   metricBox->setReadOnly(true);
   unitsMetric = new QLabel("m", this);
-  updown1 = new QSpinBox(this);
-  updown1->setRange(0, 2500);
-  updown1->setSingleStep(5);
-  updown1->setGroupSeparatorShown(false);
+  gaugeStepper = new QSpinBox(this);
+  gaugeStepper->setRange(0, 2500);
+  gaugeStepper->setSingleStep(5);
+  gaugeStepper->setGroupSeparatorShown(false);
   imperial = new QLineEdit(this);
   imperial->setReadOnly(true);
   // The boxes of the other units keep their places while hidden, so the
@@ -47,7 +47,7 @@ TForm4::TForm4(QWidget* parent, Notifier& notifier)
   }
   grid->addWidget(metricBox, 2, 0);
   grid->addWidget(unitsMetric, 2, 1);
-  grid->addWidget(updown1, 2, 2);
+  grid->addWidget(gaugeStepper, 2, 2);
   grid->addWidget(imperial, 2, 3);
   grid->addWidget(new QLabel("Sleeper (Tie) Spacing", this), 3, 0, 1, 4);
   spacing = new QSpinBox(this);
@@ -56,8 +56,8 @@ TForm4::TForm4(QWidget* parent, Notifier& notifier)
   spacing->setValue(800);
   grid->addWidget(spacing, 4, 0);
   grid->addWidget(new QLabel("mm", this), 4, 1);
-  spacingImp = new QLabel(this);
-  grid->addWidget(spacingImp, 5, 0, 1, 2);
+  spacingImperial = new QLabel(this);
+  grid->addWidget(spacingImperial, 5, 0, 1, 2);
   auto* exit = new QPushButton("Exit", this);
   QFont font = exit->font();
   font.setBold(true);
@@ -67,24 +67,22 @@ TForm4::TForm4(QWidget* parent, Notifier& notifier)
   connect(exit, &QPushButton::clicked, this, &QDialog::accept);
   connect(gaugeCombo, &QComboBox::currentIndexChanged, this, [this] { DisplayUpdate(); });
   connect(unitsCombo, &QComboBox::currentIndexChanged, this, [this] { DisplayUpdate(); });
-  connect(updown1, &QSpinBox::valueChanged, this, [this](int p) { UpDownStep(p); });
+  connect(gaugeStepper, &QSpinBox::valueChanged, this, [this](int p) { UpDownStep(p); });
   connect(spacing, &QSpinBox::valueChanged, this, [this](int v) { SpacingChange(v); });
 }
 
-void TForm4::Prepare(const TrackValues& values) {
+void AdjustTrackDialog::Prepare(const TrackValues& values) {
   values_ = values;
   preparing_ = true;
   {
-    const QSignalBlocker b1(gaugeCombo), b2(unitsCombo), b3(updown1), b4(spacing);
+    const QSignalBlocker b1(gaugeCombo), b2(unitsCombo), b3(gaugeStepper), b4(spacing);
     gaugeCombo->setCurrentIndex(values_.gaugeIndex);
     unitsCombo->setCurrentIndex(values_.unitsIndex);
     if (values_.gaugeIndex == kOtherGaugeIndex) {
       dialogGauge_ = NominalGauge(values_.gauge);
-      char text[32];
-      std::snprintf(text, sizeof text, "%.3f", static_cast<double>(dialogGauge_));
-      notifier_.ShowMessage(text, std::string(kApplicationTitle));
+      notifier_.ShowMessage(FormatFixed(dialogGauge_, 3), std::string(kApplicationTitle));
       dialogGaugeMm_ = static_cast<int>(std::lround(dialogGauge_ * 1000.0f));
-      updown1->setValue(dialogGaugeMm_);
+      gaugeStepper->setValue(dialogGaugeMm_);
     }
     spacing->setValue(values_.tieSpacing);
   }
@@ -93,19 +91,19 @@ void TForm4::Prepare(const TrackValues& values) {
   DisplayUpdate();
 }
 
-void TForm4::DisplayUpdate() {
+void AdjustTrackDialog::DisplayUpdate() {
   const int g = gaugeCombo->currentIndex();
   if (g >= 0) {
     const bool other = g == kOtherGaugeIndex;
     if (!other) dialogGauge_ = kGaugeChoices[static_cast<std::size_t>(g)].gauge;
     metricBox->setEnabled(other);
     imperial->setEnabled(other);
-    updown1->setEnabled(other);
+    gaugeStepper->setEnabled(other);
   }
   dialogGaugeMm_ = static_cast<int>(std::lround(dialogGauge_ * 1000.0f));
   if (!suppressUpDown_) {
-    const QSignalBlocker block(updown1);
-    updown1->setValue(dialogGaugeMm_);
+    const QSignalBlocker block(gaugeStepper);
+    gaugeStepper->setValue(dialogGaugeMm_);
   }
   values_.gaugeIndex = g;
   values_.unitsIndex = unitsCombo->currentIndex();
@@ -126,19 +124,19 @@ void TForm4::DisplayUpdate() {
   suppressUpDown_ = false;
 }
 
-void TForm4::UpDownStep(int position) {
+void AdjustTrackDialog::UpDownStep(int position) {
   dialogGaugeMm_ = position;
   dialogGauge_ = static_cast<float>(dialogGaugeMm_) / 1000.0f;
   suppressUpDown_ = true;
   DisplayUpdate();
 }
 
-void TForm4::SpacingChange(int value) {
+void AdjustTrackDialog::SpacingChange(int value) {
   values_.tieSpacing = value;
-  spacingImp->setText(QString::fromStdString(FeetInchesText(value)));
+  spacingImperial->setText(QString::fromStdString(FeetInchesText(value)));
 }
 
-TrackValues TForm4::Result() const {
+TrackValues AdjustTrackDialog::Result() const {
   TrackValues out = values_;
   out.gaugeIndex = gaugeCombo->currentIndex();
   out.unitsIndex = unitsCombo->currentIndex();

@@ -20,11 +20,11 @@ struct TrackValues {
 };
 
 // "Adjust Track": gauge, units and sleeper spacing of the traincar's track.
-class TForm4 final : public QDialog {
+class AdjustTrackDialog final : public QDialog {
   Q_OBJECT
 
  public:
-  TForm4(QWidget* parent, Notifier& notifier);
+  AdjustTrackDialog(QWidget* parent, Notifier& notifier);
 
   // Copies the values in and prepares the controls; with gauge "Other" the
   // gauge is first shown in a message.
@@ -36,10 +36,10 @@ class TForm4 final : public QDialog {
   QComboBox* unitsCombo = nullptr;
   QLineEdit* metricBox = nullptr;
   QLabel* unitsMetric = nullptr;
-  QSpinBox* updown1 = nullptr;
+  QSpinBox* gaugeStepper = nullptr;
   QLineEdit* imperial = nullptr;
   QSpinBox* spacing = nullptr;
-  QLabel* spacingImp = nullptr;
+  QLabel* spacingImperial = nullptr;
 
  private:
   void DisplayUpdate();

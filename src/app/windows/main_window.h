@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QAction>
-#include <QColor>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,13 +10,8 @@
 #include <QSlider>
 #include <QTimer>
 #include <QToolButton>
-#include <QUrl>
-#include <chrono>
 #include <filesystem>
-#include <functional>
 #include <memory>
-#include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -29,7 +23,6 @@
 #include "platform/notices.h"
 #include "settings/viewer_settings.h"
 #include "textures/texture_loader.h"
-#include "textures/texture_upload.h"
 #include "view/view_state.h"
 #include "windows/about_box.h"
 #include "windows/adjust_track_dialog.h"
@@ -38,70 +31,22 @@
 #include "windows/recent_files.h"
 #include "windows/thumbnail_name_dialog.h"
 #include "windows/up_down.h"
+#include "windows/view_texture_uploader.h"
 #include "windows/view_widget.h"
-
-class QDialog;
+#include "windows/window_interaction.h"
 
 namespace kelvane {
 
-// How the window reaches the user beyond message boxes. The defaults show
-// the real dialogs; tests answer them instead.
-struct WindowInteraction {
-  // File > Open: the chosen file, given the start folder and the filter
-  // index (1 meshes, 2 traincars); nothing when cancelled.
-  std::function<std::optional<std::filesystem::path>(const QString& folder, int filterIndex)>
-      chooseFile;
-  std::function<std::optional<QColor>(const QColor& preset)> chooseColour;
-  // Shows a dialog modally and returns its result.
-  std::function<int(QDialog& dialog)> execDialog;
-  std::function<std::optional<std::filesystem::path>(const std::string& caption)> browseFolder;
-  std::function<void(std::chrono::milliseconds)> pause;
-  std::function<bool(const QUrl& url)> openUrl;
-
-  static WindowInteraction Real(QWidget* owner);
-};
-
-struct WindowOptions {
-  std::filesystem::path settingsFile;
-  std::vector<std::string> arguments;  // command-line files, as given
-  std::filesystem::path exeFolder;
-  std::filesystem::path executable;
-  std::filesystem::path installedDataFolder;
-};
-
-// Uploads into the view's context; without one (no pixel format could be
-// set) the images are still decoded and named, and no GL call is made.
-class ViewTextureUploader final : public TextureUploader {
- public:
-  ViewTextureUploader(TextureLoaderState& state, std::function<bool()> contextReady)
-      : gl_(state), decoded_(state), contextReady_(std::move(contextReady)) {}
-  std::uint32_t Upload(const PixelBuffer& pixels) override {
-    return contextReady_() ? gl_.Upload(pixels) : decoded_.Upload(pixels);
-  }
-  void Delete(std::span<const std::uint32_t> names) override {
-    if (contextReady_()) {
-      gl_.Delete(names);
-    } else {
-      decoded_.Delete(names);
-    }
-  }
-
- private:
-  GlTextureUploader gl_;
-  DecodeOnlyUploader decoded_;
-  std::function<bool()> contextReady_;
-};
-
 // The main window: menus, the view with its popup, the attachment and
 // texture boxes, the four one-shot timers, and the viewer's state.
-class TForm1 final : public QMainWindow {
+class MainWindow final : public QMainWindow {
   friend class CoreFrameRenderer;  // draws from the window's state
 
   Q_OBJECT
 
  public:
-  TForm1(WindowOptions options, Notifier& notifier);
-  ~TForm1() override;
+  MainWindow(WindowOptions options, Notifier& notifier);
+  ~MainWindow() override;
 
   // Commands, by the names of their menu items.
   void Open1Click();
@@ -136,53 +81,62 @@ class TForm1 final : public QMainWindow {
   ViewerSettings settings;
   MeshUnitState unit;
   TraincarState train;
-  std::string CurrentFile;
-  RecentFiles RecentList;
-  std::filesystem::path ExeFolder;
-  bool ShowAttachments = false;
-  bool SizeMode = false;
-  bool BumpsOnly = false;
-  bool BumpEnabled = false;
-  bool BumpSupported = false;
-  bool LocateTextureMode = false;
-  float BumpStrength = 0.2f;
-  int AttIndex = 0;
-  std::vector<std::string> TextureNames;
-  int TextureIndex = 0;
-  std::string HighlightTextureName;
-  int OpenDialogFilterIndex = 1;
+  std::string currentFile;
+  RecentFiles recentFiles;
+  std::filesystem::path exeFolder;
+  bool showAttachments = false;
+  bool sizeMode = false;
+  bool bumpsOnly = false;
+  bool bumpEnabled = false;
+  bool bumpSupported = false;
+  bool locateTextureMode = false;
+  float bumpStrength = 0.2f;
+  int attIndex = 0;
+  std::vector<std::string> textureNames;
+  int textureIndex = 0;
+  std::string highlightTextureName;
+  OpenFilter openFilter = OpenFilter::kMeshes;
   T3DModel* CurrentModel() const { return currentModel_; }
 
   WindowInteraction interaction;
 
-  // Widgets, by their names.
-  QFrame* Panel1 = nullptr;
-  ViewWidget* GLView = nullptr;
-  QLabel* Image1 = nullptr;
-  QPlainTextEdit* Memo1 = nullptr;
-  QFrame* Panel2 = nullptr;
-  QSlider* BumpEffect = nullptr;
-  QToolButton* SpeedButton1 = nullptr;
-  UpDown* UpDown1 = nullptr;
-  QLineEdit* AttName = nullptr;
-  QLineEdit* AttPosn = nullptr;
-  QLineEdit* AttRotn = nullptr;
-  QLabel* StatusLine = nullptr;
-  QMenu* PopupMenu1 = nullptr;
-  QAction *Textures1 = nullptr, *ReloadOnChange1 = nullptr;
-  QAction *Open1 = nullptr, *Open2 = nullptr, *Exit1 = nullptr, *ThumbnailName1 = nullptr,
-          *OpenWith1 = nullptr, *Help1 = nullptr, *About1 = nullptr;
-  QAction *MakeThumbnail1 = nullptr, *BGroundColour1 = nullptr, *MeshData1 = nullptr,
-          *ShowAxes1 = nullptr, *Units1 = nullptr, *BumpEffect1 = nullptr,
-          *ShowBumpsOnly1 = nullptr, *ShowAttachments1 = nullptr, *AttachmentSize1 = nullptr,
-          *LocateTexture1 = nullptr, *AdjustTrack1 = nullptr;
-  RecentFilesMenu* RecentMenu = nullptr;
-  QTimer Timer1, Timer2, Timer3, Timer4;
+  // Controls, by their roles.
+  QFrame* viewPanel = nullptr;
+  ViewWidget* glView = nullptr;
+  QLabel* thumbnailImage = nullptr;
+  QPlainTextEdit* logBox = nullptr;
+  QFrame* bumpPanel = nullptr;
+  QSlider* bumpSlider = nullptr;
+  QToolButton* bumpPanelClose = nullptr;
+  UpDown* stepper = nullptr;
+  QLineEdit* nameBox = nullptr;
+  QLineEdit* positionBox = nullptr;
+  QLineEdit* rotationBox = nullptr;
+  QLabel* statusLine = nullptr;
+  QMenu* popupMenu = nullptr;
+  // The menu bar's items.
+  QAction *openAction = nullptr, *reopenAction = nullptr, *exitAction = nullptr;
+  QAction *thumbnailNameAction = nullptr, *texturesAction = nullptr,
+          *reloadOnChangeAction = nullptr;
+  QAction *openWithAction = nullptr, *helpAction = nullptr, *aboutAction = nullptr;
+  RecentFilesMenu* recentMenu = nullptr;
+  // The popup's items.
+  QAction *makeThumbnailAction = nullptr, *backgroundColourAction = nullptr;
+  QAction *meshDataAction = nullptr, *showAxesAction = nullptr, *unitsAction = nullptr;
+  QAction *bumpEffectAction = nullptr, *showBumpsOnlyAction = nullptr;
+  QAction *showAttachmentsAction = nullptr, *attachmentSizeAction = nullptr;
+  QAction *locateTextureAction = nullptr, *adjustTrackAction = nullptr;
 
-  std::unique_ptr<TForm2> Form2;
-  std::unique_ptr<TAboutBox> AboutBox;
-  std::unique_ptr<TForm4> Form4;
-  std::unique_ptr<TForm5> Form5;
+  // One-shot timers. Make Thumbnail takes its picture once the view has
+  // drawn a while; dragging is armed a moment after a load; a render burst
+  // ends when no input came for a while; the first start's OpenWith set-up
+  // runs once the window is up.
+  QTimer thumbnailTimer, mouseArmTimer, burstEndTimer, hostSetUpTimer;
+
+  std::unique_ptr<MeshDataDialog> meshDataDialog;
+  std::unique_ptr<AboutBox> aboutBox;
+  std::unique_ptr<AdjustTrackDialog> adjustTrackDialog;
+  std::unique_ptr<ThumbnailNameDialog> thumbnailNameDialog;
 
   // The settings could not be read; they will not be written back.
   bool SettingsUnreadable() const { return ini_.status() == TMemIni::ReadStatus::Unreadable; }
@@ -213,11 +167,14 @@ class TForm1 final : public QMainWindow {
   void RunConfigOpen();
   void DispatchByExtension(const std::string& file);
   void NewScene();
-  void SetOpen2(const std::string& file);
+  void ShowReopenItem(const std::string& file);
   void RequestFrame();
   void FrameDrawn();
-  void Timer1Timer();
-  void Timer4Timer();
+  // The timers' ends, in the order above.
+  void TakeThumbnail();
+  void ArmMouse();
+  void EndRenderBurst();
+  void RunHostSetUp();
   void BumpEffectChange(int position);
   void ShowAttachment(int index);
   void SyncMemo();
@@ -245,7 +202,7 @@ class TForm1 final : public QMainWindow {
   QImage thumbnail_;
 
   TextureLoaderState textureState_;
-  ViewTextureUploader uploader_{textureState_, [this] { return GLView->ContextReady(); }};
+  ViewTextureUploader uploader_{textureState_, [this] { return glView->ContextReady(); }};
   TextureLoader loader_{textureState_, notifier_, uploader_};
   // A reload shows no message boxes; what it would say goes to the status.
   RecordingNotifier reloadNotices_;
@@ -256,7 +213,7 @@ class TForm1 final : public QMainWindow {
   TDosCommand runner_{notifier_, mainThread_.Dispatcher()};
   CoreFrameRenderer renderer_{*this};
   std::unique_ptr<ViewWidget> detachedView_;  // the view, kept out of the window
-  QWidget* viewArea_ = nullptr;               // GLView, or a bare area without OpenGL
+  QWidget* viewArea_ = nullptr;               // glView, or a bare area without OpenGL
   std::unique_ptr<T3DScene> scene_;
   T3DModel* currentModel_ = nullptr;
   std::uint32_t ballastTexture_ = 0, groundTexture_ = 0;

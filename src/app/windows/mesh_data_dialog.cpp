@@ -21,8 +21,9 @@ QLabel* Bold(const QString& text, QWidget* parent) {
 
 }  // namespace
 
-TForm2::TForm2(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
-  setObjectName("Form2");
+MeshDataDialog::MeshDataDialog(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
+  setObjectName("MeshDataDialog");
   setFixedSize(337, 260);
   auto* layout = new QVBoxLayout(this);
   auto* title = Bold("Mesh Data", this);
@@ -62,7 +63,7 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWind
   layout->addWidget(close, 0, Qt::AlignHCenter);
 }
 
-void TForm2::SetData(const TMeshBounds& bounds, std::int64_t polyCount) {
+void MeshDataDialog::SetData(const TMeshBounds& bounds, std::int64_t polyCount) {
   bounds_ = bounds;
   polyCount_ = polyCount;
   const float min[3] = {bounds_.minX, bounds_.minY, bounds_.minZ};

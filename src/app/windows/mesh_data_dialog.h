@@ -10,11 +10,11 @@
 namespace kelvane {
 
 // "Mesh Data": the bounding box of the last loaded mesh and its face count.
-class TForm2 final : public QDialog {
+class MeshDataDialog final : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TForm2(QWidget* parent);
+  explicit MeshDataDialog(QWidget* parent);
 
   // Takes its own copy of the bounds and count and fills the labels.
   void SetData(const TMeshBounds& bounds, std::int64_t polyCount);

@@ -29,12 +29,12 @@ std::vector<fs::path> SceneFiles(const TraincarState& train, const T3DScene& sce
 
 }  // namespace
 
-std::vector<fs::path> TForm1::LoadedMeshFiles() const {
-  if (!scene_ || scene_->ModelCount() == 0 || CurrentFile.empty()) return {};
-  return SceneFiles(train, *scene_, CurrentFile);
+std::vector<fs::path> MainWindow::LoadedMeshFiles() const {
+  if (!scene_ || scene_->ModelCount() == 0 || currentFile.empty()) return {};
+  return SceneFiles(train, *scene_, currentFile);
 }
 
-void TForm1::WatchLoadedFiles() {
+void MainWindow::WatchLoadedFiles() {
   std::vector<fs::path> files;
   if (settings.reloadOnChange && scene_) {
     const std::vector<fs::path> meshes = LoadedMeshFiles();
@@ -43,18 +43,18 @@ void TForm1::WatchLoadedFiles() {
       for (const auto& file : ModelSourceFiles(meshes[i], scene_->Model(model)))
         files.push_back(file);
     }
-    if (train.TrainCarMode) files.push_back(CurrentFile);
+    if (train.TrainCarMode) files.push_back(currentFile);
   }
   watcher_->Watch(files);
 }
 
-void TForm1::ReloadOnChange1Click() {
+void MainWindow::ReloadOnChange1Click() {
   settings.reloadOnChange = !settings.reloadOnChange;
-  ReloadOnChange1->setChecked(settings.reloadOnChange);
+  reloadOnChangeAction->setChecked(settings.reloadOnChange);
   WatchLoadedFiles();
 }
 
-void TForm1::ReloadFromDisk() {
+void MainWindow::ReloadFromDisk() {
   if (closed_ || !settings.reloadOnChange || !scene_ || scene_->ModelCount() == 0) return;
   if (composing_) {
     // A traincar is being composed on the scene and the utility's runner:
@@ -69,7 +69,7 @@ void TForm1::ReloadFromDisk() {
   LoadContext load{trialUnit, reloadNotices_};
   load.textures = &reloadLoader_;
   bool ok = true;
-  if (GLView->ContextReady()) GLView->makeCurrent();
+  if (glView->ContextReady()) glView->makeCurrent();
   if (train.TrainCarMode) {
     TraincarContext context{trialTrain, *trial, load, reloadNotices_, runner_};
     context.hooks.pump = [this] { mainThread_.RunPending(); };
@@ -77,26 +77,26 @@ void TForm1::ReloadFromDisk() {
     ok = ConfigOpen(context) && ok;
     mainThread_.RunPending();
   } else {
-    ok = trial->AddModel().Load(CurrentFile, load);
+    ok = trial->AddModel().Load(currentFile, load);
   }
   ok = ok && reloadNotices_.notices.empty();
   if (!ok) {
     trial.reset();  // its textures go while the context is current
-    if (GLView->ContextReady()) GLView->doneCurrent();
+    if (glView->ContextReady()) glView->doneCurrent();
     const std::string why = reloadNotices_.notices.empty() ? std::string("it could not be read")
                                                            : reloadNotices_.notices.front().text;
-    StatusLine->setText(
+    statusLine->setText(
         QString::fromStdString("Reload failed (" + why + "); the last good model is shown"));
     return;
   }
   scene_ = std::move(trial);
-  if (GLView->ContextReady()) GLView->doneCurrent();
+  if (glView->ContextReady()) glView->doneCurrent();
   unit = trialUnit;
   if (train.TrainCarMode) train = std::move(trialTrain);
   currentModel_ = &scene_->Model(scene_->ModelCount() - 1);
   train.ModelLoaded = true;
   UpdateStatus();
-  StatusLine->setText(StatusLine->text() + "  (reloaded)");
+  statusLine->setText(statusLine->text() + "  (reloaded)");
   WatchLoadedFiles();
   RequestFrame();
 }

@@ -10,8 +10,9 @@
 
 namespace kelvane {
 
-TForm5::TForm5(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {
-  setObjectName("Form5");
+ThumbnailNameDialog::ThumbnailNameDialog(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {
+  setObjectName("ThumbnailNameDialog");
   setWindowTitle("Thumbnail Name");
   setFixedSize(210, 91);
   auto* layout = new QVBoxLayout(this);
@@ -28,16 +29,16 @@ TForm5::TForm5(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixe
   buttons->addWidget(accept);
   buttons->addWidget(cancel);
   layout->addLayout(buttons);
-  connect(accept, &QPushButton::clicked, this, &TForm5::Accept);
+  connect(accept, &QPushButton::clicked, this, &ThumbnailNameDialog::Accept);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void TForm5::SetName(const std::string& name) {
+void ThumbnailNameDialog::SetName(const std::string& name) {
   name_ = name;
   edit->setText(QString::fromStdString(name_));
 }
 
-void TForm5::Accept() {
+void ThumbnailNameDialog::Accept() {
   name_ = ThumbnailFileName(edit->text().toStdString());
   accept();
 }

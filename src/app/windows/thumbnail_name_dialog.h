@@ -7,11 +7,11 @@
 namespace kelvane {
 
 // "Thumbnail Name": edits its own copy of the thumbnail's file name.
-class TForm5 final : public QDialog {
+class ThumbnailNameDialog final : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TForm5(QWidget* parent);
+  explicit ThumbnailNameDialog(QWidget* parent);
 
   void SetName(const std::string& name);
   const std::string& Name() const { return name_; }

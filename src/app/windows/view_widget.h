@@ -8,9 +8,9 @@
 
 namespace kelvane {
 
-// The drawing the view hands its context to. Everything the view shows goes
-// through one of these, so the frame drawing of the core can take the place
-// of the background-only drawing without the window changing.
+// What draws the view's frames into its context: the window hands in the
+// core's frame drawing (CoreFrameRenderer). The view itself only clears to
+// the background (ShowBackgroundOnly) and reads pictures back.
 class FrameRenderer {
  public:
   virtual ~FrameRenderer() = default;

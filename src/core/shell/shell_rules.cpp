@@ -1,9 +1,10 @@
 #include "shell/shell_rules.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
+
+#include "mesh/text.h"
 
 namespace kelvane {
 
@@ -151,18 +152,24 @@ int SliderFromBumpStrength(float strength) {
 std::string FixedText(float value) {
   const double v = value;
   if (!std::isfinite(v)) return v != v ? "NAN" : (v > 0 ? "INF" : "-INF");
+  // The C library's number formatting follows the user's locale (a comma in
+  // many); the shown numbers always use a point.
   char buffer[64];
+  const auto scientific = [&] {
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::scientific, 6);
+    return std::string(buffer, result.ptr);
+  };
   if (std::fabs(v) >= 1e7) {
-    std::snprintf(buffer, sizeof buffer, "%.6E", v);
-    return buffer;
+    std::string text = scientific();
+    std::replace(text.begin(), text.end(), 'e', 'E');
+    return text;
   }
   // Seven significant digits first, then three decimals of what is left.
-  std::snprintf(buffer, sizeof buffer, "%.6e", v);
-  const double rounded = std::strtod(buffer, nullptr);
-  std::snprintf(buffer, sizeof buffer, "%.3f", rounded);
-  std::string text = buffer;
-  if (text == "-0.000") text = "0.000";
-  return text;
+  const std::string digits = scientific();
+  double rounded = 0;
+  std::from_chars(digits.data(), digits.data() + digits.size(), rounded);
+  return FormatFixed(rounded, 3);
 }
 
 std::string ThumbnailFileName(std::string_view typed) {

@@ -1,7 +1,8 @@
 #include "shell/track_gauges.h"
 
 #include <cmath>
-#include <cstdio>
+
+#include "mesh/text.h"
 
 namespace kelvane {
 
@@ -24,20 +25,15 @@ std::string FeetInchesText(int millimetres) {
   const double feetExact = millimetres / 304.8;
   const double feet = std::floor(feetExact);
   const double inches = (feetExact - feet) * 12.0;
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.0fft - %.1fin", feet, inches);
-  return buffer;
+  return FormatFixed(feet, 0) + "ft - " + FormatFixed(inches, 1) + "in";
 }
 
 MetricGaugeText MetricGauge(int millimetres, int unitsIndex) {
-  char buffer[64];
   switch (unitsIndex) {
     case 1:
-      std::snprintf(buffer, sizeof buffer, "%.3f", millimetres / 1000.0);
-      return {buffer, "m"};
+      return {FormatFixed(millimetres / 1000.0, 3), "m"};
     case 2:
-      std::snprintf(buffer, sizeof buffer, "%.1f", millimetres / 10.0);
-      return {buffer, "cm"};
+      return {FormatFixed(millimetres / 10.0, 1), "cm"};
     case 3:
       return {std::to_string(millimetres), "mm"};
     default:

@@ -11,6 +11,7 @@ struct GaugeChoice {
   float gauge;  // nominal gauge in metres; "Other" keeps the current one
 };
 inline constexpr int kOtherGaugeIndex = 8;
+inline constexpr int kNoTrackGaugeIndex = 9;
 extern const std::array<GaugeChoice, 10> kGaugeChoices;
 extern const std::array<const char*, 4> kTrackUnits;
 

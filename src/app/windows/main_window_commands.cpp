@@ -1,0 +1,349 @@
+// The popup menu and the menu commands, thumbnails and the OpenWith set-up.
+#include <GL/gl.h>
+#include <QFileDialog>
+#include <QImageWriter>
+#include <algorithm>
+#include <set>
+
+#include "assets/openwith_setup.h"
+#include "mesh/texture_inventory.h"
+#include "shell/shell_rules.h"
+#include "view/frame.h"
+#include "windows/main_window.h"
+#include "windows/main_window_parts.h"
+#include "windows/textures_dialog.h"
+
+namespace kelvane {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+QColor ColourOf(std::int32_t value) {
+  const auto v = static_cast<std::uint32_t>(value);
+  return QColor(static_cast<int>(v & 0xFF), static_cast<int>((v >> 8) & 0xFF),
+                static_cast<int>((v >> 16) & 0xFF));
+}
+
+std::int32_t ValueOf(const QColor& c) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(c.red()) |
+                                   (static_cast<std::uint32_t>(c.green()) << 8) |
+                                   (static_cast<std::uint32_t>(c.blue()) << 16));
+}
+
+}  // namespace
+
+void MainWindow::PopupMenu1Popup() {
+  PopupState s;
+  s.showAttachments = showAttachments;
+  s.bumpsOnly = bumpsOnly;
+  s.locateTexture = locateTextureMode;
+  s.trainCar = train.TrainCarMode;
+  s.anyBumpLoaded = unit.AnyBumpLoaded;
+  s.showAxes = settings.showAxes;
+  s.attachmentCount = unit.AttachmentCount;
+  const PopupVisibility v = ComputePopup(s);
+  makeThumbnailAction->setVisible(v.makeThumbnail);
+  backgroundColourAction->setVisible(v.backgroundColour);
+  meshDataAction->setVisible(v.meshData);
+  showAxesAction->setVisible(v.showAxes);
+  unitsAction->setVisible(v.units);
+  bumpEffectAction->setVisible(v.bumpEffect);
+  showBumpsOnlyAction->setVisible(v.showBumpsOnly);
+  showAttachmentsAction->setVisible(v.showAttachments);
+  showAttachmentsAction->setText(v.showAttachmentsCaption);
+  attachmentSizeAction->setVisible(v.attachmentSize);
+  locateTextureAction->setVisible(v.locateTexture);
+  adjustTrackAction->setVisible(v.adjustTrack);
+}
+
+void MainWindow::BGroundColour1Click() {
+  const auto chosen = interaction.chooseColour(ColourOf(settings.bgroundColour));
+  if (!chosen) return;
+  view.RedrawPending = true;
+  settings.bgroundColour = ValueOf(*chosen);
+  if (glView->ContextReady()) {
+    glView->makeCurrent();
+    const auto c = ClearColourOf(settings.bgroundColour, false);
+    glClearColor(c[0], c[1], c[2], c[3]);
+    glView->doneCurrent();
+  }
+  RequestFrame();
+}
+
+void MainWindow::MeshData1Click() {
+  meshDataDialog->SetData(unit.MeshBounds, currentModel_ ? currentModel_->FaceCount() : 0);
+  meshDataDialog->move(x() + (width() - meshDataDialog->width()) / 2,
+                       y() + (height() - meshDataDialog->height()) / 2 + 20);
+  interaction.execDialog(*meshDataDialog);
+  RequestFrame();
+}
+
+void MainWindow::ShowAxes1Click() {
+  settings.showAxes = !settings.showAxes;
+  showAxesAction->setChecked(settings.showAxes);
+}
+
+void MainWindow::Units1Click() {
+  settings.metric = !settings.metric;
+  unitsAction->setText(UnitsCaption(settings.metric));
+}
+
+void MainWindow::BumpEffect1Click() {
+  bumpPanel->show();
+  bumpPanel->raise();
+}
+
+void MainWindow::BumpEffectChange(int position) {
+  bumpStrength = BumpStrengthFromSlider(position);
+  settings.bumpAlpha = bumpStrength;
+  bumpEnabled = position > 0;
+  RequestFrame();
+}
+
+void MainWindow::ShowBumpsOnly1Click() {
+  if (bumpsOnly) {
+    bumpsOnly = false;
+    showBumpsOnlyAction->setChecked(false);
+    RequestFrame();
+  } else if (unit.AnyBumpLoaded) {
+    if (bumpSupported) {
+      bumpsOnly = true;
+      showAttachments = false;
+      showAttachmentsAction->setChecked(false);
+      showBumpsOnlyAction->setChecked(true);
+      RequestFrame();
+    } else {
+      notifier_.ShowMessage("Video card does not support OpenGL bump mapping", "Info");
+    }
+  }
+}
+
+void MainWindow::LocateTexture1Click() {
+  locateTextureMode = !locateTextureMode;
+  locateTextureAction->setChecked(locateTextureMode);
+  if (locateTextureMode) {
+    showAttachments = false;
+    bumpsOnly = false;
+    showAttachmentsAction->setChecked(false);
+    showBumpsOnlyAction->setChecked(false);
+    std::vector<std::string> names;
+    if (currentModel_) currentModel_->ListTextureNames(names);
+    const std::set<std::string> sorted(names.begin(), names.end());
+    textureNames.assign(sorted.begin(), sorted.end());
+    if (!textureNames.empty()) nameBox->setText(QString::fromStdString(textureNames.front()));
+    highlightTextureName = nameBox->text().toStdString();
+    textureIndex = 0;
+  }
+  FormResize();
+}
+
+void MainWindow::Textures1Click() {
+  TexturesDialog dialog(this, InventoryOfMeshes(LoadedMeshFiles(), train.TrainCarMode));
+  dialog.onSelected = [this](const std::string& name) {
+    if (!locateTextureMode) LocateTexture1Click();
+    highlightTextureName = name;
+    nameBox->setText(QString::fromStdString(name));
+    RequestFrame();
+  };
+  dialog.chooseExportFile = [this]() -> fs::path {
+    return QFileDialog::getSaveFileName(this, "Export PNG", {}, "PNG pictures (*.png)")
+        .toStdString();
+  };
+  interaction.execDialog(dialog);
+}
+
+void MainWindow::ShowAttachment(int index) {
+  if (index < 0 || index >= unit.AttachmentCount ||
+      static_cast<std::size_t>(index) >= unit.AttachmentTable.size())
+    return;
+  const TAttachPoint& p = unit.AttachmentTable[static_cast<std::size_t>(index)];
+  auto three = [](const TVector3& v) {
+    return FixedText(v.x) + ", " + FixedText(v.y) + ", " + FixedText(v.z);
+  };
+  nameBox->setText(QString::fromStdString(p.name));
+  positionBox->setText(QString::fromStdString("Posn: " + three(p.position)));
+  rotationBox->setText(QString::fromStdString("Rotn: " + three(p.rotation)));
+}
+
+void MainWindow::ShowAttachments1Click() {
+  attIndex = 0;
+  stepper->SetPosition(0);
+  showAttachments = !showAttachments;
+  showAttachmentsAction->setChecked(showAttachments);
+  if (unit.AttachmentCount > 0) {
+    bumpsOnly = false;
+    showBumpsOnlyAction->setChecked(false);
+    locateTextureMode = false;
+    locateTextureAction->setChecked(false);
+    if (showAttachments) {
+      view.Zoom = FramingZoom(AttachmentFramingExtent(unit));
+    } else {
+      sizeMode = false;
+      attachmentSizeAction->setChecked(false);
+    }
+    FormResize();
+    ShowAttachment(0);
+  }
+  RequestFrame();
+}
+
+void MainWindow::AttachmentSize1Click() {
+  sizeMode = !sizeMode;
+  attachmentSizeAction->setChecked(sizeMode);
+  if (sizeMode) {
+    nameBox->setFixedWidth(kMarkerSizeWidth);
+    nameBox->setText(QString::number(settings.attSize));
+    positionBox->hide();
+    rotationBox->hide();
+  } else {
+    nameBox->setFixedWidth(kPointNameWidthAfterSize);
+    ShowAttachment(attIndex);
+    positionBox->show();
+    rotationBox->show();
+  }
+  PlaceAttachmentBoxes();
+  RequestFrame();
+}
+
+void MainWindow::UpDown1Click(bool up) {
+  if (sizeMode) {
+    settings.attSize = std::clamp(settings.attSize + (up ? 1 : -1), kMinMarkerSize, kMaxMarkerSize);
+    nameBox->setText(QString::number(settings.attSize));
+  } else if (locateTextureMode) {
+    if (!textureNames.empty()) {
+      textureIndex =
+          std::clamp(textureIndex + (up ? 1 : -1), 0, static_cast<int>(textureNames.size()) - 1);
+      nameBox->setText(
+          QString::fromStdString(textureNames[static_cast<std::size_t>(textureIndex)]));
+      highlightTextureName = textureNames[static_cast<std::size_t>(textureIndex)];
+    }
+  } else if (unit.AttachmentCount > 0) {
+    attIndex = std::clamp(attIndex + (up ? 1 : -1), 0, unit.AttachmentCount - 1);
+    ShowAttachment(attIndex);
+  }
+  RequestFrame();
+}
+
+void MainWindow::AdjustTrack1Click() {
+  adjustTrackDialog->move(x() + (width() - adjustTrackDialog->width()) / 2,
+                          y() + (height() - adjustTrackDialog->height()) / 2);
+  adjustTrackDialog->Prepare(
+      {settings.gaugeIndex, settings.unitsIndex, settings.tieSpacing, settings.gauge});
+  interaction.execDialog(*adjustTrackDialog);
+  const TrackValues out = adjustTrackDialog->Result();
+  settings.gaugeIndex = out.gaugeIndex;
+  settings.unitsIndex = out.unitsIndex;
+  settings.tieSpacing = out.tieSpacing;
+  settings.gauge = out.gauge;
+}
+
+void MainWindow::ThumbnailName1Click() {
+  thumbnailNameDialog->move(x() + (width() - thumbnailNameDialog->width()) / 2,
+                            y() + (height() - thumbnailNameDialog->height()) / 2);
+  thumbnailNameDialog->SetName(settings.thumbnail);
+  interaction.execDialog(*thumbnailNameDialog);
+  settings.thumbnail = thumbnailNameDialog->Name();
+}
+
+void MainWindow::Help1Click() {
+  const fs::path candidates[] = {exeFolder / "help" / "kelvane.html",
+                                 options_.installedDataFolder / "help" / "kelvane.html"};
+  for (const fs::path& page : candidates) {
+    if (FileExists(page)) {
+      if (!interaction.openUrl(QUrl::fromLocalFile(QString::fromStdString(page.string())))) {
+        notifier_.ShowMessage("No program of this desktop opens the help page " + page.string() +
+                                  ". Open it in a web browser.",
+                              "Info");
+      }
+      return;
+    }
+  }
+}
+
+void MainWindow::About1Click() {
+  aboutBox->move(x() + (width() - aboutBox->width()) / 2,
+                 y() + (height() - aboutBox->height()) / 2 + 20);
+  interaction.execDialog(*aboutBox);
+  RequestFrame();
+}
+
+void MainWindow::MakeThumbnail1Click() {
+  thumbnailTimer.start();
+  burstEndTimer.setInterval(kThumbnailBurst);
+  RequestFrame();
+}
+
+void MainWindow::TakeThumbnail() {
+  thumbnailTimer.stop();
+  // The view drawn at the size of the thumbnail panel, off screen.
+  thumbnail_ = glView->RenderOffscreen(kThumbnailSize.width(), kThumbnailSize.height());
+  // The picture stays in the view's corner while the question is open.
+  thumbnailImage->setPixmap(QPixmap::fromImage(thumbnail_));
+  thumbnailImage->setEnabled(true);
+  thumbnailImage->show();
+  thumbnailImage->raise();
+  const std::string& name = settings.thumbnail;
+  if (notifier_.AskYesNo(ThumbnailQuestion(name), "Confirm")) {
+    const fs::path folder =
+        train.TrainCarMode ? fs::path(currentFile).parent_path() : train.MeshFileName.parent_path();
+    const fs::path target = folder / name;
+    QImageWriter writer(QString::fromStdString(target.string()), "jpeg");
+    writer.setQuality(kThumbnailQuality);
+    if (thumbnail_.isNull() || !writer.write(thumbnail_)) {
+      notifier_.ShowMessage("Cannot create file \"" + target.string() + "\". " +
+                                (thumbnail_.isNull() ? std::string("The view could not be drawn.")
+                                                     : writer.errorString().toStdString()),
+                            "Error");
+    }
+  }
+  thumbnailImage->setEnabled(false);
+  thumbnailImage->hide();
+  burstEndTimer.setInterval(kRenderBurst);
+  RequestFrame();
+}
+
+OpenWithEnvironment MainWindow::OpenWithEnv() {
+  OpenWithEnvironment env;
+  env.executable = options_.executable;
+  env.browseFolder = [this](const std::string& caption) {
+    SyncMemo();
+    return interaction.browseFolder(OneLine(caption));
+  };
+  env.pause = [this](std::chrono::milliseconds ms) {
+    SyncMemo();
+    interaction.pause(ms);
+  };
+  return env;
+}
+
+void MainWindow::RunHostSetUp() {
+  hostSetUpTimer.stop();
+  if (composing_) {
+    // The set-up shares the log with the lookup: it waits for its end.
+    hostSetUpTimer.start();
+    return;
+  }
+  HostFolderSettings folders = HostFolders(settings);
+  try {
+    SetOpenWith(folders, train.Memo1, OpenWithEnv());
+  } catch (const std::exception& error) {
+    notifier_.ShowMessage(error.what(), "Error");
+  }
+  StoreHostFolders(settings, folders);
+  SyncMemo();
+}
+
+void MainWindow::OpenWith1Click() {
+  if (RefuseWhileBusy()) return;
+  HostFolderSettings folders = HostFolders(settings);
+  try {
+    kelvane::OpenWith1Click(folders, train.Memo1, OpenWithEnv());
+  } catch (const std::exception& error) {
+    notifier_.ShowMessage(error.what(), "Error");
+  }
+  StoreHostFolders(settings, folders);
+  SyncMemo();
+}
+
+}  // namespace kelvane

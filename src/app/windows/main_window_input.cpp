@@ -1,0 +1,112 @@
+// The view's input: mouse, wheel and keys.
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
+
+#include "shell/shell_rules.h"
+#include "windows/main_window.h"
+
+namespace kelvane {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+ViewKey KeyOf(int key) {
+  switch (key) {
+    case Qt::Key_Left:
+      return ViewKey::Left;
+    case Qt::Key_Right:
+      return ViewKey::Right;
+    case Qt::Key_Up:
+      return ViewKey::Up;
+    case Qt::Key_Down:
+      return ViewKey::Down;
+    case Qt::Key_B:
+      return ViewKey::B;
+    case Qt::Key_R:
+      return ViewKey::R;
+    case Qt::Key_T:
+      return ViewKey::T;
+    case Qt::Key_W:
+      return ViewKey::W;
+    default:
+      return ViewKey::Other;
+  }
+}
+
+KeyModifiers ModifiersOf(Qt::KeyboardModifiers m) {
+  // The keypad flag says where a key is, not what is held.
+  m &= ~Qt::KeypadModifier;
+  if (m == Qt::ShiftModifier) return KeyModifiers::ShiftOnly;
+  if (m == Qt::ControlModifier) return KeyModifiers::CtrlOnly;
+  return KeyModifiers::Other;
+}
+
+}  // namespace
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  // The wheel zooms wherever it turns over the window, before any control
+  // under it would scroll.
+  if (event->type() == QEvent::Wheel) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget && widget->window() == this) {
+      ApplyWheel(view, static_cast<QWheelEvent*>(event)->angleDelta().y());
+      RequestFrame();
+      return true;
+    }
+  }
+  if (watched == viewArea_) {
+    if (event->type() == QEvent::MouseButtonPress) {
+      auto* e = static_cast<QMouseEvent*>(event);
+      // A click gives the keys back to the view.
+      viewArea_->setFocus(Qt::MouseFocusReason);
+      if (e->button() == Qt::RightButton) {
+        if (!RefuseWhileBusy()) popupMenu->popup(e->globalPosition().toPoint());
+        return true;
+      }
+      if (view.MouseReady) {
+        view.LastMouseX = static_cast<float>(e->position().x());
+        view.LastMouseY = static_cast<float>(e->position().y());
+      }
+      return true;
+    }
+    if (event->type() == QEvent::MouseMove) {
+      auto* e = static_cast<QMouseEvent*>(event);
+      ApplyDrag(view, static_cast<float>(e->position().x()), static_cast<float>(e->position().y()),
+                e->buttons() & Qt::LeftButton, e->buttons() & Qt::MiddleButton);
+      RequestFrame();
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  const KeyCommand command =
+      ApplyViewKey(view, KeyOf(event->key()), ModifiersOf(event->modifiers()));
+  RequestFrame();
+  event->accept();
+  if (command != KeyCommand::None && RefuseWhileBusy()) return;
+  switch (command) {
+    case KeyCommand::BumpsOnly:
+      PopupMenu1Popup();
+      if (showBumpsOnlyAction->isVisible()) ShowBumpsOnly1Click();
+      break;
+    case KeyCommand::Reopen:
+      Open2Click();
+      break;
+    case KeyCommand::LocateTexture:
+      PopupMenu1Popup();
+      if (locateTextureAction->isVisible()) LocateTexture1Click();
+      break;
+    case KeyCommand::Attachments:
+      PopupMenu1Popup();
+      if (showAttachmentsAction->isVisible()) ShowAttachments1Click();
+      break;
+    case KeyCommand::None:
+      break;
+  }
+}
+
+}  // namespace kelvane

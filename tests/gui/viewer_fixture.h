@@ -1,0 +1,154 @@
+// A main window on a temporary settings file and the sample assets, its
+// dialogs answered by the test; and what the window tests look at.
+#pragma once
+
+#include <dlfcn.h>
+#include <link.h>
+
+#include <QDialog>
+#include <QtTest>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "fixtures/sample_assets.h"
+#include "platform/notices.h"
+#include "support/temp_dir.h"
+#include "windows/main_window.h"
+
+namespace kelvane::testing {
+
+namespace fs = std::filesystem;
+
+// Host folders already set up, so no first-run set-up starts.
+inline const std::string kSetUp =
+    "[Paths]\nCorvel_dir=NotFound\nDunmere_dir=NotFound\nEstrel_dir=NotFound\n";
+
+inline std::string ReadText(const fs::path& file) {
+  std::stringstream s;
+  s << std::ifstream(file, std::ios::binary).rdbuf();
+  return s.str();
+}
+
+inline void WriteText(const fs::path& file, const std::string& text) {
+  std::ofstream(file, std::ios::binary) << text;
+}
+
+// Keeps the GL driver that Xvfb's contexts loaded until the process ends;
+// unloaded with the X connection, its allocations for the process's life
+// would show in the sanitizer's leak report as ours.
+inline void PinGraphicsDrivers() {
+  auto pin = [](dl_phdr_info* info, size_t, void*) {
+    const std::string_view name = info->dlpi_name ? info->dlpi_name : "";
+    if (name.find("/dri/") != std::string_view::npos)
+      dlopen(info->dlpi_name, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+    return 0;
+  };
+  dl_iterate_phdr(pin, nullptr);
+}
+
+struct Viewer {
+  TempDir dir;
+  RecordingNotifier notifier;
+  std::unique_ptr<MainWindow> window;
+  fs::path mesh = dir.path() / "assets" / "wagon" / "wagon.im";
+  fs::path ini = dir.path() / "kelvane.ini";
+  std::vector<std::string> urlsOpened;
+
+  Viewer() { fixtures::WriteSampleAssets(dir.path() / "assets"); }
+
+  void Start(const std::vector<std::string>& arguments, const std::string& settingsText) {
+    if (!settingsText.empty()) WriteText(ini, settingsText);
+    Open(arguments);
+  }
+
+  void Open(const std::vector<std::string>& arguments, bool waitUntilShown = true) {
+    WindowOptions options{ini, arguments, dir.path() / "bin", dir.path() / "bin" / "kelvane", {}};
+    window = std::make_unique<MainWindow>(options, notifier);
+    WindowInteraction& i = window->interaction;
+    i.chooseFile = [](const QString&, OpenFilter) { return std::nullopt; };
+    i.chooseColour = [](const QColor&) { return std::nullopt; };
+    i.execDialog = [](QDialog&) { return 0; };
+    i.browseFolder = [](const std::string&) { return std::nullopt; };
+    i.pause = [](std::chrono::milliseconds) {};
+    i.openUrl = [this](const QUrl& url) {
+      urlsOpened.push_back(url.toLocalFile().toStdString());
+      return true;
+    };
+    window->show();
+    if (!waitUntilShown) return;
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    PinGraphicsDrivers();
+    QCoreApplication::processEvents();  // what the window does once shown
+  }
+
+  void Close() {
+    window->close();
+    window.reset();
+  }
+
+  bool Loaded() const { return window->train.ModelLoaded; }
+};
+
+// Waits until the view has drawn a frame after this call.
+inline bool NextFrame(MainWindow& w) {
+  const int before = w.glView->FrameCount();
+  w.view.RedrawPending = true;
+  w.glView->update();
+  return QTest::qWaitFor([&w, before] { return w.glView->FrameCount() > before; }, 3000);
+}
+
+inline bool Near(const QColor& c, const QColor& to, int tolerance) {
+  return std::abs(c.red() - to.red()) <= tolerance &&
+         std::abs(c.green() - to.green()) <= tolerance &&
+         std::abs(c.blue() - to.blue()) <= tolerance;
+}
+
+// How many pixels of the picture are not near `colour(x, y)`.
+template <typename Colour>
+int PixelsOff(const QImage& picture, Colour colour, int tolerance) {
+  int off = 0;
+  for (int y = 0; y < picture.height(); ++y)
+    for (int x = 0; x < picture.width(); ++x)
+      off += Near(picture.pixelColor(x, y), colour(x, y), tolerance) ? 0 : 1;
+  return off;
+}
+
+// Share of pixels that are mostly green, as the ground under a traincar is.
+inline double GreenShare(const QImage& picture) {
+  int green = 0;
+  for (int y = 0; y < picture.height(); ++y)
+    for (int x = 0; x < picture.width(); ++x) {
+      const QColor c = picture.pixelColor(x, y);
+      green += c.green() > c.red() + 40 && c.green() > c.blue() + 40 ? 1 : 0;
+    }
+  return static_cast<double>(green) / (picture.width() * picture.height());
+}
+
+// The popup items shown in the window's present state.
+inline QList<QAction*> ShownPopupItems(MainWindow& w) {
+  w.PopupMenu1Popup();
+  QList<QAction*> shown;
+  for (QAction* a : w.popupMenu->actions())
+    if (a->isVisible()) shown << a;
+  return shown;
+}
+
+// Mesh Data's nine bounding-box values and the face count, as shown; `red`
+// gets which of the nine are marked.
+inline QStringList MeshDataTexts(MainWindow& w, QList<bool>* red = nullptr) {
+  QStringList texts;
+  w.interaction.execDialog = [&](QDialog& dialog) {
+    auto* form = qobject_cast<MeshDataDialog*>(&dialog);
+    for (QLabel* l : form->values) {
+      texts << l->text();
+      if (red) *red << (l->palette().color(QPalette::WindowText) == QColor(Qt::red));
+    }
+    texts << form->polyCountLabel->text();
+    return 1;
+  };
+  w.MeshData1Click();
+  return texts;
+}
+
+}  // namespace kelvane::testing
