@@ -259,8 +259,9 @@ class MainWindowTest : public QObject {
   }
 
   // Mesh Data, the attachment boxes and the gauge show numbers with a
-  // point, also under a locale with a decimal comma. The ctest entry gui.decimal_comma runs this
-  // under de_DE.UTF-8 with KELVANE_TEST_DECIMAL_COMMA set.
+  // point, also under a locale with a decimal comma: the ctest entry
+  // gui.decimal_comma runs this under de_DE.UTF-8 with
+  // KELVANE_TEST_DECIMAL_COMMA set. Mesh Data marks values far from the origin.
   void numbersUseAPointWhateverTheLocale() {
     if (qEnvironmentVariableIsSet("KELVANE_TEST_DECIMAL_COMMA")) {
       char text[16];
@@ -272,7 +273,6 @@ class MainWindowTest : public QObject {
     v.Start({v.mesh.string()}, "[Track]\nGaugeIndex=8\nUnitsIndex=1\nGauge=1.217\n" + kSetUp);
     MainWindow& w = *v.window;
     QCOMPARE(w.settings.gauge, 1.217f);
-    // Mesh Data marks values far from the origin.
     TMeshBounds& b = v.window->unit.MeshBounds;
     std::tie(b.minX, b.minY, b.minZ, b.maxX, b.maxY, b.maxZ) =
         std::tuple(-125.0f, -1.5f, 0.0f, 125.0f, 2.25f, 1.167f);
