@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "assets/traincar.h"
-#include "mesh/text.h"
+#include "base/text.h"
 #include "platform/notices.h"
 #include "shell/track_gauges.h"
 
@@ -80,7 +80,8 @@ void AdjustTrackDialog::Prepare(const TrackValues& values) {
     unitsCombo->setCurrentIndex(values_.unitsIndex);
     if (values_.gaugeIndex == kOtherGaugeIndex) {
       dialogGauge_ = NominalGauge(values_.gauge);
-      notifier_.ShowMessage(FormatFixed(dialogGauge_, 3), std::string(kApplicationTitle));
+      notifier_.ShowMessage(
+          {.caption = std::string(kApplicationTitle), .text = FormatFixed(dialogGauge_, 3)});
       dialogGaugeMm_ = static_cast<int>(std::lround(dialogGauge_ * 1000.0f));
       gaugeStepper->setValue(dialogGaugeMm_);
     }

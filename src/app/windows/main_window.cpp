@@ -17,6 +17,7 @@
 
 #include "app_icon.h"
 #include "assets/openwith_setup.h"
+#include "base/text.h"
 #include "platform/content_path.h"
 #include "shell/shell_rules.h"
 #include "windows/main_window_parts.h"
@@ -297,11 +298,11 @@ void MainWindow::FormShow() {
   ini_ = TMemIni(options_.settingsFile);
   settings = ReadSettings(ini_);
   if (SettingsUnreadable()) {
-    notifier_.ShowMessage("The settings file " + options_.settingsFile.string() +
-                              " could not be read (" + ini_.readError() +
-                              "). Default settings are used and the file will not be "
-                              "overwritten when the viewer closes.",
-                          "Info");
+    notifier_.ShowMessage({.caption = "Info",
+                           .text = "The settings file " + options_.settingsFile.string() +
+                                   " could not be read (" + ini_.readError() +
+                                   "). Default settings are used and the file will not be "
+                                   "overwritten when the viewer closes."});
   }
   train.MeshFileName = settings.lastFile;
   recentFiles.Read(ini_, settings.lastFile);
@@ -338,7 +339,7 @@ void MainWindow::FormShow() {
   if (glView->ContextReady()) {
     SetupViewContext();
   } else {
-    notifier_.ShowMessage("Error setting pixel format.", "SetPixelFormat");
+    notifier_.ShowMessage({.caption = "SetPixelFormat", .text = "Error setting pixel format."});
   }
 
   FormResize();
@@ -396,7 +397,7 @@ void MainWindow::FormClose() {
     normal = WindowGeometry{client.top(), client.left(), client.width(), client.height()};
   std::string error;
   if (!SaveConfig(ini_, settings, normal, &error) && !SettingsUnreadable()) {
-    notifier_.ShowMessage(error, "Info");
+    notifier_.ShowMessage({.caption = "Info", .text = error});
   }
 }
 

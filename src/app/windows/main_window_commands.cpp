@@ -114,7 +114,8 @@ void MainWindow::ShowBumpsOnly1Click() {
       showBumpsOnlyAction->setChecked(true);
       RequestFrame();
     } else {
-      notifier_.ShowMessage("Video card does not support OpenGL bump mapping", "Info");
+      notifier_.ShowMessage(
+          {.caption = "Info", .text = "Video card does not support OpenGL bump mapping"});
     }
   }
 }
@@ -252,9 +253,9 @@ void MainWindow::Help1Click() {
   for (const fs::path& page : candidates) {
     if (FileExists(page)) {
       if (!interaction.openUrl(QUrl::fromLocalFile(QString::fromStdString(page.string())))) {
-        notifier_.ShowMessage("No program of this desktop opens the help page " + page.string() +
-                                  ". Open it in a web browser.",
-                              "Info");
+        notifier_.ShowMessage({.caption = "Info",
+                               .text = "No program of this desktop opens the help page " +
+                                       page.string() + ". Open it in a web browser."});
       }
       return;
     }
@@ -284,17 +285,18 @@ void MainWindow::TakeThumbnail() {
   thumbnailImage->show();
   thumbnailImage->raise();
   const std::string& name = settings.thumbnail;
-  if (notifier_.AskYesNo(ThumbnailQuestion(name), "Confirm")) {
+  if (notifier_.AskYesNo({.caption = "Confirm", .text = ThumbnailQuestion(name)})) {
     const fs::path folder =
         train.TrainCarMode ? fs::path(currentFile).parent_path() : train.MeshFileName.parent_path();
     const fs::path target = folder / name;
     QImageWriter writer(QString::fromStdString(target.string()), "jpeg");
     writer.setQuality(kThumbnailQuality);
     if (thumbnail_.isNull() || !writer.write(thumbnail_)) {
-      notifier_.ShowMessage("Cannot create file \"" + target.string() + "\". " +
-                                (thumbnail_.isNull() ? std::string("The view could not be drawn.")
-                                                     : writer.errorString().toStdString()),
-                            "Error");
+      notifier_.ShowMessage(
+          {.caption = "Error",
+           .text = "Cannot create file \"" + target.string() + "\". " +
+                   (thumbnail_.isNull() ? std::string("The view could not be drawn.")
+                                        : writer.errorString().toStdString())});
     }
   }
   thumbnailImage->setEnabled(false);
@@ -328,7 +330,7 @@ void MainWindow::RunHostSetUp() {
   try {
     SetOpenWith(folders, train.Memo1, OpenWithEnv());
   } catch (const std::exception& error) {
-    notifier_.ShowMessage(error.what(), "Error");
+    notifier_.ShowMessage({.caption = "Error", .text = error.what()});
   }
   StoreHostFolders(settings, folders);
   SyncMemo();
@@ -340,7 +342,7 @@ void MainWindow::OpenWith1Click() {
   try {
     kelvane::OpenWith1Click(folders, train.Memo1, OpenWithEnv());
   } catch (const std::exception& error) {
-    notifier_.ShowMessage(error.what(), "Error");
+    notifier_.ShowMessage({.caption = "Error", .text = error.what()});
   }
   StoreHostFolders(settings, folders);
   SyncMemo();

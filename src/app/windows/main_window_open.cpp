@@ -5,7 +5,8 @@
 #include <QDropEvent>
 #include <QMimeData>
 
-#include "assets/wine_paths.h"
+#include "base/text.h"
+#include "platform/wine_paths.h"
 #include "shell/shell_rules.h"
 #include "view/frame.h"
 #include "windows/main_window.h"
@@ -95,7 +96,7 @@ void MainWindow::OpenPath(const fs::path& path) {
 
 void MainWindow::OpenRecent(const std::string& file) {
   if (!FileExists(file)) {
-    notifier_.ShowMessage("File not found", "Info");
+    notifier_.ShowMessage({.caption = "Info", .text = "File not found"});
     recentFiles.Remove(file);
     recentMenu->Update(recentFiles, currentFile);
     return;
@@ -124,7 +125,7 @@ void MainWindow::Open2Click() {
     NewScene();
     DispatchByExtension(currentFile);
   } else {
-    notifier_.ShowMessage("File not found", "Info");
+    notifier_.ShowMessage({.caption = "Info", .text = "File not found"});
     recentFiles.Remove(currentFile);
     recentMenu->Update(recentFiles, "");
     train.MeshFileName.clear();

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "mesh/text.h"
+#include "base/text.h"
 
 namespace kelvane {
 
