@@ -201,8 +201,8 @@ void MainWindow::BuildControls() {
   bumpLabel->setGeometry(6, 4, 120, 18);
   bumpSlider = new QSlider(Qt::Horizontal, bumpPanel);
   bumpSlider->setObjectName("bumpSlider");
-  bumpSlider->setRange(0, 20);
-  bumpSlider->setValue(10);
+  bumpSlider->setRange(0, kBumpSliderMax);
+  bumpSlider->setValue(kBumpSliderMax / 2);
   bumpSlider->setGeometry(6, 26, 180, 22);
   bumpPanelClose = new QToolButton(bumpPanel);
   bumpPanelClose->setText("X");

@@ -74,7 +74,7 @@ void MainWindow::BGroundColour1Click() {
 void MainWindow::MeshData1Click() {
   meshDataDialog->SetData(unit.MeshBounds, currentModel_ ? currentModel_->FaceCount() : 0);
   meshDataDialog->move(x() + (width() - meshDataDialog->width()) / 2,
-                       y() + (height() - meshDataDialog->height()) / 2 + 20);
+                       y() + (height() - meshDataDialog->height()) / 2 + kDialogDrop);
   interaction.execDialog(*meshDataDialog);
   RequestFrame();
 }
@@ -264,7 +264,7 @@ void MainWindow::Help1Click() {
 
 void MainWindow::About1Click() {
   aboutBox->move(x() + (width() - aboutBox->width()) / 2,
-                 y() + (height() - aboutBox->height()) / 2 + 20);
+                 y() + (height() - aboutBox->height()) / 2 + kDialogDrop);
   interaction.execDialog(*aboutBox);
   RequestFrame();
 }

@@ -175,7 +175,7 @@ void MainWindow::ViewMesh() {
 void MainWindow::AfterLoad(bool firstOfView) {
   if (firstOfView) {
     view.Zoom = FramingZoom(LargestExtent(unit.MeshBounds));
-    if (train.TrainCarMode) view.RotY = 60.0f;
+    if (train.TrainCarMode) view.RotY = kTraincarTurn;
   }
   if (train.ModelLoaded && !view.MouseReady) mouseArmTimer.start();
   FormResize();
