@@ -34,7 +34,7 @@ struct FrameModes {
 // window, the command line) and read by RenderFrame. The content is held
 // elsewhere: `currentModel` is drawn in mesh mode (none: only the axes); in
 // traincar mode (`traincar->TrainCarMode`) every model of `scene` is drawn at
-// its place from `traincar`. Nothing is drawn without `unit`.
+// its place from `traincar`. Without `unit` only the background is drawn.
 struct FrameState {
   ViewState view;
   FrameModes modes;
