@@ -8,12 +8,13 @@
 #include <memory>
 #include <system_error>
 
-#include "assets/dos_command.h"
 #include "assets/traincar.h"
+#include "base/text.h"
 #include "egl_context.h"
 #include "install_layout.h"
 #include "jpeg_writer.h"
 #include "mesh/model.h"
+#include "platform/dos_command.h"
 #include "platform/notices.h"
 #include "png_writer.h"
 #include "settings/viewer_settings.h"
@@ -25,14 +26,6 @@
 namespace kelvane {
 
 namespace {
-
-std::string LowerExtension(const std::filesystem::path& p) {
-  std::string e = p.extension().string();
-  for (char& c : e) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return e;
-}
 
 std::filesystem::path ExecutableFolder() {
   std::error_code ec;
@@ -73,7 +66,7 @@ long PeakResidentKiB() {
 }  // namespace
 
 std::optional<std::string> RenderUsageError(const RenderOptions& options) {
-  const std::string ext = LowerExtension(options.output);
+  const std::string ext = LowerExtension(options.output.string());
   if (ext != ".png" && ext != ".jpg" && ext != ".jpeg")
     return "the output must end in .png or .jpg: " + options.output.string();
   if (options.width < 1 || options.height < 1 || options.width > 8192 || options.height > 8192)
@@ -96,7 +89,7 @@ int RunRender(const RenderOptions& options, std::ostream& messages) {
     }
     settings = ReadSettings(ini);
   }
-  const std::string ext = LowerExtension(options.output);
+  const std::string ext = LowerExtension(options.output.string());
   std::string why;
   std::optional<HeadlessGlContext> gl =
       HeadlessGlContext::Create(options.width, options.height, &why);

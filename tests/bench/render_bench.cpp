@@ -30,6 +30,7 @@
 #include "fixtures/mesh_writer.h"
 #include "fixtures/sample_assets.h"
 #include "fixtures/texture_writer.h"
+#include "settings/viewer_settings.h"
 #include "support/temp_dir.h"
 #include "textures/texture_loader_state.h"
 #include "textures/texture_upload.h"
@@ -101,7 +102,7 @@ void MeshFrames(benchmark::State& state, GeometryPath path, MeshSize size, bool 
   FrameState frame;
   DrawSettings& draw = frame.draw;
   SetupGL(draw, HeadlessGlContext::Lookup());
-  frame.BGroundColour = 9991207;
+  frame.BGroundColour = kDefaultBackgroundColour;
   draw.path = path;
   TextureLoaderState loaderState;
   PixelBuffer checker = PixelBuffer::Zeroed(64, 64, 3);

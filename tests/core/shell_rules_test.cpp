@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/text.h"
+#include "settings/viewer_settings.h"
 #include "shell/track_gauges.h"
 
 namespace kelvane {
@@ -141,6 +143,7 @@ TEST(Commands, CaptionsAndExtensions) {
   EXPECT_FALSE(IsMeshFileName("/a.im/config.txt"));
   EXPECT_EQ(LowerExtension("x/Config.TXT"), ".txt");
   EXPECT_EQ(LowerExtension("a.b/noext"), "");
+  EXPECT_EQ(LowerExtension("c:\\a\\.lm"), "");
 }
 
 TEST(Track, GaugeTexts) {

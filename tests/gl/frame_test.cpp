@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "egl_context.h"
+#include "settings/viewer_settings.h"
 #include "support/image_compare.h"
 #include "textures/texture_loader_state.h"
 #include "textures/texture_upload.h"
@@ -29,7 +30,7 @@ class FrameTest : public ::testing::Test {
     gl = HeadlessGlContext::Create(kW, kH, &why);
     if (!gl) GTEST_SKIP() << "no headless GL context: " << why;
     SetupGL(draw, HeadlessGlContext::Lookup());
-    frame.BGroundColour = 9991207;
+    frame.BGroundColour = kDefaultBackgroundColour;
     frame.unit = &unit;
     frame.scene = &scene;
     frame.traincar = &traincar;
