@@ -107,7 +107,7 @@ class MainWindowTest : public QObject {
     v.Start({v.mesh.string()}, kSetUp);
     MainWindow& w = *v.window;
     QCOMPARE(w.windowTitle().toStdString(), MeshCaption("wagon.im"));
-    QCOMPARE(w.view.Zoom, FramingZoom(LargestExtent(w.unit.MeshBounds)));
+    QCOMPARE(w.view.Zoom, FramingZoom(w.unit, false));
     QVERIFY(w.statusLine->text().contains("wagon.im"));
     QVERIFY(!w.view.MouseReady);
     QVERIFY(QSignalSpy(&w.mouseArmTimer, &QTimer::timeout).wait());

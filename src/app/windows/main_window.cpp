@@ -336,11 +336,8 @@ void MainWindow::FormShow() {
     if (LowerExtension(currentFile) == ".txt") openFilter = OpenFilter::kTraincars;
   }
 
-  if (glView->ContextReady()) {
-    SetupViewContext();
-  } else {
+  if (!glView->ContextReady())
     notifier_.ShowMessage({.caption = "SetPixelFormat", .text = "Error setting pixel format."});
-  }
 
   FormResize();
   // The command-line file opens once the window is on screen, so that the
@@ -352,14 +349,6 @@ void MainWindow::FormShow() {
       hostSetUpTimer.start();
     }
   });
-}
-
-// The context comes up with the view, before the settings are read; its
-// fixed state is set again once the background colour is known.
-void MainWindow::SetupViewContext() {
-  glView->makeCurrent();
-  renderer_.SetupGL();
-  glView->doneCurrent();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -440,6 +429,14 @@ void MainWindow::UpdateStatus() {
 void MainWindow::RequestFrame() {
   view.RedrawPending = true;
   if (train.ModelLoaded) glView->update();
+}
+
+void MainWindow::FillFrame() {
+  ApplyViewerSettings(frame, settings);
+  frame.unit = &unit;
+  frame.currentModel = currentModel_;
+  frame.scene = scene_.get();
+  frame.traincar = &train;
 }
 
 void MainWindow::ArmMouse() {

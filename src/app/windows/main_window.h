@@ -23,7 +23,7 @@
 #include "platform/notices.h"
 #include "settings/viewer_settings.h"
 #include "textures/texture_loader.h"
-#include "view/view_state.h"
+#include "view/frame.h"
 #include "windows/about_box.h"
 #include "windows/adjust_track_dialog.h"
 #include "windows/file_watcher.h"
@@ -40,8 +40,6 @@ namespace kelvane {
 // The main window: menus, the view with its popup, the attachment and
 // texture boxes, the four one-shot timers, and the viewer's state.
 class MainWindow final : public QMainWindow {
-  friend class CoreFrameRenderer;  // draws from the window's state
-
   Q_OBJECT
 
  public:
@@ -76,25 +74,27 @@ class MainWindow final : public QMainWindow {
   // A File menu entry of the recent-files list.
   void OpenRecent(const std::string& file);
 
-  // State, readable by tests.
-  ViewState view;
+  // State, readable by tests. What the view shows is the frame state; the
+  // window's names for its parts refer into it.
+  FrameState frame;
+  ViewState& view = frame.view;
   ViewerSettings settings;
   MeshUnitState unit;
   TraincarState train;
   std::string currentFile;
   RecentFiles recentFiles;
   std::filesystem::path exeFolder;
-  bool showAttachments = false;
+  bool& showAttachments = frame.modes.ShowAttachments;
   bool sizeMode = false;
-  bool bumpsOnly = false;
-  bool bumpEnabled = false;
-  bool bumpSupported = false;
-  bool locateTextureMode = false;
-  float bumpStrength = 0.2f;
-  int attIndex = 0;
+  bool& bumpsOnly = frame.draw.BumpsOnly;
+  bool& bumpEnabled = frame.draw.BumpEnabled;
+  bool& bumpSupported = frame.draw.bump.BumpSupported;
+  bool& locateTextureMode = frame.modes.LocateTextureMode;
+  float& bumpStrength = frame.draw.BumpStrength;
+  std::int32_t& attIndex = frame.modes.AttIndex;
   std::vector<std::string> textureNames;
   int textureIndex = 0;
-  std::string highlightTextureName;
+  std::string& highlightTextureName = frame.draw.HighlightTextureName;
   OpenFilter openFilter = OpenFilter::kMeshes;
   T3DModel* CurrentModel() const { return currentModel_; }
 
@@ -185,7 +185,8 @@ class MainWindow final : public QMainWindow {
   void SetBusy(bool busy);
   void SetCaption(const std::string& caption);
   void PlaceAttachmentBoxes();
-  void SetupViewContext();
+  // The settings and the content the next frame shows.
+  void FillFrame();
   // Reading the open model again when its files change (model_reload.cpp).
   std::vector<std::filesystem::path> LoadedMeshFiles() const;
   void WatchLoadedFiles();
@@ -211,13 +212,15 @@ class MainWindow final : public QMainWindow {
   LoadContext load_{unit, notifier_};
   MainTaskQueue mainThread_;
   TDosCommand runner_{notifier_, mainThread_.Dispatcher()};
-  CoreFrameRenderer renderer_{*this};
+  CoreFrameRenderer renderer_{frame, [this] { FillFrame(); }};
   std::unique_ptr<ViewWidget> detachedView_;  // the view, kept out of the window
   QWidget* viewArea_ = nullptr;               // glView, or a bare area without OpenGL
   std::unique_ptr<T3DScene> scene_;
   T3DModel* currentModel_ = nullptr;
-  std::uint32_t ballastTexture_ = 0, groundTexture_ = 0;
-  bool ballastLoaded_ = false, groundLoaded_ = false;
+  std::uint32_t& ballastTexture_ = frame.track.BallastTexture;
+  std::uint32_t& groundTexture_ = frame.track.GroundTexture;
+  bool& ballastLoaded_ = frame.track.BallastLoaded;
+  bool& groundLoaded_ = frame.track.GroundLoaded;
 };
 
 }  // namespace kelvane

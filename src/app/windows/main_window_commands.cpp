@@ -1,5 +1,4 @@
 // The popup menu and the menu commands, thumbnails and the OpenWith set-up.
-#include <GL/gl.h>
 #include <QFileDialog>
 #include <QImageWriter>
 #include <algorithm>
@@ -62,12 +61,6 @@ void MainWindow::BGroundColour1Click() {
   if (!chosen) return;
   view.RedrawPending = true;
   settings.bgroundColour = ValueOf(*chosen);
-  if (glView->ContextReady()) {
-    glView->makeCurrent();
-    const auto c = ClearColourOf(settings.bgroundColour, false);
-    glClearColor(c[0], c[1], c[2], c[3]);
-    glView->doneCurrent();
-  }
   RequestFrame();
 }
 
@@ -178,7 +171,7 @@ void MainWindow::ShowAttachments1Click() {
     locateTextureMode = false;
     locateTextureAction->setChecked(false);
     if (showAttachments) {
-      view.Zoom = FramingZoom(AttachmentFramingExtent(unit));
+      view.Zoom = FramingZoom(unit, true);
     } else {
       sizeMode = false;
       attachmentSizeAction->setChecked(false);

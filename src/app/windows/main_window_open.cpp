@@ -174,7 +174,7 @@ void MainWindow::ViewMesh() {
 // first mesh only.
 void MainWindow::AfterLoad(bool firstOfView) {
   if (firstOfView) {
-    view.Zoom = FramingZoom(LargestExtent(unit.MeshBounds));
+    view.Zoom = FramingZoom(unit, false);
     if (train.TrainCarMode) view.RotY = kTraincarTurn;
   }
   if (train.ModelLoaded && !view.MouseReady) mouseArmTimer.start();
