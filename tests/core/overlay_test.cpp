@@ -1,5 +1,5 @@
 // The pure parts of the overlays and the frame: glyphs, ruler, sleepers,
-// framing and marker measures.
+// framing and marker measures (the clear colour is checked on drawn frames).
 
 #include <gtest/gtest.h>
 
@@ -39,9 +39,7 @@ TEST(Glyphs, EveryGlyphEndsOnceAndStrokesSplitWhereTheyShould) {
       EXPECT_TRUE(p.x >= 0 && p.x <= 7 && p.y >= 0 && p.y <= 10);
     }
   }
-}
-
-TEST(Glyphs, OnlyTheSeventeenCharactersHaveGlyphs) {
+  // Only the seventeen characters have glyphs.
   EXPECT_EQ(GlyphIndex('0'), 0);
   EXPECT_EQ(GlyphIndex('-'), 16);
   EXPECT_EQ(GlyphIndex('m'), -1);
@@ -115,15 +113,6 @@ TEST(Framing, AttachmentPointsWidenTheBox) {
   EXPECT_FLOAT_EQ(LargestExtent(unit, false), 6.0f);
   EXPECT_FLOAT_EQ(LargestExtent(unit, true), 11.0f);
   EXPECT_FLOAT_EQ(LargestExtent(MeshUnitState{}, false), 0.0f);
-}
-
-TEST(Background, SettingsColourIsLowByteRed) {
-  const ClearColour c = BackgroundColour(9991207);
-  EXPECT_FLOAT_EQ(c.r, 39 / 255.0f);
-  EXPECT_FLOAT_EQ(c.g, 116 / 255.0f);
-  EXPECT_FLOAT_EQ(c.b, 152 / 255.0f);
-  const ClearColour grey = BackgroundColour(0);
-  EXPECT_FLOAT_EQ(grey.b, 0.55f);
 }
 
 TEST(AttachmentMarkers, SizeShrinksWithTheViewScale) {

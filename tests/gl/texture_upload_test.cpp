@@ -8,12 +8,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "egl_context.h"
 #include "fixtures/sample_assets.h"
 #include "fixtures/texture_writer.h"
-#include "info_command.h"
 #include "platform/notices.h"
 #include "support/temp_dir.h"
 #include "textures/texture_loader.h"
@@ -116,35 +113,6 @@ TEST_F(GlTest, RgbaBuildsMipmapsAndSetsAlpha) {
   EXPECT_NE(CreateTexture(rgba, state), first);
 }
 
-TEST_F(GlTest, DrawnQuadShowsTheTextureUpright) {
-  // Four texels, bottom row first as the buffer holds them: the picture's
-  // bottom-left is red.
-  PixelBuffer b = PixelBuffer::Zeroed(2, 2, 3);
-  b.pixels = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};
-  CreateTexture(b, state);
-  // A 2 x 2 viewport puts each pixel centre on a texel centre, where
-  // linear filtering gives the texel's own colour.
-  glViewport(0, 0, 2, 2);
-  glEnable(GL_TEXTURE_2D);
-  glColor4f(1, 1, 1, 1);
-  glBegin(GL_QUADS);
-  glTexCoord2f(0, 0), glVertex2f(-1, -1);
-  glTexCoord2f(1, 0), glVertex2f(1, -1);
-  glTexCoord2f(1, 1), glVertex2f(1, 1);
-  glTexCoord2f(0, 1), glVertex2f(-1, 1);
-  glEnd();
-  const auto px = gl->ReadPixels(3);
-  auto at = [&](int x, int y) {
-    const auto* p = px.data() + (y * 4 + x) * 3;
-    return std::vector<int>(p, p + 3);
-  };
-  // The drawn square is the bottom-left quarter of the 4 x 4 picture.
-  EXPECT_THAT(at(0, 2), ElementsAre(0, 0, 255));      // top-left
-  EXPECT_THAT(at(1, 2), ElementsAre(255, 255, 255));  // top-right
-  EXPECT_THAT(at(0, 3), ElementsAre(255, 0, 0));      // bottom-left
-  EXPECT_THAT(at(1, 3), ElementsAre(0, 255, 0));      // bottom-right
-}
-
 TEST_F(GlTest, LoaderCreatesAndDeletesRealTextures) {
   ::kelvane::testing::TempDir dir;
   RecordingNotifier notifier;
@@ -167,23 +135,6 @@ TEST_F(GlTest, LoaderCreatesAndDeletesRealTextures) {
   for (std::uint32_t name : names)
     EXPECT_FALSE(glIsTexture(name));
   EXPECT_TRUE(notifier.notices.empty());
-}
-
-TEST(InfoTextureFlags, SameWithAndWithoutUpload) {
-  ::kelvane::testing::TempDir dir;
-  const auto files = fixtures::WriteSampleAssets(dir.path());
-  std::ostringstream decoded, uploaded;
-  EXPECT_EQ(RunInfo({files.front(), false, true}, decoded), 0);
-  EXPECT_EQ(RunInfo({files.front(), false, false}, uploaded), 0);
-  std::string a = decoded.str(), b = uploaded.str();
-  ASSERT_NE(a.find("\"texture_upload\": \"decode-only\""), std::string::npos);
-  if (b.find("\"texture_upload\": \"opengl\"") == std::string::npos) {
-    GTEST_SKIP() << "no headless GL context here";
-  }
-  a.erase(a.find("\"texture_upload\""), std::string("\"texture_upload\": \"decode-only\"").size());
-  b.erase(b.find("\"texture_upload\""), std::string("\"texture_upload\": \"opengl\"").size());
-  EXPECT_EQ(a, b);
-  EXPECT_NE(a.find("\"has_texture\": true"), std::string::npos);
 }
 
 }  // namespace
