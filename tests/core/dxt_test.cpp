@@ -62,11 +62,9 @@ TEST(DxtColour, EndpointsExpandWithoutBitReplication) {
 TEST(DxtColour, FourColourPaletteTruncatesEachThirdOnItsOwn) {
   // Red 248 and 8: joint rounding would give 168 and 88.
   const auto block = fixtures::Dxt1Block(0xF800, 0x0800, kRowOfEachIndex);
-  const auto out = Dxt1Rgb(block.data());
-  EXPECT_THAT(At(out.data(), 3, 0, 0), ElementsAre(248, 0, 0));
-  EXPECT_THAT(At(out.data(), 3, 1, 0), ElementsAre(8, 0, 0));
-  EXPECT_THAT(At(out.data(), 3, 2, 0), ElementsAre(167, 0, 0));
-  EXPECT_THAT(At(out.data(), 3, 3, 0), ElementsAre(87, 0, 0));
+  const auto out = Dxt1Rgb(block.data());  // the top row holds indices 0 to 3
+  EXPECT_THAT(std::vector<int>(out.begin(), out.begin() + 12),
+              ElementsAre(248, 0, 0, 8, 0, 0, 167, 0, 0, 87, 0, 0));
 }
 
 TEST(DxtColour, IndicesRunFromTheLowBitsAndTopRowFirst) {
@@ -108,7 +106,6 @@ TEST(DxtAlpha, Dxt3NibblesScaleBySixteenAndFifteenIsOpaque) {
   const auto out = Dxt3(block.data(), true);
   for (int t = 0; t < 15; ++t)
     EXPECT_EQ(out[t * 4 + 3], t * 16) << "texel " << t;
-  EXPECT_EQ(out[14 * 4 + 3], 224);
   EXPECT_EQ(out[15 * 4 + 3], 255);
 
   const auto opaque = Dxt3(block.data(), false);

@@ -116,8 +116,7 @@ TEST_F(MaterialTexturesTest, DirectImagesAndTheirAlpha) {
 TEST_F(MaterialTexturesTest, FileNamesAreMatchedWithoutRegardToCase) {
   Touch("Body.TGA");
   ASSERT_TRUE(Load({With("paint", 1.0f, {{1, "body.tga"}})}));
-  ASSERT_EQ(loader.calls.size(), 1u);
-  EXPECT_EQ(loader.calls[0].file, "Body.TGA");
+  EXPECT_EQ(loader.Calls(), (std::vector<std::string>{"Body.TGA kind 0"}));
   EXPECT_TRUE(Material(0).hasTexture);
 
   Touch("body.tga");
@@ -187,9 +186,7 @@ TEST_F(MaterialTexturesTest, NamesReadFromContentStayInTheMeshFolder) {
   EXPECT_EQ(Material(0).primaryTextureName, "secret.tga");
   EXPECT_EQ(Material(1).primaryTextureName, "secret.tga");
   // Only the description's bare primary name and the document are tried.
-  ASSERT_EQ(loader.calls.size(), 2u);
-  EXPECT_EQ(loader.calls[0].file, "colour.tga");
-  EXPECT_EQ(loader.calls[1].file, "notes.doc");
+  EXPECT_EQ(loader.Calls(), (std::vector<std::string>{"colour.tga kind 0", "notes.doc kind 0"}));
   EXPECT_TRUE(Material(3).hasTexture);
   EXPECT_FALSE(Material(4).hasTexture);
   EXPECT_TRUE(ReadOnly(secret));
@@ -241,8 +238,8 @@ TEST_F(MaterialTexturesTest, BumpAndReflectionAreReusedPrimariesAreNot) {
   const auto a = With("a m.tbumpenv", 1.0f, entries);
   const auto b = With("b m.tbumpenv", 1.0f, entries);
   ASSERT_TRUE(Load({a, b}));
-  ASSERT_EQ(loader.calls.size(), 4u) << "body, bump, env, then body again";
-  EXPECT_EQ(loader.calls[3].file, "body.tga");
+  EXPECT_EQ(loader.Calls(), (std::vector<std::string>{"body.tga kind 7", "bump.tga alpha 255",
+                                                      "env.tga kind 7", "body.tga kind 7"}));
   EXPECT_EQ(Material(1).bumpTexture, Material(0).bumpTexture);
   EXPECT_EQ(Material(1).reflectionTexture, Material(0).reflectionTexture);
   EXPECT_NE(Material(1).texture, Material(0).texture);

@@ -282,30 +282,23 @@ TEST_F(ModelReaderTest, InfluencesSumDepthsAndAncestorsInFileOrder) {
   // No such parent: the record becomes its own parent at depth 1.
   records[3] = {.bone = "orphan", .parent = "nowhere", .offset = {1, 1, 1}};
   records[3].groups = {{0, {{1, {0, 0, 0}}}}};
-  // Two influences on vertex 2: the second one is applied last.
+  // Two influences on vertex 2: the second one is applied last. Those on
+  // objects or vertices that do not exist change nothing.
   records[4] = {.bone = "two"};
-  records[4].groups = {{0, {{2, {2, 4, 6}}, {2, {0, 0, 0}}}}};
+  records[4].groups = {{0, {{2, {2, 4, 6}}, {2, {0, 0, 0}}}},
+                       {1, {{0, {5, 5, 5}}}},
+                       {-1, {{0, {5, 5, 5}}}},
+                       {0, {{3, {5, 5, 5}}, {-2, {5, 5, 5}}}}};
   w.Influences(records);
+  w.Material(Plain("b"), OneTriangle());
   ASSERT_TRUE(Load(w.Finish()));
+  EXPECT_EQ(model.ObjectCount(), 2u);
+  EXPECT_TRUE(notifier.notices.empty());
   // tip: offset (1,2,3), ancestors (1,2,0) + (1,0,0): p = 2*(2,2,0) + (1,2,3).
   ExpectVec(Object(0).vertices[0], 2.5f, 1.5f, -3.0f);
   // orphan: its own offset is its ancestor sum: p = 2*(1,1,1) + (1,1,1).
   ExpectVec(Object(0).vertices[1], 1.5f, 1.5f, -1.5f);
   ExpectVec(Object(0).vertices[2], 0.5f, 1.5f, -1.0f);
-}
-
-TEST_F(ModelReaderTest, InfluencesOnMissingObjectsOrVerticesChangeNothing) {
-  MeshWriter w;
-  w.Material(Plain("a"), OneTriangle());
-  Influence r{.bone = "root"};
-  r.groups = {
-      {1, {{0, {5, 5, 5}}}}, {-1, {{0, {5, 5, 5}}}}, {0, {{3, {5, 5, 5}}}}, {0, {{-2, {5, 5, 5}}}}};
-  w.Influences({r});
-  w.Material(Plain("b"), OneTriangle());
-  ASSERT_TRUE(Load(w.Finish()));
-  ExpectVec(Object(0).vertices[0], 1, 3, -2);
-  EXPECT_EQ(model.ObjectCount(), 2u);
-  EXPECT_TRUE(notifier.notices.empty());
 }
 
 TEST_F(ModelReaderTest, InfluencesBelowTheDepthLimitAreReadPast) {
