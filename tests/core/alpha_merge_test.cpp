@@ -135,13 +135,11 @@ TEST_F(AlphaProtocolTest, EightBitBmpAsAlphaImageHoldsItsColours) {
   EXPECT_THAT(state.alphaImage, ElementsAre(200, 0, 0, 9, 0, 0));
 }
 
-TEST(AlphaMergeHelpers, ShortNameDropsEitherKindOfFolder) {
+TEST(AlphaMergeHelpers, ShortNameConstantAlphaAndCheckedProduct) {
   EXPECT_EQ(ShortName("C:\\Content\\wagon\\body.jpg"), "body.jpg");
   EXPECT_EQ(ShortName("/home/u/body.jpg"), "body.jpg");
   EXPECT_EQ(ShortName("body.jpg"), "body.jpg");
-}
-
-TEST(AlphaMergeHelpers, ConstantAlphaIsClampedAndProductsDetectOverflow) {
+  // The constant alpha is clamped; products detect overflow.
   EXPECT_EQ(ConstantAlpha(300), 255);
   EXPECT_EQ(ConstantAlpha(-4), 0);
   EXPECT_EQ(ConstantAlpha(100), 100);

@@ -89,69 +89,52 @@ TEST_F(ModelReaderTest, VerticesTurnToViewerAxesAndBoundsSpanEveryObjectInFileAx
   ExpectVec({b.maxX, b.maxY, b.maxZ}, 1, 2, 4);
 }
 
-class GeomVersionTest : public ModelReaderTest,
-                        public ::testing::WithParamInterface<std::pair<int, int>> {};
-
-TEST_P(GeomVersionTest, EveryHeaderLayoutReadsTheSameGeometry) {
-  const auto [version, extraFlag] = GetParam();
-  Geometry g = OneTriangle("named");
-  g.version = version;
-  g.extraVectorsFlag = extraFlag;
-  MeshWriter w;
-  w.Material(Plain("first"), g);
-  w.Material(Plain("second"), OneTriangle("after", {9, 9, 9, 0, 0}));
-  ASSERT_TRUE(Load(w.Finish()));
-  ASSERT_EQ(model.ObjectCount(), 2u) << "the next chunk must start where the GEOM fields end";
-  EXPECT_EQ(Object(0).name, version >= 200 ? "named" : "");
-  ExpectVec(Object(0).vertices[0], 1, 3, -2);
-  ExpectVec(Object(0).normals[2], 1, 0, 0);
-  ExpectVec(Object(1).vertices[0], 9, 9, -9);
-  EXPECT_EQ(Object(1).material.name, "second");
-  EXPECT_TRUE(notifier.notices.empty());
-}
-
-INSTANTIATE_TEST_SUITE_P(Versions, GeomVersionTest,
-                         ::testing::Values(std::pair{100, 0}, std::pair{101, 0}, std::pair{102, 0},
-                                           std::pair{200, 0}, std::pair{201, 0},
-                                           std::pair{201, 1}));
-
-TEST_F(ModelReaderTest, InfoIsSizedByItsVersionNotItsLength) {
-  for (std::uint32_t version : {101u, 102u, 103u, 104u, 200u}) {
+TEST_F(ModelReaderTest, EveryGeomHeaderLayoutReadsTheSameGeometry) {
+  for (const auto& [version, extraFlag] :
+       {std::pair{100, 0}, std::pair{101, 0}, std::pair{102, 0}, std::pair{200, 0},
+        std::pair{201, 0}, std::pair{201, 1}}) {
+    SCOPED_TRACE(version + extraFlag);
+    Geometry g = OneTriangle("named");
+    g.version = version;
+    g.extraVectorsFlag = extraFlag;
     MeshWriter w;
-    w.Info(version);
-    w.out().PatchU32(12 + 4, 1000);  // a length field that lies must not matter
-    w.Material(Plain("after.info"), OneTriangle());
-    ASSERT_TRUE(Load(w.Finish())) << version;
-    ASSERT_EQ(model.ObjectCount(), 1u) << version;
-    EXPECT_EQ(Object(0).material.name, "after.info");
+    w.Material(Plain("first"), g);
+    w.Material(Plain("second"), OneTriangle("after", {9, 9, 9, 0, 0}));
+    ASSERT_TRUE(Load(w.Finish()));
+    ASSERT_EQ(model.ObjectCount(), 2u) << "the next chunk must start where the GEOM fields end";
+    EXPECT_EQ(Object(0).name, version >= 200 ? "named" : "");
+    ExpectVec(Object(0).vertices[0], 1, 3, -2);
+    ExpectVec(Object(0).normals[2], 1, 0, 0);
+    ExpectVec(Object(1).vertices[0], 9, 9, -9);
+    EXPECT_EQ(Object(1).material.name, "second");
+    EXPECT_TRUE(notifier.notices.empty());
   }
 }
 
-TEST_F(ModelReaderTest, ChnkFieldsAreFollowedByTheNextChunkHeader) {
-  MeshWriter w;
-  w.BeginChnk(7, 1);
-  w.Material(Plain("inside"), OneTriangle());
-  w.EndChnk();
-  w.BeginChnk(7, 2);
-  w.Material(Plain("second"), OneTriangle());
-  ASSERT_TRUE(Load(w.Finish()));
-  ASSERT_EQ(model.ObjectCount(), 2u);
-  EXPECT_EQ(Object(1).material.name, "second");
-}
-
-TEST_F(ModelReaderTest, SkippedChunksGoByTheirLengthAndAnUnknownTagEndsTheWalk) {
+// INFO is sized by its version, not its length; CHNK fields are followed by
+// the next chunk header; skipped chunks go by their length; an unknown tag
+// ends the walk and keeps what was read.
+TEST_F(ModelReaderTest, TheWalkOverTheChunks) {
   const std::vector<std::byte> junk(37, std::byte{0xAB});
-  MeshWriter w;
-  w.Raw("PMIN", junk);
-  w.Raw("NINF", junk);
-  w.Raw("BONE", junk);
-  w.Material(Plain("kept"), OneTriangle());
-  w.Raw("ZZZZ", std::vector<std::byte>(4));
-  w.Material(Plain("lost"), OneTriangle());
-  EXPECT_TRUE(Load(w.Finish()));
-  ASSERT_EQ(model.ObjectCount(), 1u);
-  EXPECT_EQ(Object(0).material.name, "kept");
-  EXPECT_TRUE(notifier.notices.empty());
+  for (std::uint32_t version : {101u, 102u, 103u, 104u, 200u}) {
+    MeshWriter w;
+    w.Info(version);
+    w.out().PatchU32(12 + 4, 1000);  // a length field that lies
+    w.BeginChnk(7, 1);
+    w.Material(Plain("inside"), OneTriangle());
+    w.EndChnk();
+    w.Raw("PMIN", junk);
+    w.Raw("NINF", junk);
+    w.Raw("BONE", junk);
+    w.Material(Plain("kept"), OneTriangle());
+    w.Raw("ZZZZ", std::vector<std::byte>(4));
+    w.Material(Plain("lost"), OneTriangle());
+    EXPECT_TRUE(Load(w.Finish())) << version;
+    ASSERT_EQ(model.ObjectCount(), 2u) << version;
+    EXPECT_EQ(Object(0).material.name, "inside");
+    EXPECT_EQ(Object(1).material.name, "kept");
+    EXPECT_TRUE(notifier.notices.empty());
+  }
 }
 
 TEST_F(ModelReaderTest, MaterialWithoutGeomKeepsAnEmptyObjectAndWalksOn) {

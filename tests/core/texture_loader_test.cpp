@@ -100,21 +100,6 @@ TEST_F(TextureLoaderTest, EachEndingReachesItsReader) {
   EXPECT_EQ(uploader.LiveCount(), 0u);
 }
 
-TEST_F(TextureLoaderTest, ImagesOfEveryKindAreUploaded) {
-  ASSERT_TRUE(loader.LoadTexture(Bmp("a.BMP", {10, 20, 30}), texture, false, 2));
-  EXPECT_EQ(Last().bytesPerTexel, 3);
-  EXPECT_THAT(TexelOf(Last(), 0, 0), ElementsAre(10, 20, 30));
-  ASSERT_TRUE(loader.LoadTexture(Tga24("d.tga", RedSteps()), texture, false, 2));
-  EXPECT_THAT(TexelOf(Last(), 0, 0), ElementsAre(30, 1, 2)) << "bottom row first";
-  ASSERT_TRUE(loader.LoadTexture(Jpeg("e.JPG", 8), texture, false, 2));
-  EXPECT_EQ(Last().bytesPerTexel, 4);
-  ASSERT_TRUE(loader.LoadTexture(Dxt1("f.texture"), texture, false, 2));
-  EXPECT_THAT(TexelOf(Last(), 3, 3), ElementsAre(8, 4, 16));
-  EXPECT_EQ(uploader.LiveCount(), 4u);
-  EXPECT_EQ(texture, 4u);
-  EXPECT_TRUE(notifier.notices.empty());
-}
-
 TEST_F(TextureLoaderTest, UnknownEndingsAreRefusedSilently) {
   const auto jpeg = Jpeg("photo.jpeg", 8);
   std::filesystem::copy_file(jpeg, dir / "photo.png");
