@@ -8,10 +8,10 @@
 #include <iterator>
 #include <thread>
 
-#include "assets/dos_command.h"
+#include "platform/dos_command.h"
 
-#include "assets/wine_paths.h"
 #include "fixtures/asset_writer.h"
+#include "platform/wine_paths.h"
 #include "support/temp_dir.h"
 
 namespace kelvane {
@@ -58,7 +58,7 @@ TEST(OpenWithMacroTest, WritesTwoCrLfLines) {
   testing::TempDir dir;
   const auto file = dir / "Railglass.bat";
   fixtures::WriteTextFile(file, "an older and much longer macro text\r\n\r\n\r\n");
-  EXPECT_TRUE(WriteOpenWithMacro(file, "/opt/100% kelvane/kelvane"));
+  EXPECT_NO_THROW(WriteOpenWithMacro(file, "/opt/100% kelvane/kelvane"));
   EXPECT_EQ(Read(file), "@echo off\r\nstart \"\" /unix \"/opt/100%% kelvane/kelvane\" %1\r\n");
   EXPECT_THROW(WriteOpenWithMacro(dir / "missing" / "Railglass.bat", "x"), fs::filesystem_error);
 }

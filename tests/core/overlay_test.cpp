@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "assets/attachment_display.h"
+#include "overlays/attachment_markers.h"
 #include "overlays/axes.h"
 #include "overlays/stroke_font.h"
 #include "overlays/track.h"

@@ -30,7 +30,7 @@ TEST(ViewerSettingsTest, NoFileGivesTheDefaults) {
   EXPECT_EQ(s.height, 300);
   EXPECT_TRUE(s.showAxes);
   EXPECT_TRUE(s.metric);
-  EXPECT_EQ(s.bgroundColour, 9991207);
+  EXPECT_EQ(s.bgroundColour, kDefaultBackgroundColour);
   EXPECT_FLOAT_EQ(s.bumpAlpha, 0.2f);
   EXPECT_EQ(s.gaugeIndex, 3);
   EXPECT_FLOAT_EQ(s.gauge, 1.44f);
