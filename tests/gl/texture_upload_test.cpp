@@ -8,9 +8,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+
 #include "egl_context.h"
 #include "fixtures/sample_assets.h"
 #include "fixtures/texture_writer.h"
+#include "mesh/model.h"
 #include "platform/notices.h"
 #include "support/temp_dir.h"
 #include "textures/texture_loader.h"
@@ -135,6 +139,39 @@ TEST_F(GlTest, LoaderCreatesAndDeletesRealTextures) {
   for (std::uint32_t name : names)
     EXPECT_FALSE(glIsTexture(name));
   EXPECT_TRUE(notifier.notices.empty());
+}
+
+// The command line's decode-only loads describe the materials as the
+// viewer's uploading loads leave them.
+TEST(TextureFlags, SameWithAndWithoutUpload) {
+  ::kelvane::testing::TempDir dir;
+  const auto files = fixtures::WriteSampleAssets(dir.path());
+  std::string why;
+  const auto gl = HeadlessGlContext::Create(1, 1, &why);
+  if (!gl) GTEST_SKIP() << "no headless GL context: " << why;
+  auto flags = [&](bool upload) {
+    TextureLoaderState state;
+    GlTextureUploader uploaded(state);
+    DecodeOnlyUploader decoded(state);
+    RecordingNotifier notifier;
+    TextureLoader loader(state, notifier,
+                         upload ? static_cast<TextureUploader&>(uploaded) : decoded);
+    MeshUnitState unit;
+    LoadContext context{unit, notifier};
+    context.textures = &loader;
+    T3DModel model;
+    EXPECT_TRUE(model.Load(files.front(), context));
+    std::vector<std::array<bool, 5>> out;
+    for (const auto& o : model.objects) {
+      const TMaterial& m = o->material;
+      out.push_back({m.hasTexture, m.hasBump, m.hasReflection, m.hasAlpha, o->transparent});
+    }
+    return out;
+  };
+  const auto decodedFlags = flags(false);
+  EXPECT_EQ(decodedFlags, flags(true));
+  EXPECT_TRUE(
+      std::any_of(decodedFlags.begin(), decodedFlags.end(), [](const auto& f) { return f[0]; }));
 }
 
 }  // namespace
