@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -131,6 +132,9 @@ class TDosCommand {
   int MaxTimeAfterBeginning() const { return maxTimeAfterBeginning_; }
   void SetMaxTimeAfterLastOutput(int seconds) { maxTimeAfterLastOutput_ = seconds; }
   int MaxTimeAfterLastOutput() const { return maxTimeAfterLastOutput_; }
+  // Where the time limits read the time (the steady clock unless set).
+  using TimeSource = std::function<std::chrono::steady_clock::time_point()>;
+  void SetClock(TimeSource now) { clock_ = std::move(now); }
   void SetShowWindow(TShowWindow mode) { showWindow_ = mode; }
   TShowWindow ShowWindow() const { return showWindow_; }
   void SetCreationFlag(TCreationFlag flag) { creationFlag_ = flag; }
@@ -179,6 +183,7 @@ class TDosCommand {
   bool inputToOutput_ = false;
   int maxTimeAfterBeginning_ = 0;
   int maxTimeAfterLastOutput_ = 0;
+  TimeSource clock_ = [] { return std::chrono::steady_clock::now(); };
   TShowWindow showWindow_ = TShowWindow::swHIDE;
   TCreationFlag creationFlag_ = TCreationFlag::fCREATE_NEW_CONSOLE;
   TReturnCode returnCode_ = TReturnCode::rcCRLF;
