@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
 #include "fixtures/asset_writer.h"
 #include "support/asset_world.h"
 
@@ -310,9 +307,8 @@ TEST_F(WineTest, RunsInThePrefixThatHoldsTheUtility) {
   testing::ScopedVariable path("PATH", tools.c_str());
   testing::ScopedVariable callers("WINEPREFIX", (dir / "callers prefix").c_str());
   EXPECT_TRUE(OpenForEditing(context, "<kuid:10:30>"));
-  std::ifstream in(record);
-  const std::string calls(std::istreambuf_iterator<char>(in), {});
-  EXPECT_EQ(calls, prefix.string() + "\n[" + utility.string() + "][edit][<kuid:10:30>]\n");
+  EXPECT_EQ(testing::ReadText(record),
+            prefix.string() + "\n[" + utility.string() + "][edit][<kuid:10:30>]\n");
   EXPECT_TRUE(bench.notifier.notices.empty());
 }
 

