@@ -8,9 +8,18 @@ and prints, by folder, the share of mutants the tests caught. The same seed
 and count give the same mutants on the same sources.
 
     tools/mutants.py [--build DIR] [--seed N] [--count N] [--folder F] [--list]
+                     [--save FILE] [--replay FILE]
+
+--save writes the chosen mutants to a JSON file; --replay applies the mutants
+of such a file to today's sources instead of choosing new ones. A replayed
+mutant is found by its original line (in the file of the same name when the
+file has moved, nearest to its old line number) and keeps the folder it was
+chosen in, so two suites can be compared on the very same faults after the
+code has been reorganised. A mutant whose line no longer exists is "gone".
 """
 
 import argparse
+import json
 import os
 import random
 import re
@@ -69,10 +78,11 @@ class Mutant:
     kind: str
     original: str
     mutated: str
+    chosen_in: str = ""  # the folder of a replayed mutant when it was chosen
 
     @property
     def folder(self):
-        return self.path.relative_to(CORE).parts[0]
+        return self.chosen_in or self.path.relative_to(CORE).parts[0]
 
     def describe(self):
         rel = self.path.relative_to(ROOT)
@@ -196,6 +206,53 @@ def choose(seed, count, only_folder):
     return chosen
 
 
+def save(mutants, target):
+    rows = [
+        {
+            "path": str(m.path.relative_to(ROOT)),
+            "line": m.line,
+            "kind": m.kind,
+            "folder": m.folder,
+            "original": m.original,
+            "mutated": m.mutated,
+        }
+        for m in mutants
+    ]
+    Path(target).write_text(json.dumps(rows, indent=1) + "\n", encoding="utf-8")
+
+
+def locate(row):
+    """Today's place of a saved mutant: (path, line), or None when gone. The
+    line is looked for in its own file first, then in a moved file of the same
+    name, then in any one core file that holds it."""
+    def places_in(path):
+        lines = path.read_text(encoding="utf-8").splitlines(keepends=True)
+        return [n for n, text in enumerate(lines, start=1) if text == row["original"]]
+
+    own = ROOT / row["path"]
+    candidates = [own] if own.exists() else sorted(CORE.rglob(own.name))
+    for path in candidates:
+        if places := places_in(path):
+            return path, min(places, key=lambda n: abs(n - row["line"]))
+    holding = [(path, places) for path in sorted(CORE.rglob("*.cpp")) if (places := places_in(path))]
+    if len(holding) != 1:
+        return None
+    path, places = holding[0]
+    return path, min(places, key=lambda n: abs(n - row["line"]))
+
+
+def replayed(source):
+    mutants, gone = [], []
+    for row in json.loads(Path(source).read_text(encoding="utf-8")):
+        place = locate(row)
+        if place is None:
+            gone.append(row)
+            continue
+        path, line = place
+        mutants.append(Mutant(path, line, row["kind"], row["original"], row["mutated"], row["folder"]))
+    return mutants, gone
+
+
 def run(cmd, cwd, timeout=None):
     return subprocess.run(cmd, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout)
 
@@ -248,9 +305,19 @@ def main():
     parser.add_argument("--folder", help="only mutants of this core folder")
     parser.add_argument("--list", action="store_true", help="print the mutants and stop")
     parser.add_argument("--survivors", help="write the mutants the tests missed to this file")
+    parser.add_argument("--save", help="write the chosen mutants to this JSON file")
+    parser.add_argument("--replay", help="use the mutants saved in this JSON file")
     args = parser.parse_args()
 
-    mutants = choose(args.seed, args.count, args.folder)
+    gone = []
+    if args.replay:
+        mutants, gone = replayed(args.replay)
+        for row in gone:
+            print(f"gone: {row['path']}:{row['line']} {row['kind']}: {row['original'].strip()}")
+    else:
+        mutants = choose(args.seed, args.count, args.folder)
+    if args.save:
+        save(mutants, args.save)
     if args.list:
         for m in mutants:
             print(m.describe())
@@ -296,7 +363,10 @@ def main():
     build_targets(build)
 
     print()
-    print(f"seed {args.seed}, {len(mutants)} mutants")
+    if args.replay:
+        print(f"replayed {args.replay}: {len(mutants)} mutants, {len(gone)} gone")
+    else:
+        print(f"seed {args.seed}, {len(mutants)} mutants")
     print(f"{'folder':12} {'mutants':>8} {'built':>6} {'caught':>7} {'share':>7}")
     totals = {"mutants": 0, "stillborn": 0, "caught": 0}
     for folder in sorted(results):

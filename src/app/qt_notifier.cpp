@@ -17,15 +17,15 @@ QString Lines(const std::string& text) {
 
 }  // namespace
 
-void QtNotifier::ShowMessage(const std::string& text, const std::string& caption) {
-  QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption), Lines(text),
+void QtNotifier::ShowMessage(const Notice& notice) {
+  QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(notice.caption), Lines(notice.text),
                   QMessageBox::Ok, owner_);
   box.exec();
 }
 
-bool QtNotifier::AskYesNo(const std::string& text, const std::string& caption) {
-  QMessageBox box(QMessageBox::Question, QString::fromStdString(caption), Lines(text),
-                  QMessageBox::Yes | QMessageBox::No, owner_);
+bool QtNotifier::AskYesNo(const Notice& question) {
+  QMessageBox box(QMessageBox::Question, QString::fromStdString(question.caption),
+                  Lines(question.text), QMessageBox::Yes | QMessageBox::No, owner_);
   return box.exec() == QMessageBox::Yes;
 }
 

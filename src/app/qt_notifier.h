@@ -11,8 +11,8 @@ namespace kelvane {
 class QtNotifier final : public Notifier {
  public:
   void SetOwner(QWidget* owner) { owner_ = owner; }
-  void ShowMessage(const std::string& text, const std::string& caption) override;
-  bool AskYesNo(const std::string& text, const std::string& caption) override;
+  void ShowMessage(const Notice& notice) override;
+  bool AskYesNo(const Notice& question) override;
   void Beep() override;
 
  private:

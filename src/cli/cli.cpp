@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "assets/wine_paths.h"
 #include "build_info.h"
 #include "check_command.h"
 #include "info_command.h"
+#include "platform/wine_paths.h"
 #include "render_command.h"
 #include "texture_command.h"
 #include "thumbnail_command.h"

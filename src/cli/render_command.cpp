@@ -8,12 +8,13 @@
 #include <memory>
 #include <system_error>
 
-#include "assets/dos_command.h"
 #include "assets/traincar.h"
+#include "base/text.h"
 #include "egl_context.h"
 #include "install_layout.h"
 #include "jpeg_writer.h"
 #include "mesh/model.h"
+#include "platform/dos_command.h"
 #include "platform/notices.h"
 #include "png_writer.h"
 #include "settings/viewer_settings.h"
@@ -25,14 +26,6 @@
 namespace kelvane {
 
 namespace {
-
-std::string LowerExtension(const std::filesystem::path& p) {
-  std::string e = p.extension().string();
-  for (char& c : e) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return e;
-}
 
 std::filesystem::path ExecutableFolder() {
   std::error_code ec;
@@ -74,7 +67,7 @@ long PeakResidentKiB() {
 }  // namespace
 
 int RunRender(const RenderOptions& options, std::ostream& messages) {
-  const std::string ext = LowerExtension(options.output);
+  const std::string ext = LowerExtension(options.output.string());
   if (ext != ".png" && ext != ".jpg" && ext != ".jpeg") {
     messages << "kelvane: the output must end in .png or .jpg: " << options.output.string() << "\n";
     return 1;

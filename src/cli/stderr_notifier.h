@@ -11,8 +11,8 @@ namespace kelvane {
 class StreamNotifier final : public Notifier {
  public:
   explicit StreamNotifier(std::ostream& out) : out_(out) {}
-  void ShowMessage(const std::string& text, const std::string& caption) override {
-    out_ << caption << ": " << text << '\n';
+  void ShowMessage(const Notice& notice) override {
+    out_ << notice.caption << ": " << notice.text << '\n';
   }
 
  private:

@@ -7,6 +7,7 @@
 #include <string>
 #include <system_error>
 
+#include "base/text.h"
 #include "mesh/model.h"
 #include "platform/notices.h"
 #include "png_writer.h"
@@ -32,9 +33,7 @@ InputKind KindOf(const std::filesystem::path& file) {
     if (std::memcmp(head.data() + 8, "IDXM", 4) == 0) return InputKind::kMesh;
     if (got == 16 && std::memcmp(head.data() + 8, "MMTFINFO", 8) == 0) return InputKind::kContainer;
   }
-  std::string ext = file.extension().string();
-  std::transform(ext.begin(), ext.end(), ext.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const std::string ext = LowerExtension(file.string());
   if (ext == ".im" || ext == ".pm") return InputKind::kMesh;
   return ext == ".texture" ? InputKind::kContainer : InputKind::kImage;
 }

@@ -3,10 +3,11 @@
 #include <nlohmann/json.hpp>
 #include <system_error>
 
-#include "assets/dos_command.h"
 #include "assets/traincar.h"
+#include "base/text.h"
 #include "json_number.h"
 #include "mesh/model.h"
+#include "platform/dos_command.h"
 #include "platform/notices.h"
 #include "texture_inventory_json.h"
 #include "textures/texture_loader.h"
@@ -21,19 +22,12 @@ Json Vec(const TVector3& v) {
   return Json::array({JsonFloat(v.x), JsonFloat(v.y), JsonFloat(v.z)});
 }
 
-std::string LowerName(const std::filesystem::path& path) {
-  std::string name = path.filename().string();
-  for (char& c : name) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return name;
-}
-
 }  // namespace
 
 bool IsTraincarPath(const std::filesystem::path& path) {
   std::error_code ec;
-  return std::filesystem::is_directory(path, ec) || LowerName(path) == "config.txt";
+  return std::filesystem::is_directory(path, ec) ||
+         AsciiLower(path.filename().string()) == "config.txt";
 }
 
 int RunTraincarInfo(const std::filesystem::path& path, std::ostream& out) {

@@ -30,6 +30,7 @@
 #include "fixtures/mesh_writer.h"
 #include "fixtures/sample_assets.h"
 #include "fixtures/texture_writer.h"
+#include "settings/viewer_settings.h"
 #include "support/temp_dir.h"
 #include "textures/texture_loader_state.h"
 #include "textures/texture_upload.h"
@@ -99,7 +100,7 @@ void MeshFrames(benchmark::State& state, GeometryPath path, MeshSize size, bool 
     return;
   }
   DrawSettings draw;
-  SetupGL(9991207, draw, HeadlessGlContext::Lookup());
+  SetupGL(kDefaultBackgroundColour, draw, HeadlessGlContext::Lookup());
   draw.path = path;
   TextureLoaderState loaderState;
   PixelBuffer checker = PixelBuffer::Zeroed(64, 64, 3);

@@ -1,4 +1,4 @@
-#include "assets/dos_command.h"
+#include "platform/dos_command.h"
 #include "assets/progress_log.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "assets/line_cutter.h"
+#include "platform/line_cutter.h"
 
 #include <gtest/gtest.h>
 

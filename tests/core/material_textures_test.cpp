@@ -5,10 +5,10 @@
 #include <fstream>
 
 #include "fixtures/mesh_writer.h"
-#include "mesh/material_texture_loader.h"
 #include "platform/notices.h"
 #include "support/memory_files.h"
 #include "support/temp_dir.h"
+#include "textures/material_texture_loader.h"
 #include "textures/texture_loader.h"
 
 namespace kelvane {

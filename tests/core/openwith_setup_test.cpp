@@ -7,10 +7,10 @@
 #include <chrono>
 #include <iterator>
 
-#include "assets/dos_command.h"
+#include "platform/dos_command.h"
 
-#include "assets/wine_paths.h"
 #include "fixtures/asset_writer.h"
+#include "platform/wine_paths.h"
 #include "support/temp_dir.h"
 
 namespace kelvane {
@@ -54,7 +54,7 @@ TEST(OpenWithMacroTest, WritesTwoCrLfLines) {
   testing::TempDir dir;
   const auto file = dir / "Railglass.bat";
   fixtures::WriteTextFile(file, "an older and much longer macro text\r\n\r\n\r\n");
-  EXPECT_TRUE(WriteOpenWithMacro(file, "/opt/100% kelvane/kelvane"));
+  EXPECT_NO_THROW(WriteOpenWithMacro(file, "/opt/100% kelvane/kelvane"));
   EXPECT_EQ(ReadText(file), "@echo off\r\nstart \"\" /unix \"/opt/100%% kelvane/kelvane\" %1\r\n");
   EXPECT_THROW(WriteOpenWithMacro(dir / "missing" / "Railglass.bat", "x"), fs::filesystem_error);
 }

@@ -5,10 +5,11 @@
 
 #include <algorithm>
 
-#include "assets/attachment_display.h"
+#include "overlays/attachment_markers.h"
 #include "overlays/axes.h"
 #include "overlays/stroke_font.h"
 #include "overlays/track.h"
+#include "settings/viewer_settings.h"
 #include "view/frame.h"
 
 namespace kelvane {
@@ -118,7 +119,7 @@ TEST(Framing, AttachmentPointsWidenTheBox) {
 }
 
 TEST(Background, SettingsColourIsLowByteRed) {
-  const ClearColour c = BackgroundColour(9991207);
+  const ClearColour c = BackgroundColour(kDefaultBackgroundColour);
   EXPECT_FLOAT_EQ(c.r, 39 / 255.0f);
   EXPECT_FLOAT_EQ(c.g, 116 / 255.0f);
   EXPECT_FLOAT_EQ(c.b, 152 / 255.0f);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/text.h"
+#include "settings/viewer_settings.h"
 #include "shell/track_gauges.h"
 
 namespace kelvane {
@@ -125,7 +127,7 @@ TEST(Commands, SliderAndColour) {
   EXPECT_FLOAT_EQ(BumpStrengthFromSlider(12), 0.265f);
   EXPECT_EQ(SliderFromBumpStrength(0.2f), 8);
   EXPECT_EQ(SliderFromBumpStrength(BumpStrengthFromSlider(17)), 17);
-  const auto blue = ClearColourOf(9991207, true);
+  const auto blue = ClearColourOf(kDefaultBackgroundColour, true);
   EXPECT_FLOAT_EQ(blue[0], 39 / 255.0f);
   EXPECT_FLOAT_EQ(blue[1], 116 / 255.0f);
   EXPECT_FLOAT_EQ(blue[2], 152 / 255.0f);
@@ -154,6 +156,7 @@ TEST(Commands, Extensions) {
   EXPECT_FALSE(IsMeshFileName("/a.im/config.txt"));
   EXPECT_EQ(LowerExtension("x/Config.TXT"), ".txt");
   EXPECT_EQ(LowerExtension("a.b/noext"), "");
+  EXPECT_EQ(LowerExtension("c:\\a\\.lm"), "");
 }
 
 TEST(Track, GaugeTexts) {

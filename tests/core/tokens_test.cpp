@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "mesh/tokens.h"
+#include "base/tokens.h"
 
 namespace kelvane {
 namespace {

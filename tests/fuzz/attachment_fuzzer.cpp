@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <span>
 
+#include "base/tokens.h"
 #include "fuzz/fuzz_checks.h"
 #include "mesh/attachment_reader.h"
-#include "mesh/tokens.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span bytes(reinterpret_cast<const std::byte*>(data), size);

@@ -13,10 +13,10 @@
 
 #include "fixtures/mesh_writer.h"
 #include "fuzz/fuzz_checks.h"
-#include "mesh/material_texture_loader.h"
 #include "mesh/material_textures.h"
 #include "mesh/model.h"
 #include "support/memory_files.h"
+#include "textures/material_texture_loader.h"
 
 namespace {
 

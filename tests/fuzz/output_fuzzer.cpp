@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "assets/line_cutter.h"
 #include "fuzz/fuzz_checks.h"
+#include "platform/line_cutter.h"
 
 namespace {
 

@@ -12,9 +12,10 @@
 #include <memory>
 #include <optional>
 
-#include "assets/attachment_display.h"
 #include "egl_context.h"
 #include "mesh/model_draw.h"
+#include "overlays/attachment_markers.h"
+#include "settings/viewer_settings.h"
 #include "support/image_compare.h"
 #include "support/temp_dir.h"
 #include "textures/texture_loader_state.h"
@@ -28,7 +29,6 @@ using testing::ColourNear;
 using testing::RgbImage;
 
 constexpr int kSize = 64;
-constexpr std::int32_t kDefaultBlue = 9991207;  // R 39, G 116, B 152
 const std::vector<int> kBlue{39, 116, 152};
 
 // A quad of two counter-clockwise triangles facing +z from (x0, y0) to
@@ -62,7 +62,7 @@ class DrawTest : public ::testing::Test {
     std::string why;
     gl = HeadlessGlContext::Create(kSize, kSize, &why);
     if (!gl) GTEST_SKIP() << "no headless GL context: " << why;
-    SetupGL(kDefaultBlue, draw, HeadlessGlContext::Lookup());
+    SetupGL(kDefaultBackgroundColour, draw, HeadlessGlContext::Lookup());
     glViewport(0, 0, kSize, kSize);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -323,7 +323,7 @@ TEST_F(DrawTest, BufferObjectsAndVertexArraysDrawTheSamePixelsAsImmediateMode) {
   gl = HeadlessGlContext::Create(w, h, &why);
   ASSERT_TRUE(gl) << why;
   draw = DrawSettings{};
-  SetupGL(kDefaultBlue, draw, HeadlessGlContext::Lookup());
+  SetupGL(kDefaultBackgroundColour, draw, HeadlessGlContext::Lookup());
   textures.clear();
   auto box = Quad(-8, -2, 8, 6, 0);
   box->material.hasTexture = true;

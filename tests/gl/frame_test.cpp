@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "egl_context.h"
+#include "settings/viewer_settings.h"
 #include "support/image_compare.h"
 #include "textures/texture_loader_state.h"
 #include "textures/texture_upload.h"
@@ -28,7 +29,7 @@ class FrameTest : public ::testing::Test {
     std::string why;
     gl = HeadlessGlContext::Create(kW, kH, &why);
     if (!gl) GTEST_SKIP() << "no headless GL context: " << why;
-    SetupGL(9991207, draw, HeadlessGlContext::Lookup());
+    SetupGL(kDefaultBackgroundColour, draw, HeadlessGlContext::Lookup());
     SetPerspective(kW, kH);
     view.Zoom = 1.0f;
   }

@@ -563,7 +563,7 @@ class MainWindowTest : public QObject {
     Viewer v;
     v.Start({}, "");
     TForm1& w = *v.window;
-    QCOMPARE(w.settings.bgroundColour, 9991207);
+    QCOMPARE(w.settings.bgroundColour, kelvane::kDefaultBackgroundColour);
     QCOMPARE(w.settings.showAxes, true);
     QCOMPARE(w.settings.metric, true);
     // The slider's position 8 (Round((0.2 - 0.065) * 60)) sets the strength.

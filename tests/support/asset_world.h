@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "assets/dos_command.h"
 #include "assets/traincar.h"
 #include "fixtures/asset_writer.h"
+#include "platform/dos_command.h"
 #include "platform/notices.h"
 #include "support/temp_dir.h"
 

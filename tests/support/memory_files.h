@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "mesh/text.h"
+#include "base/text.h"
 #include "platform/content_path.h"
 
 namespace kelvane::testing {

@@ -82,7 +82,7 @@ void TForm4::Prepare(const TrackValues& values) {
       dialogGauge_ = NominalGauge(values_.gauge);
       char text[32];
       std::snprintf(text, sizeof text, "%.3f", static_cast<double>(dialogGauge_));
-      notifier_.ShowMessage(text, std::string(kApplicationTitle));
+      notifier_.ShowMessage({.caption = std::string(kApplicationTitle), .text = text});
       dialogGaugeMm_ = static_cast<int>(std::lround(dialogGauge_ * 1000.0f));
       updown1->setValue(dialogGaugeMm_);
     }

@@ -30,6 +30,7 @@
 
 #include "app_icon.h"
 #include "assets/openwith_setup.h"
+#include "base/text.h"
 #include "platform/content_path.h"
 #include "shell/shell_rules.h"
 #include "view/frame.h"
@@ -357,11 +358,11 @@ void TForm1::FormShow() {
   ini_ = TMemIni(options_.settingsFile);
   settings = ReadSettings(ini_);
   if (SettingsUnreadable()) {
-    notifier_.ShowMessage("The settings file " + options_.settingsFile.string() +
-                              " could not be read (" + ini_.readError() +
-                              "). Default settings are used and the file will not be "
-                              "overwritten when the viewer closes.",
-                          "Info");
+    notifier_.ShowMessage({.caption = "Info",
+                           .text = "The settings file " + options_.settingsFile.string() +
+                                   " could not be read (" + ini_.readError() +
+                                   "). Default settings are used and the file will not be "
+                                   "overwritten when the viewer closes."});
   }
   train.MeshFileName = settings.lastFile;
   RecentList.Read(ini_, settings.lastFile);
@@ -398,7 +399,7 @@ void TForm1::FormShow() {
   if (GLView->ContextReady()) {
     SetupViewContext();
   } else {
-    notifier_.ShowMessage("Error setting pixel format.", "SetPixelFormat");
+    notifier_.ShowMessage({.caption = "SetPixelFormat", .text = "Error setting pixel format."});
   }
 
   FormResize();
@@ -480,7 +481,7 @@ void TForm1::FormClose() {
     normal = WindowGeometry{client.top(), client.left(), client.width(), client.height()};
   std::string error;
   if (!SaveConfig(ini_, settings, normal, &error) && !SettingsUnreadable()) {
-    notifier_.ShowMessage(error, "Info");
+    notifier_.ShowMessage({.caption = "Info", .text = error});
   }
 }
 
@@ -534,7 +535,7 @@ void TForm1::OpenPath(const fs::path& path) {
 
 void TForm1::OpenRecent(const std::string& file) {
   if (!FileExists(file)) {
-    notifier_.ShowMessage("File not found", "Info");
+    notifier_.ShowMessage({.caption = "Info", .text = "File not found"});
     RecentList.Remove(file);
     RecentMenu->Update(RecentList, CurrentFile);
     return;
@@ -563,7 +564,7 @@ void TForm1::Open2Click() {
     NewScene();
     DispatchByExtension(CurrentFile);
   } else {
-    notifier_.ShowMessage("File not found", "Info");
+    notifier_.ShowMessage({.caption = "Info", .text = "File not found"});
     RecentList.Remove(CurrentFile);
     RecentMenu->Update(RecentList, "");
     train.MeshFileName.clear();
@@ -955,7 +956,8 @@ void TForm1::ShowBumpsOnly1Click() {
       ShowBumpsOnly1->setChecked(true);
       RequestFrame();
     } else {
-      notifier_.ShowMessage("Video card does not support OpenGL bump mapping", "Info");
+      notifier_.ShowMessage(
+          {.caption = "Info", .text = "Video card does not support OpenGL bump mapping"});
     }
   }
 }
@@ -1090,9 +1092,9 @@ void TForm1::Help1Click() {
   for (const fs::path& page : candidates) {
     if (FileExists(page)) {
       if (!interaction.openUrl(QUrl::fromLocalFile(QString::fromStdString(page.string())))) {
-        notifier_.ShowMessage("No program of this desktop opens the help page " + page.string() +
-                                  ". Open it in a web browser.",
-                              "Info");
+        notifier_.ShowMessage({.caption = "Info",
+                               .text = "No program of this desktop opens the help page " +
+                                       page.string() + ". Open it in a web browser."});
       }
       return;
     }
@@ -1124,17 +1126,18 @@ void TForm1::Timer1Timer() {
   Image1->show();
   Image1->raise();
   const std::string& name = settings.thumbnail;
-  if (notifier_.AskYesNo(ThumbnailQuestion(name), "Confirm")) {
+  if (notifier_.AskYesNo({.caption = "Confirm", .text = ThumbnailQuestion(name)})) {
     const fs::path folder =
         train.TrainCarMode ? fs::path(CurrentFile).parent_path() : train.MeshFileName.parent_path();
     const fs::path target = folder / name;
     QImageWriter writer(QString::fromStdString(target.string()), "jpeg");
     writer.setQuality(90);
     if (thumbnail_.isNull() || !writer.write(thumbnail_)) {
-      notifier_.ShowMessage("Cannot create file \"" + target.string() + "\". " +
-                                (thumbnail_.isNull() ? std::string("The view could not be drawn.")
-                                                     : writer.errorString().toStdString()),
-                            "Error");
+      notifier_.ShowMessage(
+          {.caption = "Error",
+           .text = "Cannot create file \"" + target.string() + "\". " +
+                   (thumbnail_.isNull() ? std::string("The view could not be drawn.")
+                                        : writer.errorString().toStdString())});
     }
   }
   Image1->setEnabled(false);
@@ -1170,7 +1173,7 @@ void TForm1::Timer4Timer() {
   try {
     SetOpenWith(folders, train.Memo1, OpenWithEnv());
   } catch (const std::exception& error) {
-    notifier_.ShowMessage(error.what(), "Error");
+    notifier_.ShowMessage({.caption = "Error", .text = error.what()});
   }
   StoreHostFolders(settings, folders);
   SyncMemo();
@@ -1182,7 +1185,7 @@ void TForm1::OpenWith1Click() {
   try {
     kelvane::OpenWith1Click(folders, train.Memo1, OpenWithEnv());
   } catch (const std::exception& error) {
-    notifier_.ShowMessage(error.what(), "Error");
+    notifier_.ShowMessage({.caption = "Error", .text = error.what()});
   }
   StoreHostFolders(settings, folders);
   SyncMemo();

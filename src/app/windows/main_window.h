@@ -21,11 +21,11 @@
 #include <string>
 #include <vector>
 
-#include "assets/dos_command.h"
 #include "assets/progress_log.h"
 #include "assets/traincar.h"
 #include "core_frame_renderer.h"
 #include "mesh/model.h"
+#include "platform/dos_command.h"
 #include "platform/notices.h"
 #include "settings/viewer_settings.h"
 #include "textures/texture_loader.h"

@@ -4,7 +4,7 @@
 #include <QHeaderView>
 #include <QVBoxLayout>
 
-#include "mesh/text.h"
+#include "base/text.h"
 #include "platform/notices.h"
 #include "textures/texture_loader.h"
 

@@ -7,22 +7,14 @@
 #include <vector>
 
 #include "assets/config_parser.h"
-#include "assets/dos_command.h"
-#include "mesh/text.h"
+#include "base/text.h"
 #include "platform/content_path.h"
+#include "platform/dos_command.h"
 #include "platform/notices.h"
 
 namespace kelvane {
 
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
 
 // An absolute folder as its root and its components.
 struct FolderParts {
@@ -123,7 +115,7 @@ std::filesystem::path EditingFolder(const std::filesystem::path& folder) {
 }
 
 std::optional<std::string> NextKuidVersion(std::string_view kuid) {
-  const std::string text = Lower(StripAngles(kuid));
+  const std::string text = AsciiLower(StripAngles(kuid));
   if (text.find("kuid:") != std::string::npos) {
     if (text.size() < 5) return std::nullopt;
     return "<kuid2:" + text.substr(5) + ":1>";
@@ -200,10 +192,10 @@ bool OpenForEditing(ResolverContext& context, const std::string& kuid) {
     if (!context.wineProgram) context.wineProgram = FindWine().value_or(std::filesystem::path());
     if (context.wineProgram->empty()) {
       if (!context.wineMissingShown && context.notifier) {
-        context.notifier->ShowMessage("\"" + utility.string() +
-                                          "\" is a Windows program: it needs wine, which is "
-                                          "not installed (no \"wine\" on the PATH).",
-                                      "Error");
+        context.notifier->ShowMessage({.caption = "Error",
+                                       .text = "\"" + utility.string() +
+                                               "\" is a Windows program: it needs wine, which is "
+                                               "not installed (no \"wine\" on the PATH)."});
       }
       context.wineMissingShown = true;
       return false;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "assets/progress_log.h"
-#include "assets/wine_paths.h"
+#include "platform/wine_paths.h"
 
 namespace kelvane {
 

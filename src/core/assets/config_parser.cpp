@@ -4,7 +4,7 @@
 #include <climits>
 #include <system_error>
 
-#include "mesh/text.h"
+#include "base/text.h"
 #include "platform/file_bytes.h"
 
 namespace kelvane {

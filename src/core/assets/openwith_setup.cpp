@@ -60,11 +60,6 @@ bool HostFolderSettings::AllEmpty() const {
   return true;
 }
 
-const char* HostSettingsKey(HostVersion version) {
-  static constexpr const char* kKeys[] = {"Corvel_dir", "Dunmere_dir", "Estrel_dir"};
-  return kKeys[static_cast<std::size_t>(version)];
-}
-
 std::string OpenWithMacroText(const std::filesystem::path& program) {
   // A batch file reads "%" as the start of a variable; "%%" is one "%".
   std::string escaped;
@@ -76,7 +71,7 @@ std::string OpenWithMacroText(const std::filesystem::path& program) {
   return "@echo off\r\nstart \"\" /unix \"" + escaped + "\" %1\r\n";
 }
 
-bool WriteOpenWithMacro(const std::filesystem::path& macroFile,
+void WriteOpenWithMacro(const std::filesystem::path& macroFile,
                         const std::filesystem::path& program) {
   std::ofstream out(macroFile, std::ios::binary | std::ios::trunc);
   const std::string text = OpenWithMacroText(program);
@@ -86,7 +81,6 @@ bool WriteOpenWithMacro(const std::filesystem::path& macroFile,
     throw std::filesystem::filesystem_error("Cannot write the OpenWith macro", macroFile,
                                             std::make_error_code(std::errc::io_error));
   }
-  return true;
 }
 
 std::filesystem::path DefaultHostFolder(const WinePrefix& wine, HostVersion version) {

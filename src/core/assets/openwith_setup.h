@@ -8,7 +8,7 @@
 #include <string>
 
 #include "assets/progress_log.h"
-#include "assets/wine_paths.h"
+#include "platform/wine_paths.h"
 
 namespace kelvane {
 
@@ -34,9 +34,6 @@ struct HostFolderSettings {
   bool AllEmpty() const;
 };
 
-// The settings key of a version ("Corvel_dir", ...).
-const char* HostSettingsKey(HostVersion version);
-
 // What the set-up needs from the window and the host.
 struct OpenWithEnvironment {
   WinePrefix wine = WinePrefix::FromEnvironment();
@@ -55,7 +52,7 @@ std::string OpenWithMacroText(const std::filesystem::path& program);
 
 // Writes the macro file (an existing one is overwritten). Throws
 // std::filesystem::filesystem_error when it cannot be written.
-bool WriteOpenWithMacro(const std::filesystem::path& macroFile,
+void WriteOpenWithMacro(const std::filesystem::path& macroFile,
                         const std::filesystem::path& program);
 
 // The first existing default installation folder of a version, inside the

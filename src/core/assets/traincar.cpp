@@ -6,8 +6,9 @@
 #include <system_error>
 
 #include "assets/config_parser.h"
+#include "base/text.h"
+#include "base/tokens.h"
 #include "mesh/attachment_reader.h"
-#include "mesh/tokens.h"
 #include "platform/content_path.h"
 #include "platform/notices.h"
 
@@ -19,16 +20,8 @@ constexpr int kMaxBogeys = 10;
 constexpr int kMaxPantographs = 5;
 constexpr std::size_t kMaxPieces = MaxTokens;
 
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 bool IsLodName(std::string_view name) {
-  return Lower(std::filesystem::path(std::string(name)).extension().string()) == ".lm";
+  return LowerExtension(name) == ".lm";
 }
 
 bool IsFile(const std::filesystem::path& path) {
@@ -83,7 +76,7 @@ class Composer {
 
  private:
   bool Fail(const std::string& text) {
-    c_.notifier.ShowMessage(text, std::string(kApplicationTitle));
+    c_.notifier.ShowMessage({.caption = std::string(kApplicationTitle), .text = text});
     return false;
   }
   void ViewMesh(const std::filesystem::path& file);
@@ -155,7 +148,7 @@ bool Composer::Run() {
 
   const int kind = config.FindTag("", "", "kind", kConfigTop, 0);
   if (kind < 0) return Fail("No \"kind\" tag.. Config Error.\r     Cannot proceed.");
-  if (Lower(StripQuotes(config.TagValue(kind))) != "traincar") {
+  if (AsciiLower(StripQuotes(config.TagValue(kind))) != "traincar") {
     return Fail("Asset is not \"kind traincar\".\r     Cannot proceed.");
   }
   s_.TrainCarMode = true;
@@ -444,7 +437,7 @@ std::filesystem::path ResolveLodMesh(const std::filesystem::path& assetFolder,
   std::ifstream in(*description, std::ios::binary);
   std::string line, name;
   while (std::getline(in, line)) {
-    line = Lower(line);
+    line = AsciiLower(line);
     if (line.find("name=") == std::string::npos) continue;
     const auto open = line.find('"');
     const auto close = open == std::string::npos ? open : line.find('"', open + 1);
@@ -465,11 +458,11 @@ std::string ReadAttachmentLine(const std::filesystem::path& meshFile,
     mesh.SetActive(true);
     list = ListAttachments(mesh);
   } catch (const MeshError& error) {
-    notifier.ShowMessage(error.what(), title);
+    notifier.ShowMessage({.caption = title, .text = error.what()});
     return {};
   }
   for (const auto& problem : list.problems)
-    notifier.ShowMessage(problem, title);
+    notifier.ShowMessage({.caption = title, .text = problem});
   std::string found;
   for (const auto& line : list.lines) {
     if (line.find(attachmentName) != std::string::npos) found = line;

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "assets/asset_resolver.h"
+#include "base/vector3.h"
 #include "mesh/model.h"
-#include "mesh/vector3.h"
 
 namespace kelvane {
 

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <string_view>
 
-#include "mesh/byte_cursor.h"
+#include "base/byte_cursor.h"
+#include "base/text.h"
 #include "mesh/mesh_tags.h"
 #include "mesh/model.h"
-#include "mesh/text.h"
 #include "platform/file_bytes.h"
 
 namespace kelvane {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "mesh/byte_cursor.h"
+#include "base/byte_cursor.h"
 
 namespace kelvane {
 

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "mesh/material_texture_loader.h"
-#include "mesh/text.h"
+#include "base/text.h"
 #include "platform/content_path.h"
+#include "textures/material_texture_loader.h"
 
 namespace kelvane {
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "mesh/byte_cursor.h"
+#include "base/byte_cursor.h"
 
 namespace kelvane {
 

@@ -1,7 +1,7 @@
 #include "mesh/model.h"
 
-#include "mesh/material_texture_loader.h"
 #include "mesh/material_textures.h"
+#include "textures/material_texture_loader.h"
 
 #include <cmath>
 #include <numbers>

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "mesh/vector3.h"
+#include "base/vector3.h"
 
 namespace kelvane {
 

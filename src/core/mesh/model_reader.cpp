@@ -7,11 +7,11 @@
 #include <string>
 #include <unordered_map>
 
-#include "mesh/byte_cursor.h"
+#include "base/byte_cursor.h"
+#include "base/text.h"
 #include "mesh/material_textures.h"
 #include "mesh/mesh_tags.h"
 #include "mesh/model.h"
-#include "mesh/text.h"
 #include "platform/file_bytes.h"
 #include "platform/notices.h"
 
@@ -505,10 +505,11 @@ bool T3DModel::LoadFromMemory(std::span<const std::byte> bytes, const std::strin
   const bool ok = reader.Run();
   if (reader.compressed()) {
     unit.DamageOffset = 0;
-    context.notifier.ShowMessage("Cannot decode compressed content", "Info");
+    context.notifier.ShowMessage({.caption = "Info", .text = "Cannot decode compressed content"});
   } else if (reader.damage()) {
     unit.DamageOffset = reader.damage()->fault.offset;
-    context.notifier.ShowMessage(DescribeDamage(displayName, *reader.damage()), "Info");
+    context.notifier.ShowMessage(
+        {.caption = "Info", .text = DescribeDamage(displayName, *reader.damage())});
   }
   if (ok) {
     const bool anyTexture = std::any_of(materials.begin(), materials.end(),

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "mesh/material_texture_loader.h"
 #include "platform/notices.h"
+#include "textures/material_texture_loader.h"
 #include "textures/texture_uploader.h"
 
 namespace kelvane {

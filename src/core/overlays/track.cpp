@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <system_error>
 
-#include "mesh/material_texture_loader.h"
+#include "textures/material_texture_loader.h"
 
 namespace kelvane {
 

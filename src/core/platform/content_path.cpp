@@ -5,7 +5,7 @@
 #include <string>
 #include <system_error>
 
-#include "mesh/text.h"
+#include "base/text.h"
 
 namespace kelvane {
 

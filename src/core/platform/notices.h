@@ -17,12 +17,11 @@ struct Notice {
 class Notifier {
  public:
   virtual ~Notifier() = default;
-  virtual void ShowMessage(const std::string& text, const std::string& caption) = 0;
+  virtual void ShowMessage(const Notice& notice) = 0;
   // A confirmation box with a question icon and the buttons Yes and No;
   // true for Yes. Where nobody can answer, the answer is No.
-  virtual bool AskYesNo(const std::string& text, const std::string& caption) {
-    (void)text;
-    (void)caption;
+  virtual bool AskYesNo(const Notice& question) {
+    (void)question;
     return false;
   }
   // The system's default beep; silent where there is none.
@@ -31,12 +30,10 @@ class Notifier {
 
 class RecordingNotifier final : public Notifier {
  public:
-  void ShowMessage(const std::string& text, const std::string& caption) override {
-    notices.push_back({caption, text});
-  }
+  void ShowMessage(const Notice& notice) override { notices.push_back(notice); }
   // Questions are recorded and answered from `answers`, then No.
-  bool AskYesNo(const std::string& text, const std::string& caption) override {
-    questions.push_back({caption, text});
+  bool AskYesNo(const Notice& question) override {
+    questions.push_back(question);
     if (answers.empty()) return false;
     const bool answer = answers.front();
     answers.pop_front();

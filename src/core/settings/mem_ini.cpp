@@ -1,6 +1,6 @@
 #include "settings/mem_ini.h"
 
-#include "mesh/text.h"
+#include "base/text.h"
 
 #include <cerrno>
 #include <charconv>

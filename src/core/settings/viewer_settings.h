@@ -10,13 +10,17 @@
 
 namespace kelvane {
 
+// The background a fresh installation shows, as 0x00BBGGRR: a dark blue
+// (red 39, green 116, blue 152).
+inline constexpr std::int32_t kDefaultBackgroundColour = 0x987427;
+
 // Every persistent setting of the viewer, with its default.
 struct ViewerSettings {
   // MRU
   std::string lastFile;
   std::string thumbnail = "$screenshot$.jpg";
   // Options
-  std::int32_t bgroundColour = 9991207;  // 0x00BBGGRR
+  std::int32_t bgroundColour = kDefaultBackgroundColour;  // 0x00BBGGRR
   std::int32_t attSize = 10;
   bool showAxes = true;
   bool metric = true;

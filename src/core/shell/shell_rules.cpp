@@ -5,19 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/text.h"
+
 namespace kelvane {
 
 namespace {
 
 constexpr float kSmallestZoom = 0.001f;
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -168,7 +162,7 @@ std::string FixedText(float value) {
 std::string ThumbnailFileName(std::string_view typed) {
   std::string name(typed.substr(0, kMaxNameLength));
   if (const auto dot = name.find('.'); dot != std::string::npos) name.erase(dot);
-  return Lower(name) + ".jpg";
+  return AsciiLower(name) + ".jpg";
 }
 
 std::string ThumbnailQuestion(std::string_view thumbnailName) {
@@ -181,13 +175,6 @@ std::string MeshCaption(std::string_view fileName) {
 
 std::string TrainCarCaption(std::string_view userName) {
   return "TrainCar " + std::string(userName) + "     Rotate and zoom with the mouse please.";
-}
-
-std::string LowerExtension(std::string_view fileName) {
-  const auto slash = fileName.find_last_of("/\\");
-  const auto dot = fileName.rfind('.');
-  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
-  return Lower(fileName.substr(dot));
 }
 
 bool IsMeshFileName(std::string_view fileName) {

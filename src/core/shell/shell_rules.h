@@ -101,7 +101,5 @@ std::string TrainCarCaption(std::string_view userName);
 
 // True for ".im" and ".pm" (any case).
 bool IsMeshFileName(std::string_view fileName);
-// The lower-cased extension with its dot, "" when there is none.
-std::string LowerExtension(std::string_view fileName);
 
 }  // namespace kelvane

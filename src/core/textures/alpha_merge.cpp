@@ -59,8 +59,9 @@ void SetOpaque(PixelBuffer& rgba) {
 void RefuseAlphaImageSize(TextureLoaderState& state, const std::string& fileName,
                           Notifier& notifier) {
   state.ReleaseAlphaImage();
-  notifier.ShowMessage(ShortName(fileName) + " Texture ERROR.. Image and Alpha not the same size",
-                       "Info");
+  notifier.ShowMessage(
+      {.caption = "Info",
+       .text = ShortName(fileName) + " Texture ERROR.. Image and Alpha not the same size"});
 }
 
 }  // namespace kelvane

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "mesh/byte_cursor.h"
+#include "base/byte_cursor.h"
 #include "platform/file_bytes.h"
 #include "platform/notices.h"
 #include "textures/alpha_merge.h"
@@ -70,7 +70,7 @@ class BmpReader {
 
  private:
   ReadResult Refuse(const std::string& text, const char* caption) {
-    notifier_.ShowMessage(text, caption);
+    notifier_.ShowMessage({.caption = caption, .text = text});
     return ReadResult::Failed();
   }
   ReadResult RefuseFormat() {
@@ -201,7 +201,7 @@ ReadResult ReadBmpTextureFile(const TextureRequest& request, TextureLoaderState&
                               Notifier& notifier) {
   const auto file = FileBytes::Open(request.fileName, nullptr);
   if (!file) {
-    notifier.ShowMessage("Error opening " + request.fileName, kUnitCaption);
+    notifier.ShowMessage({.caption = kUnitCaption, .text = "Error opening " + request.fileName});
     return ReadResult::Failed();
   }
   return ReadBmpTexture(file->bytes(), request, state, notifier);

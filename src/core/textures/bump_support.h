@@ -8,7 +8,7 @@
 #include <functional>
 #include <string_view>
 
-#include "mesh/vector3.h"
+#include "base/vector3.h"
 
 namespace kelvane {
 

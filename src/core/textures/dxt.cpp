@@ -12,7 +12,7 @@
 #define KELVANE_X86_SIMD 0
 #endif
 
-#include "mesh/byte_cursor.h"
+#include "base/byte_cursor.h"
 #include "textures/alpha_merge.h"
 
 namespace kelvane::dxt {

@@ -124,7 +124,8 @@ ReadResult ReadJpegTexture(std::span<const std::byte> bytes, const TextureReques
   PixelBuffer image;
   JpegDecoder decoder;
   if (!DecodeRgba(bytes, decoder, image)) {
-    notifier.ShowMessage("Couldn't load JPG - \"" + request.fileName + "\"", "BMP Unit");
+    notifier.ShowMessage(
+        {.caption = "BMP Unit", .text = "Couldn't load JPG - \"" + request.fileName + "\""});
     return ReadResult::Failed();
   }
   if (state.alphaImagePending && state.HoldsAlphaImage() &&
@@ -144,7 +145,8 @@ ReadResult ReadJpegTextureFile(const TextureRequest& request, TextureLoaderState
                                Notifier& notifier) {
   const auto file = FileBytes::Open(request.fileName, nullptr);
   if (!file) {
-    notifier.ShowMessage("Couldn't load JPG - \"" + request.fileName + "\"", "BMP Unit");
+    notifier.ShowMessage(
+        {.caption = "BMP Unit", .text = "Couldn't load JPG - \"" + request.fileName + "\""});
     return ReadResult::Failed();
   }
   return ReadJpegTexture(file->bytes(), request, state, notifier);

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "mesh/byte_cursor.h"
+#include "base/byte_cursor.h"
 #include "platform/file_bytes.h"
 #include "textures/alpha_merge.h"
 #include "textures/dxt.h"

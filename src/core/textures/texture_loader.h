@@ -5,7 +5,7 @@
 #include <span>
 #include <string_view>
 
-#include "mesh/material_texture_loader.h"
+#include "textures/material_texture_loader.h"
 #include "textures/texture_loader_state.h"
 #include "textures/texture_uploader.h"
 

@@ -10,7 +10,7 @@
 #define KELVANE_X86_SIMD 0
 #endif
 
-#include "mesh/byte_cursor.h"
+#include "base/byte_cursor.h"
 #include "platform/file_bytes.h"
 #include "platform/notices.h"
 #include "textures/alpha_merge.h"
@@ -64,11 +64,13 @@ class TgaReader {
 
  private:
   ReadResult Refuse(const std::string& what) {
-    notifier_.ShowMessage("Couldn't load \"" + request_.fileName + "\". " + what, kCaption);
+    notifier_.ShowMessage(
+        {.caption = kCaption, .text = "Couldn't load \"" + request_.fileName + "\". " + what});
     return ReadResult::Failed();
   }
   ReadResult RefuseShort() {
-    notifier_.ShowMessage("Couldn't read file \"" + request_.fileName + "\".", kCaption);
+    notifier_.ShowMessage(
+        {.caption = kCaption, .text = "Couldn't read file \"" + request_.fileName + "\"."});
     return ReadResult::Failed();
   }
   bool Decode(const TgaHeader& h, std::span<const std::byte> colourMap,
@@ -389,7 +391,8 @@ ReadResult ReadTgaTextureFile(const TextureRequest& request, TextureLoaderState&
                               Notifier& notifier) {
   const auto file = FileBytes::Open(request.fileName, nullptr);
   if (!file) {
-    notifier.ShowMessage("File not found  - " + request.fileName, "TGA Texture");
+    notifier.ShowMessage(
+        {.caption = "TGA Texture", .text = "File not found  - " + request.fileName});
     return ReadResult::Failed();
   }
   return ReadTgaTexture(file->bytes(), request, state, notifier);

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "assets/attachment_display.h"
+#include "overlays/attachment_markers.h"
 #include "overlays/axes.h"
 
 namespace kelvane {

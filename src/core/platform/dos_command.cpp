@@ -1,11 +1,10 @@
-#include "assets/dos_command.h"
+#include "platform/dos_command.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <csignal>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -13,16 +12,9 @@
 #include <stdexcept>
 #include <utility>
 
-#include <fcntl.h>
 #include <poll.h>
-#include <pthread.h>
-#include <spawn.h>
-#include <sys/ioctl.h>
-#include <sys/types.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-extern char** environ;
+#include "platform/child_process.h"
 
 namespace kelvane {
 
@@ -54,120 +46,6 @@ class TCreateProcessError : public std::runtime_error {
  private:
   int code_;
 };
-
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    if (this != &other) Reset(std::exchange(other.fd_, -1));
-    return *this;
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() { Reset(); }
-
-  int get() const { return fd_; }
-  void Reset(int fd = -1) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_ = -1;
-};
-
-// The child's standard handles are put in place by dup2, which only works
-// cleanly when no pipe end is itself 0, 1 or 2 (a parent started with a
-// closed standard handle hands those numbers out).
-int MoveAboveStandardHandles(int fd) {
-  if (fd > STDERR_FILENO) return fd;
-  const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-  const int error = errno;
-  ::close(fd);
-  errno = error;
-  return moved;
-}
-
-// Both ends close on exec, so a child never holds another run's pipes.
-int MakePipe(UniqueFd& readEnd, UniqueFd& writeEnd) {
-  int fds[2];
-#ifdef __linux__
-  if (::pipe2(fds, O_CLOEXEC) != 0) return errno;
-#else
-  if (::pipe(fds) != 0) return errno;
-  ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-  ::fcntl(fds[1], F_SETFD, FD_CLOEXEC);
-#endif
-  const int r = MoveAboveStandardHandles(fds[0]);
-  const int rError = errno;
-  const int w = MoveAboveStandardHandles(fds[1]);
-  const int wError = errno;
-  readEnd.Reset(r);
-  writeEnd.Reset(w);
-  if (r < 0) return rError;
-  if (w < 0) return wError;
-  return 0;
-}
-
-void SetNonBlocking(int fd) {
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-}
-
-std::size_t BytesWaiting(int fd) {
-  int waiting = 0;
-  if (::ioctl(fd, FIONREAD, &waiting) != 0 || waiting < 0) return 0;
-  return static_cast<std::size_t>(waiting);
-}
-
-std::uint32_t ExitCodeOf(int waitStatus) {
-  if (WIFEXITED(waitStatus)) return static_cast<std::uint32_t>(WEXITSTATUS(waitStatus));
-  // The shells' convention for a child ended by a signal.
-  if (WIFSIGNALED(waitStatus)) return 128u + static_cast<std::uint32_t>(WTERMSIG(waitStatus));
-  return 0;
-}
-
-class SpawnFileActions {
- public:
-  SpawnFileActions() { posix_spawn_file_actions_init(&actions_); }
-  ~SpawnFileActions() { posix_spawn_file_actions_destroy(&actions_); }
-  SpawnFileActions(const SpawnFileActions&) = delete;
-  SpawnFileActions& operator=(const SpawnFileActions&) = delete;
-  posix_spawn_file_actions_t* get() { return &actions_; }
-
- private:
-  posix_spawn_file_actions_t actions_;
-};
-
-class SpawnAttributes {
- public:
-  SpawnAttributes() { posix_spawnattr_init(&attributes_); }
-  ~SpawnAttributes() { posix_spawnattr_destroy(&attributes_); }
-  SpawnAttributes(const SpawnAttributes&) = delete;
-  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-  posix_spawnattr_t* get() { return &attributes_; }
-
- private:
-  posix_spawnattr_t attributes_;
-};
-
-// This program's environment with `assignments` put over it.
-std::vector<std::string> ChildEnvironment(const std::vector<std::string>& assignments) {
-  const auto name = [](std::string_view variable) {
-    return variable.substr(0, variable.find('='));
-  };
-  std::vector<std::string> variables;
-  for (char** v = environ; v && *v; ++v) {
-    const std::string_view variable(*v);
-    const bool replaced =
-        std::any_of(assignments.begin(), assignments.end(),
-                    [&](const std::string& a) { return name(a) == name(variable); });
-    if (!replaced) variables.emplace_back(variable);
-  }
-  variables.insert(variables.end(), assignments.begin(), assignments.end());
-  return variables;
-}
 
 }  // namespace
 
@@ -247,13 +125,10 @@ struct TDosCommand::Run : std::enable_shared_from_this<TDosCommand::Run> {
 
   void Work();
   void Start();
-  // The exit code when the child has ended, else nothing.
-  std::optional<std::uint32_t> PollExit();
   bool ReadOnce();
   void ReadAllWaiting();
   void Cut(std::size_t count);
   void WriteInput();
-  void KillAndReap();
   void Report(const std::string& text, TOutputType type);
   void Keep(const std::string& text);
   void CallOnMain(std::function<void()> task);
@@ -263,10 +138,7 @@ struct TDosCommand::Run : std::enable_shared_from_this<TDosCommand::Run> {
 void TDosCommand::Run::Work() {
   // A write to a child that closed its input must fail with EPIPE, not end
   // this program; the mask is this thread's own and the child's is reset.
-  sigset_t pipeSignal;
-  sigemptyset(&pipeSignal);
-  sigaddset(&pipeSignal, SIGPIPE);
-  pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+  BlockPipeSignal();
 
   try {
     Start();
@@ -286,7 +158,7 @@ void TDosCommand::Run::Work() {
 
   std::uint32_t lastFetched = kStillActive;
   for (;;) {
-    const std::optional<std::uint32_t> ended = PollExit();
+    const std::optional<std::uint32_t> ended = PollChildExit(pid);
     bool readSome = false;
     if (ended) {
       // Everything the child wrote before it ended is waiting now.
@@ -318,7 +190,7 @@ void TDosCommand::Run::Work() {
   }
 
   // Killed before the last report, which may wait for the main thread.
-  if (endStatus != kEnded) KillAndReap();
+  if (endStatus != kEnded) KillAndReapChild(pid);
   if (!cutter.Carried().empty()) Report(cutter.Carried(), TOutputType::otBeginningOfLine);
   toChild.Reset();
   fromChild.Reset();
@@ -343,39 +215,8 @@ void TDosCommand::Run::Start() {
   }
   endStatus = kPipesMade;
 
-  SpawnFileActions actions;
-  posix_spawn_file_actions_adddup2(actions.get(), childInput.get(), STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(actions.get(), childOutput.get(), STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(actions.get(), childOutput.get(), STDERR_FILENO);
-
-  // Its own process group, so that a stop reaches whatever it started too; a
-  // clean signal state, whatever this program or thread has changed.
-  SpawnAttributes attributes;
-  posix_spawnattr_setflags(attributes.get(),
-                           POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  posix_spawnattr_setpgroup(attributes.get(), 0);
-  sigset_t signals;
-  sigemptyset(&signals);
-  posix_spawnattr_setsigmask(attributes.get(), &signals);
-  for (const int s :
-       {SIGPIPE, SIGCHLD, SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGALRM, SIGUSR1, SIGUSR2})
-    sigaddset(&signals, s);
-  posix_spawnattr_setsigdefault(attributes.get(), &signals);
-
-  std::vector<std::string> words = commandLine;
-  std::vector<char*> argv;
-  for (std::string& w : words)
-    argv.push_back(w.data());
-  argv.push_back(nullptr);
-  std::vector<char*> envp;
-  for (std::string& v : environment)
-    envp.push_back(v.data());
-  envp.push_back(nullptr);
-
-  const int error =
-      posix_spawnp(&pid, argv[0], actions.get(), attributes.get(), argv.data(), envp.data());
-  if (error != 0) {
-    pid = -1;
+  if (const int error =
+          SpawnChild(commandLine, environment, childInput.get(), childOutput.get(), pid)) {
     throw TCreateProcessError(CommandLineText(commandLine) + " doesn't exist.", error);
   }
 
@@ -384,18 +225,6 @@ void TDosCommand::Run::Start() {
   buffer.resize(kFirstBufferSize);
   started = lastOutput = clock();
   endStatus = kRunning;
-}
-
-std::optional<std::uint32_t> TDosCommand::Run::PollExit() {
-  int status = 0;
-  pid_t r;
-  do {
-    r = ::waitpid(pid, &status, WNOHANG);
-  } while (r < 0 && errno == EINTR);
-  if (r == pid) return ExitCodeOf(status);
-  // Reaped by someone else (SIGCHLD ignored): it has ended, code unknown.
-  if (r < 0) return 0u;
-  return std::nullopt;
 }
 
 bool TDosCommand::Run::ReadOnce() {
@@ -458,11 +287,7 @@ void TDosCommand::Run::WriteInput() {
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && errno == EPIPE) {
         // The child reads no more; consume the signal this thread holds back.
-        sigset_t pipeSignal;
-        sigemptyset(&pipeSignal);
-        sigaddset(&pipeSignal, SIGPIPE);
-        const timespec none{0, 0};
-        sigtimedwait(&pipeSignal, nullptr, &none);
+        ConsumePipeSignal();
         toChild.Reset();
         std::lock_guard lock(input->mutex);
         input->entries.clear();
@@ -482,15 +307,6 @@ void TDosCommand::Run::WriteInput() {
           entry, unfinishedReported,
           [this](const std::string& text, TOutputType type, TReturnCode) { Report(text, type); });
     }
-  }
-}
-
-void TDosCommand::Run::KillAndReap() {
-  // The child is not reaped yet, so its id and group cannot have been reused.
-  ::kill(-pid, SIGKILL);
-  ::kill(pid, SIGKILL);
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
 }
 
@@ -552,7 +368,7 @@ void TDosCommand::Run::CallOnMain(std::function<void()> task) {
 void TDosCommand::Run::ShowFailure(const std::string& text) {
   if (ownerGone) return;
   Notifier* target = notifier;
-  CallOnMain([target, text] { target->ShowMessage(text, "Error"); });
+  CallOnMain([target, text] { target->ShowMessage({.caption = "Error", .text = text}); });
 }
 
 TDosCommand::TDosCommand(Notifier& notifier, MainThreadDispatcher dispatcher)

@@ -1,4 +1,4 @@
-#include "mesh/vector3.h"
+#include "base/vector3.h"
 
 #include <cmath>
 

@@ -1,5 +1,6 @@
-#include "assets/wine_paths.h"
+#include "platform/wine_paths.h"
 
+#include "base/text.h"
 #include "platform/content_path.h"
 
 #include <cstdlib>
@@ -12,10 +13,6 @@
 namespace kelvane {
 
 namespace {
-
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 std::vector<std::string> Components(std::string_view relative) {
   std::vector<std::string> parts;
@@ -48,7 +45,7 @@ WinePrefix WinePrefix::FromEnvironment() {
 }
 
 bool IsWindowsPath(std::string_view text) {
-  return text.size() >= 3 && LowerAscii(text[0]) >= 'a' && LowerAscii(text[0]) <= 'z' &&
+  return text.size() >= 3 && AsciiLower(text[0]) >= 'a' && AsciiLower(text[0]) <= 'z' &&
          text[1] == ':' && (text[2] == '\\' || text[2] == '/');
 }
 
@@ -68,7 +65,7 @@ std::optional<std::filesystem::path> FindIgnoringCase(const std::filesystem::pat
 std::optional<std::filesystem::path> HostPathOf(const WinePrefix& prefix,
                                                 std::string_view windowsPath) {
   if (!IsWindowsPath(windowsPath)) return std::nullopt;
-  const char letter = LowerAscii(windowsPath[0]);
+  const char letter = AsciiLower(windowsPath[0]);
   std::error_code ec;
   std::filesystem::path root = prefix.folder / "dosdevices" / (std::string(1, letter) + ":");
   if (!std::filesystem::is_directory(root, ec)) {

@@ -1,27 +1,36 @@
-#include "mesh/text.h"
+#include "base/text.h"
 
 #include <charconv>
 #include <cmath>
 
-#include "mesh/byte_cursor.h"
+#include "base/byte_cursor.h"
 
 namespace kelvane {
 
+char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 std::string AsciiLower(std::string_view text) {
   std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : out)
+    c = AsciiLower(c);
   return out;
+}
+
+std::string LowerExtension(std::string_view fileName) {
+  const auto slash = fileName.find_last_of("/\\");
+  const std::string_view name =
+      slash == std::string_view::npos ? fileName : fileName.substr(slash + 1);
+  const auto dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot == 0 || name == "..") return {};
+  return AsciiLower(name.substr(dot));
 }
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
   }
   return true;
 }

@@ -5,8 +5,15 @@
 
 namespace kelvane {
 
-// ASCII-only lower case, as the content's names are compared.
+// ASCII-only lower case, as the content's names are compared; the same
+// whatever the user's locale.
+char AsciiLower(char c);
 std::string AsciiLower(std::string_view text);
+
+// The ending of a file name from its last '.', ASCII lower-cased, as in
+// ".im". Either slash separates folders; a name without a dot, or whose
+// only dot starts it (".profile", ".."), has no ending.
+std::string LowerExtension(std::string_view fileName);
 
 // Equal but for ASCII case, as Windows compares names.
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);

@@ -1,4 +1,4 @@
-#include "mesh/tokens.h"
+#include "base/tokens.h"
 
 namespace kelvane {
 

@@ -11,44 +11,12 @@
 #include <thread>
 #include <vector>
 
-#include "assets/line_cutter.h"
+#include "platform/line_cutter.h"
 #include "platform/notices.h"
 
 namespace kelvane {
 
 class TDosCommand;
-
-// Window show modes, by their Windows codes. Accepted and ignored where child
-// processes have no console window.
-enum class TShowWindow {
-  swHIDE = 0,
-  swMAXIMIZE = 3,
-  swMINIMIZE = 6,
-  swRESTORE = 9,
-  swSHOW = 5,
-  swSHOWDEFAULT = 10,
-  swSHOWMAXIMIZED = 3,
-  swSHOWMINIMIZED = 2,
-  swSHOWMINNOACTIVE = 7,
-  swSHOWNA = 8,
-  swSHOWNOACTIVATE = 4,
-  swSHOWNORMAL = 1,
-};
-
-// Process creation flags, by their Windows values. Accepted and ignored here:
-// the child always gets a process group of its own.
-enum class TCreationFlag : std::uint32_t {
-  fCREATE_DEFAULT_ERROR_MODE = 0x04000000,
-  fCREATE_NEW_CONSOLE = 0x10,
-  fCREATE_NEW_PROCESS_GROUP = 0x200,
-  fCREATE_SEPARATE_WOW_VDM = 0x800,
-  fCREATE_SHARED_WOW_VDM = 0x1000,
-  fCREATE_SUSPENDED = 0x4,
-  fCREATE_UNICODE_ENVIRONMENT = 0x400,
-  fDEBUG_PROCESS = 0x1,
-  fDEBUG_ONLY_THIS_PROCESS = 0x2,
-  fDETACHED_PROCESS = 0x8,
-};
 
 using TNewLineEvent =
     std::function<void(TDosCommand& sender, const std::string& text, TOutputType type)>;
@@ -135,10 +103,6 @@ class TDosCommand {
   // Where the time limits read the time (the steady clock unless set).
   using TimeSource = std::function<std::chrono::steady_clock::time_point()>;
   void SetClock(TimeSource now) { clock_ = std::move(now); }
-  void SetShowWindow(TShowWindow mode) { showWindow_ = mode; }
-  TShowWindow ShowWindow() const { return showWindow_; }
-  void SetCreationFlag(TCreationFlag flag) { creationFlag_ = flag; }
-  TCreationFlag CreationFlag() const { return creationFlag_; }
   void SetReturnCode(TReturnCode code) { returnCode_ = code; }
   TReturnCode ReturnCode() const { return returnCode_; }
   // Not owned; must outlive the runs that mirror into it.
@@ -149,7 +113,7 @@ class TDosCommand {
   void Execute();
   bool IsRunning() const;
   // Asks the run to stop; its child is killed and reaped on the reader thread
-  // right after, and EndStatus turns to 9.
+  // right after, and EndStatus turns to kStopped.
   void Stop();
 
   // Queues text for the child's standard input, written as it is (no line end
@@ -184,8 +148,6 @@ class TDosCommand {
   int maxTimeAfterBeginning_ = 0;
   int maxTimeAfterLastOutput_ = 0;
   TimeSource clock_ = [] { return std::chrono::steady_clock::now(); };
-  TShowWindow showWindow_ = TShowWindow::swHIDE;
-  TCreationFlag creationFlag_ = TCreationFlag::fCREATE_NEW_CONSOLE;
   TReturnCode returnCode_ = TReturnCode::rcCRLF;
   OutputLineList* outputLines_ = nullptr;
 

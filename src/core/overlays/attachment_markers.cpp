@@ -1,4 +1,4 @@
-#include "assets/attachment_display.h"
+#include "overlays/attachment_markers.h"
 
 #include <GL/gl.h>
 
