@@ -236,7 +236,9 @@ TEST_F(DosCommandTest, TimeLimitsOnTheRunnersClock) {
   for (const char* line : {"1", "2", "3", "4"}) {
     clock.Advance(800ms);
     command.AddInputLine(std::string(line) + "\n");
-    WaitFor([&] { return command.Lines().size() == std::size_t(line[0] - '0'); });
+    const std::size_t count = std::size_t(line[0] - '0');
+    WaitFor([&] { return command.Lines().size() == count || !command.IsRunning(); });
+    ASSERT_TRUE(command.IsRunning()) << "timed out after line " << count - 1;
   }
   clock.Advance(1100ms);
   WaitFor([&] { return !command.IsRunning(); });
