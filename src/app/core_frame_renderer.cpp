@@ -1,15 +1,10 @@
 #include "core_frame_renderer.h"
 
-#include "view/frame.h"
-#include "windows/main_window.h"
-
 namespace kelvane {
 
 void CoreFrameRenderer::SetupGL() {
   const GlProcLookup lookup = QtProcLookup();
-  kelvane::SetupGL(window_.settings.bgroundColour, draw_,
-                   [lookup](const char* name) -> GlProc { return lookup(name); });
-  window_.BumpSupported = draw_.bump.BumpSupported;
+  kelvane::SetupGL(frame_.draw, [lookup](const char* name) -> GlProc { return lookup(name); });
 }
 
 void CoreFrameRenderer::SetPerspective(int width, int height) {
@@ -17,39 +12,12 @@ void CoreFrameRenderer::SetPerspective(int width, int height) {
 }
 
 void CoreFrameRenderer::RenderFrame() {
-  TForm1& w = window_;
-  draw_.BumpEnabled = w.BumpEnabled;
-  draw_.BumpsOnly = w.BumpsOnly;
-  draw_.BumpStrength = w.BumpStrength;
-  draw_.HighlightTextureName = w.HighlightTextureName;
-
-  FrameModes modes;
-  modes.TrainCarMode = w.train.TrainCarMode;
-  modes.ShowAxes = w.settings.showAxes;
-  modes.Metric = w.settings.metric;
-  modes.ShowAttachments = w.ShowAttachments;
-  modes.LocateTextureMode = w.LocateTextureMode;
-  modes.SizeMode = w.SizeMode;
-  modes.AttIndex = w.AttIndex;
-  modes.AttSize = w.settings.attSize;
-  modes.Gauge = w.settings.gauge;
-  modes.TieSpacing = w.settings.tieSpacing;
-
-  TrackState track;
-  track.BallastTexture = w.ballastTexture_;
-  track.BallastLoaded = w.ballastLoaded_;
-  track.GroundTexture = w.groundTexture_;
-  track.GroundLoaded = w.groundLoaded_;
-
-  FrameInputs in{w.view, draw_, w.unit, modes, track, glyphs_};
-  in.currentModel = w.CurrentModel();
-  in.scene = w.scene_.get();
-  in.traincar = &w.train;
-  kelvane::RenderFrame(in);
+  if (beforeFrame_) beforeFrame_();
+  kelvane::RenderFrame(frame_);
 }
 
 void CoreFrameRenderer::Release() {
-  ReleaseDrawResources(draw_);
+  ReleaseDrawResources(frame_.draw);
 }
 
 }  // namespace kelvane

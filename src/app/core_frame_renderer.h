@@ -1,30 +1,30 @@
 #pragma once
 
-#include "mesh/model_draw.h"
-#include "overlays/stroke_font.h"
+#include <functional>
+#include <utility>
+
+#include "view/frame.h"
 #include "windows/view_widget.h"
 
 namespace kelvane {
 
-class TForm1;
-
-// The view's frames drawn by the core's frame drawing from the main
-// window's state: model passes, axes, track and attachment markers.
+// The view's frames drawn by the core's frame drawing from the frame state
+// the window owns: model passes, axes, track and attachment markers.
 class CoreFrameRenderer final : public FrameRenderer {
  public:
-  explicit CoreFrameRenderer(TForm1& window) : window_(window), glyphs_(BuildGlyphs()) {}
+  // `beforeFrame` brings the state up to what the window shows.
+  CoreFrameRenderer(FrameState& frame, std::function<void()> beforeFrame)
+      : frame_(frame), beforeFrame_(std::move(beforeFrame)) {}
   void SetupGL() override;
   void SetPerspective(int width, int height) override;
   void RenderFrame() override;
 
-  const DrawSettings& draw() const { return draw_; }
   // Before the context goes: the cube map is the context's.
   void Release();
 
  private:
-  TForm1& window_;
-  DrawSettings draw_;
-  GlyphTable glyphs_;
+  FrameState& frame_;
+  std::function<void()> beforeFrame_;
 };
 
 }  // namespace kelvane

@@ -123,9 +123,12 @@ std::optional<int> RunCommandLine(int argc, char** argv, ViewerArguments* viewer
                      "With --texture: load this BMP or TGA first as the alpha image")
           ->type_name("FILE");
   std::string settingsFile;
-  app.add_option("--settings", settingsFile,
-                 "Read and write the viewer's settings in FILE instead of the default place")
-      ->type_name("FILE");
+  auto* settingsOption =
+      app.add_option("--settings", settingsFile,
+                     "Read and write the viewer's settings in FILE instead of the default place; "
+                     "with --render: draw with the background, axes, units, marker size, bump "
+                     "strength and track of FILE")
+          ->type_name("FILE");
   RenderOptions render;
   std::string renderPath, sizeText, rotText, panText, backgroundText;
   auto* renderOption =
@@ -204,6 +207,11 @@ std::optional<int> RunCommandLine(int argc, char** argv, ViewerArguments* viewer
         if (other->count() > 0) throw CLI::ExcludesError("--check", other->get_name());
       }
     }
+    if (settingsOption->count() > 0) {
+      for (const CLI::Option* other : {infoOption, textureOption, checkOption, thumbnailOption}) {
+        if (other->count() > 0) throw CLI::ExcludesError("--settings", other->get_name());
+      }
+    }
     if (!sizeText.empty()) ParseSize(sizeText, render);
     if (!rotText.empty()) ParsePair(rotText, "--rot", render.rotX, render.rotY);
     if (!panText.empty()) ParsePair(panText, "--pan", render.panX, render.panY);
@@ -266,6 +274,7 @@ std::optional<int> RunCommandLine(int argc, char** argv, ViewerArguments* viewer
     }
     render.path = HostPathFromArgument(WinePrefix::FromEnvironment(), renderPath);
     render.output = outputPath;
+    render.settingsFile = settingsFile;
     return RunRender(render, std::cerr);
   }
   if (textureOption->count() > 0) {

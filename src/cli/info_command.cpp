@@ -83,8 +83,7 @@ int RunInfo(const InfoOptions& options, std::ostream& out) {
   MeshUnitState unit;
   RecordingNotifier notifier;
   TextureLoaderState textureState;
-  std::optional<HeadlessGlContext> gl =
-      options.decodeOnly ? std::nullopt : HeadlessGlContext::Create(1, 1, nullptr);
+  std::optional<HeadlessGlContext> gl = HeadlessGlContext::Create(1, 1, nullptr);
   std::unique_ptr<TextureUploader> uploader;
   if (gl) {
     uploader = std::make_unique<GlTextureUploader>(textureState);

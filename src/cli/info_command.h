@@ -8,9 +8,6 @@ namespace kelvane {
 struct InfoOptions {
   std::filesystem::path path;
   bool geometry = false;
-  // Decode textures without uploading them even where a GL context can be
-  // had; the flags come out the same.
-  bool decodeOnly = false;
 };
 
 // Loads a mesh without a window, its textures through the real loader

@@ -41,7 +41,7 @@ void PrintNotices(const RecordingNotifier& notifier, std::ostream& messages) {
 // The view reset and framing of a newly opened mesh.
 void FrameView(ViewState& view, const MeshUnitState& unit) {
   view = ViewState{};
-  view.Zoom = FramingZoom(LargestExtent(unit, false));
+  view.Zoom = FramingZoom(unit, false);
 }
 
 // Everything that lives in the context; destroyed before it.
@@ -51,7 +51,6 @@ struct Scene {
   GlTextureUploader uploader{textureState};
   T3DScene scene;
   TraincarState traincar;
-  TrackState track;
 };
 
 // The process's resident set at its largest so far (Linux), or -1.
@@ -66,16 +65,31 @@ long PeakResidentKiB() {
 
 }  // namespace
 
-int RunRender(const RenderOptions& options, std::ostream& messages) {
+std::optional<std::string> RenderUsageError(const RenderOptions& options) {
   const std::string ext = LowerExtension(options.output.string());
-  if (ext != ".png" && ext != ".jpg" && ext != ".jpeg") {
-    messages << "kelvane: the output must end in .png or .jpg: " << options.output.string() << "\n";
-    return 1;
+  if (ext != ".png" && ext != ".jpg" && ext != ".jpeg")
+    return "the output must end in .png or .jpg: " + options.output.string();
+  if (options.width < 1 || options.height < 1 || options.width > 8192 || options.height > 8192)
+    return "the size must lie in 1..8192 on each side";
+  return std::nullopt;
+}
+
+int RunRender(const RenderOptions& options, std::ostream& messages) {
+  if (const auto usage = RenderUsageError(options)) {
+    messages << "kelvane: " << *usage << " (see kelvane --help)\n";
+    return 2;
   }
-  if (options.width < 1 || options.height < 1 || options.width > 8192 || options.height > 8192) {
-    messages << "kelvane: the size must lie in 1..8192 on each side\n";
-    return 1;
+  ViewerSettings settings;
+  if (!options.settingsFile.empty()) {
+    const TMemIni ini(options.settingsFile);
+    if (ini.status() != TMemIni::ReadStatus::Read) {
+      messages << "kelvane: cannot read the settings file " << options.settingsFile.string()
+               << (ini.readError().empty() ? "" : ": " + ini.readError()) << "\n";
+      return 1;
+    }
+    settings = ReadSettings(ini);
   }
+  const std::string ext = LowerExtension(options.output.string());
   std::string why;
   std::optional<HeadlessGlContext> gl =
       HeadlessGlContext::Create(options.width, options.height, &why);
@@ -84,25 +98,25 @@ int RunRender(const RenderOptions& options, std::ostream& messages) {
     return 1;
   }
 
-  const ViewerSettings defaults;
-  DrawSettings draw;
+  auto frame = std::make_unique<FrameState>();
+  DrawSettings& draw = frame->draw;
   draw.path = options.geometry;
-  const GlProcLookup lookup = HeadlessGlContext::Lookup();
-  SetupGL(options.background.value_or(defaults.bgroundColour), draw, lookup);
+  SetupGL(draw, HeadlessGlContext::Lookup());
 
   RecordingNotifier notifier;
   auto s = std::make_unique<Scene>();
   TextureLoader loader(s->textureState, notifier, s->uploader);
   LoadContext load{s->unit, notifier};
   load.textures = &loader;
-  ViewState view;
-  FrameModes modes;
-  modes.ShowAxes = defaults.showAxes && !options.noAxes;
-  modes.Metric = defaults.metric && !options.feet;
-  modes.AttSize = defaults.attSize;
-  modes.Gauge = options.gauge.value_or(defaults.gauge);
-  modes.TieSpacing = options.tieSpacing.value_or(defaults.tieSpacing);
-  draw.BumpStrength = options.bumpStrength.value_or(defaults.bumpAlpha);
+  ViewState& view = frame->view;
+  FrameModes& modes = frame->modes;
+  ApplyViewerSettings(*frame, settings);
+  if (options.background) frame->BGroundColour = *options.background;
+  if (options.noAxes) modes.ShowAxes = false;
+  if (options.feet) modes.Metric = false;
+  if (options.gauge) modes.Gauge = *options.gauge;
+  if (options.tieSpacing) modes.TieSpacing = *options.tieSpacing;
+  if (options.bumpStrength) draw.BumpStrength = *options.bumpStrength;
   draw.BumpEnabled = draw.BumpStrength > 0.0f;
   draw.BumpsOnly = options.bumpsOnly;
 
@@ -125,10 +139,7 @@ int RunRender(const RenderOptions& options, std::ostream& messages) {
     };
     loaded = ConfigOpen(context) && s->scene.ModelCount() > 0;
     mainThread.RunPending();
-    modes.TrainCarMode = s->traincar.TrainCarMode;
-    const auto folder =
-        options.dataFolder.empty() ? DataFolder(ExecutableFolder()) : options.dataFolder;
-    if (loaded) LoadTrackTextures(s->track, loader, folder);
+    if (loaded) LoadTrackTextures(frame->track, loader, DataFolder(ExecutableFolder()));
     if (s->scene.ModelCount() > 0) current = &s->scene.Model(s->scene.ModelCount() - 1);
   } else {
     T3DModel& model = s->scene.AddModel();
@@ -139,7 +150,7 @@ int RunRender(const RenderOptions& options, std::ostream& messages) {
   PrintNotices(notifier, messages);
   if (!loaded) {
     messages << "kelvane: cannot load " << options.path.string() << "\n";
-    DeleteTrackTextures(s->track, loader);
+    DeleteTrackTextures(frame->track, loader);
     s.reset();
     ReleaseDrawResources(draw);
     return 1;
@@ -147,8 +158,7 @@ int RunRender(const RenderOptions& options, std::ostream& messages) {
 
   if (options.attachments || options.wireframe) {
     modes.ShowAttachments = true;
-    if (options.attachments && s->unit.AttachmentCount > 0)
-      view.Zoom = FramingZoom(LargestExtent(s->unit, true));
+    if (options.attachments && s->unit.AttachmentCount > 0) view.Zoom = FramingZoom(s->unit, true);
   }
   if (options.locateTexture) {
     modes.LocateTextureMode = true;
@@ -160,10 +170,12 @@ int RunRender(const RenderOptions& options, std::ostream& messages) {
   if (options.panX) view.PanX = *options.panX;
   if (options.panY) view.PanY = *options.panY;
 
-  const GlyphTable glyphs = BuildGlyphs();
+  frame->unit = &s->unit;
+  frame->currentModel = current;
+  frame->scene = &s->scene;
+  frame->traincar = &s->traincar;
   SetPerspective(options.width, options.height);
-  FrameInputs frame{view, draw, s->unit, modes, s->track, glyphs, current, &s->scene, &s->traincar};
-  RenderFrame(frame);
+  RenderFrame(*frame);
   glFinish();
   if (options.timing) {
     const std::chrono::duration<double, std::milli> took =
@@ -181,7 +193,7 @@ int RunRender(const RenderOptions& options, std::ostream& messages) {
         rgb.begin() + static_cast<std::ptrdiff_t>(y * stride), stride,
         picture.pixels.begin() + static_cast<std::ptrdiff_t>((options.height - 1 - y) * stride));
   }
-  DeleteTrackTextures(s->track, loader);
+  DeleteTrackTextures(frame->track, loader);
   s.reset();
   ReleaseDrawResources(draw);
 

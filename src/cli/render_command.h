@@ -26,18 +26,24 @@ struct RenderOptions {
   std::optional<std::int32_t> background;  // 0x00BBGGRR
   std::optional<float> gauge;              // rail centres, metres
   std::optional<std::int32_t> tieSpacing;  // millimetres
-  // Where the track images are looked for; the executable's folder (or the
-  // installed data folder) when empty.
-  std::filesystem::path dataFolder;
+  // The viewer's settings file whose picture settings (background, axes,
+  // units, marker size, bump strength, track) replace the defaults; the
+  // options above override them. Empty: the defaults.
+  std::filesystem::path settingsFile;
   GeometryPath geometry = GeometryPath::BufferObjects;
   bool timing = false;  // report the time from opening to the drawn frame, and the peak memory
 };
 
-// Opens the file as the viewer does (framing, view reset, settings
-// defaults), applies the options, draws one frame into a headless context
-// and writes it (JPEG at quality 90, or PNG). Messages go to `messages`.
-// Returns 0 when written, 1 when the file does not load, no GL context can
-// be made or the picture cannot be written.
+// What is wrong with the options before anything is opened: an output
+// that is neither .png nor .jpg, a side outside 1..8192. Empty when nothing.
+std::optional<std::string> RenderUsageError(const RenderOptions& options);
+
+// Opens the file as the viewer does (framing, view reset, settings),
+// applies the options, draws one frame into a headless context and writes
+// it (JPEG at quality 90, or PNG). Messages go to `messages`. Returns 0
+// when written, 2 for a usage error, 1 when the settings file cannot be
+// read, the file does not load, no GL context can be made or the picture
+// cannot be written.
 int RunRender(const RenderOptions& options, std::ostream& messages);
 
 }  // namespace kelvane

@@ -99,8 +99,10 @@ void MeshFrames(benchmark::State& state, GeometryPath path, MeshSize size, bool 
     state.SkipWithError(("no headless GL context: " + why).c_str());
     return;
   }
-  DrawSettings draw;
-  SetupGL(kDefaultBackgroundColour, draw, HeadlessGlContext::Lookup());
+  FrameState frame;
+  DrawSettings& draw = frame.draw;
+  SetupGL(draw, HeadlessGlContext::Lookup());
+  frame.BGroundColour = kDefaultBackgroundColour;
   draw.path = path;
   TextureLoaderState loaderState;
   PixelBuffer checker = PixelBuffer::Zeroed(64, 64, 3);
@@ -113,14 +115,12 @@ void MeshFrames(benchmark::State& state, GeometryPath path, MeshSize size, bool 
     BuildLargeModel(model, texture, size.grid, size.objects);
     MeshUnitState unit;
     unit.LightingOn = true;  // lit as well as textured
-    ViewState view;
+    ViewState& view = frame.view;
     view.Zoom = 4.0f;
     view.RotX = 15.0f;
-    FrameModes modes;
-    modes.ShowAxes = false;
-    const TrackState track;
-    const GlyphTable glyphs = BuildGlyphs();
-    FrameInputs frame{view, draw, unit, modes, track, glyphs, &model};
+    frame.modes.ShowAxes = false;
+    frame.unit = &unit;
+    frame.currentModel = &model;
     SetPerspective(kW, kH);
     RenderFrame(frame);  // buffers and derived arrays are built once, outside the timing
     glFinish();

@@ -83,6 +83,12 @@ TEST_F(RenderCommandTest, OptionsChangeSizeBackgroundAndAxes) {
   EXPECT_GT(yellow(*axes), 20);
   RENDER_OR_SKIP(bare, {Wagon(), "-o", Out("out.png"), "--background", "0xFF0000", "--no-axes"});
   EXPECT_EQ(yellow(*bare), 0);
+
+  // The viewer's settings file decides what no option does.
+  std::ofstream(Out("k.ini")) << "[Options]\nBGroundColour=65280\nShowAxes=0\n";
+  RENDER_OR_SKIP(set, {Wagon(), "-o", Out("out.png"), "--settings", Out("k.ini")});
+  EXPECT_EQ(set->At(1, 1), (std::vector<int>{0, 255, 0}));
+  EXPECT_EQ(yellow(*set), 0);
 }
 
 TEST_F(RenderCommandTest, WireframeIsGrey) {
@@ -119,23 +125,28 @@ TEST_F(RenderCommandTest, JpegIsWrittenAtTheAskedSize) {
   ADD_FAILURE() << "no baseline frame header";
 }
 
-TEST_F(RenderCommandTest, RefusalsExitWithOneAndSayWhy) {
-  ProcessRun run = Kelvane({"--render", Out("missing.im"), "-o", Out("out.png")}, dir);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_THAT(run.err, ::testing::HasSubstr("missing.im"));
+TEST_F(RenderCommandTest, RefusalsSayWhyAndUsageErrorsExitWithTwo) {
+  struct Row {
+    std::vector<std::string> args;
+    int status;
+    const char* says;
+  };
+  const Row rows[] = {
+      {{"--render", Out("missing.im"), "-o", Out("out.png")}, 1, "missing.im"},
+      {{"--render", Wagon(), "-o", Out("out.png"), "--settings", Out("none.ini")}, 1, "none.ini"},
+      {{"--render", Wagon(), "-o", Out("out.gif")}, 2, ".png or .jpg"},
+      {{"--render", Wagon(), "-o", Out("out.png"), "--size", "9000x10"}, 2, "1..8192"},
+      {{"--render", Wagon(), "-o", Out("out.png"), "--size", "12by3"}, 2, "--size"},
+      {{"--render", Wagon()}, 2, "-o"},
+      {{"--zoom", "2", Wagon()}, 2, "--render"},
+      {{"--info", Wagon(), "--settings", Out("k.ini")}, 2, "--settings"},
+  };
+  for (const Row& row : rows) {
+    const ProcessRun run = Kelvane(row.args, dir);
+    EXPECT_EQ(run.status, row.status) << row.args.back();
+    EXPECT_THAT(run.err, ::testing::HasSubstr(row.says)) << row.args.back();
+  }
   EXPECT_FALSE(std::filesystem::exists(Out("out.png")));
-
-  run = Kelvane({"--render", Wagon(), "-o", Out("out.gif")}, dir);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_THAT(run.err, ::testing::HasSubstr(".png or .jpg"));
-
-  run = Kelvane({"--render", Wagon()}, dir);
-  EXPECT_EQ(run.status, 2);
-  run = Kelvane({"--zoom", "2", Wagon()}, dir);
-  EXPECT_EQ(run.status, 2);
-  EXPECT_THAT(run.err, ::testing::HasSubstr("--render"));
-  run = Kelvane({"--render", Wagon(), "-o", Out("out.png"), "--size", "12by3"}, dir);
-  EXPECT_EQ(run.status, 2);
 }
 
 TEST_F(RenderCommandTest, TraincarStandsOnGroundThatNoTrackRemoves) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "overlays/attachment_markers.h"
 #include "overlays/axes.h"
@@ -107,15 +108,33 @@ TEST(Framing, ZoomIsTwentyOverRootOfExtentAndOneWithoutExtent) {
   EXPECT_FLOAT_EQ(FramingZoom(-3.0f), 1.0f);
 }
 
-TEST(Framing, AttachmentPointsWidenTheBox) {
-  MeshUnitState unit;
-  unit.MeshBounds = {1, 2, 3, -1, -2, -3, false};  // sides 2, 4, 6
-  EXPECT_FLOAT_EQ(LargestExtent(unit, false), 6.0f);
-  unit.AttachmentCount = 1;
-  unit.AttachmentTable[0].position = {0, 0, 9};  // enters as (0, 9, 0)
-  EXPECT_FLOAT_EQ(LargestExtent(unit, false), 6.0f);
-  EXPECT_FLOAT_EQ(LargestExtent(unit, true), 11.0f);
-  EXPECT_FLOAT_EQ(LargestExtent(MeshUnitState{}, false), 0.0f);
+TEST(Framing, BoundsWidenedToThePointsWhenAsked) {
+  struct Row {
+    const char* what;
+    TMeshBounds bounds;
+    std::vector<TVector3> points;  // file axes; a point enters as (x, z, -y)
+    bool withPoints;
+    float extent;
+  };
+  const TMeshBounds sides246{1, 2, 3, -1, -2, -3, false};
+  const Row rows[] = {
+      {"bounds alone", sides246, {}, false, 6.0f},
+      {"points not asked for", sides246, {{0, 0, 9}}, false, 6.0f},
+      {"a point widens the box", sides246, {{0, 0, 9}}, true, 11.0f},
+      {"nothing loaded", TMeshBounds{}, {}, true, 0.0f},
+      // A mesh with points and no vertex: the window and --render frame the
+      // points alone, not a box reaching to the origin.
+      {"points without vertices", TMeshBounds{}, {{4, 0, 0}, {6, 0, 1}}, true, 2.0f},
+  };
+  for (const Row& row : rows) {
+    MeshUnitState unit;
+    unit.MeshBounds = row.bounds;
+    unit.AttachmentTable.clear();
+    for (const TVector3& p : row.points)
+      unit.AttachmentTable.push_back({p, {}, "a"});
+    unit.AttachmentCount = static_cast<std::int32_t>(row.points.size());
+    EXPECT_FLOAT_EQ(LargestExtent(unit, row.withPoints), row.extent) << row.what;
+  }
 }
 
 TEST(Background, SettingsColourIsLowByteRed) {

@@ -79,16 +79,6 @@ TEST(ViewInput, WheelNotchAndFloor) {
   EXPECT_FLOAT_EQ(v.Zoom, 0.001f);
 }
 
-TEST(Framing, ExtentWithAttachments) {
-  MeshUnitState unit;
-  unit.MeshBounds = {1, 1, 1, -1, -1, -1, false};
-  EXPECT_FLOAT_EQ(AttachmentFramingExtent(unit), 2.0f);
-  unit.AttachmentTable = {TAttachPoint{{0, 9, 0}, {}, "far"}};
-  unit.AttachmentCount = 1;
-  // File y enters as -z: the box reaches z = -9.
-  EXPECT_FLOAT_EQ(AttachmentFramingExtent(unit), 10.0f);
-}
-
 TEST(Popup, VisibilityTable) {
   PopupState mesh;
   mesh.showAxes = true;
@@ -122,17 +112,11 @@ TEST(Popup, VisibilityTable) {
   EXPECT_STREQ(UnitsCaption(false), "    Units metres");
 }
 
-TEST(Commands, SliderAndColour) {
+TEST(Commands, Slider) {
   EXPECT_FLOAT_EQ(BumpStrengthFromSlider(0), 0.065f);
   EXPECT_FLOAT_EQ(BumpStrengthFromSlider(12), 0.265f);
   EXPECT_EQ(SliderFromBumpStrength(0.2f), 8);
   EXPECT_EQ(SliderFromBumpStrength(BumpStrengthFromSlider(17)), 17);
-  const auto blue = ClearColourOf(kDefaultBackgroundColour, true);
-  EXPECT_FLOAT_EQ(blue[0], 39 / 255.0f);
-  EXPECT_FLOAT_EQ(blue[1], 116 / 255.0f);
-  EXPECT_FLOAT_EQ(blue[2], 152 / 255.0f);
-  EXPECT_FLOAT_EQ(ClearColourOf(0, true)[2], 0.55f);
-  EXPECT_FLOAT_EQ(ClearColourOf(0, false)[2], 0.0f);
 }
 
 TEST(Commands, FixedText) {

@@ -62,7 +62,9 @@ class DrawTest : public ::testing::Test {
     std::string why;
     gl = HeadlessGlContext::Create(kSize, kSize, &why);
     if (!gl) GTEST_SKIP() << "no headless GL context: " << why;
-    SetupGL(kDefaultBackgroundColour, draw, HeadlessGlContext::Lookup());
+    SetupGL(draw, HeadlessGlContext::Lookup());
+    const ClearColour blue = BackgroundColour(kDefaultBackgroundColour);
+    glClearColor(blue.r, blue.g, blue.b, 0.0f);
     glViewport(0, 0, kSize, kSize);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -95,7 +97,8 @@ class DrawTest : public ::testing::Test {
   static int Pixel(float c) { return static_cast<int>((c + 1.0f) * kSize / 2.0f); }
 
   std::optional<HeadlessGlContext> gl;
-  DrawSettings draw;
+  FrameState frame;
+  DrawSettings& draw = frame.draw;
   MeshUnitState unit;
   TextureLoaderState loaderState;
   T3DModel model;
@@ -323,7 +326,8 @@ TEST_F(DrawTest, BufferObjectsAndVertexArraysDrawTheSamePixelsAsImmediateMode) {
   gl = HeadlessGlContext::Create(w, h, &why);
   ASSERT_TRUE(gl) << why;
   draw = DrawSettings{};
-  SetupGL(kDefaultBackgroundColour, draw, HeadlessGlContext::Lookup());
+  SetupGL(draw, HeadlessGlContext::Lookup());
+  frame.BGroundColour = kDefaultBackgroundColour;
   textures.clear();
   auto box = Quad(-8, -2, 8, 6, 0);
   box->material.hasTexture = true;
@@ -348,17 +352,14 @@ TEST_F(DrawTest, BufferObjectsAndVertexArraysDrawTheSamePixelsAsImmediateMode) {
   model.objects.push_back(std::move(tilted));
   model.objects.push_back(std::move(plain));
 
-  ViewState view;
-  view.Zoom = 3.0f;
-  view.PanY = 4.0f;
-  view.RotY = 20.0f;
-  view.RotX = 10.0f;
-  FrameModes modes;
-  modes.ShowAxes = false;
+  frame.view.Zoom = 3.0f;
+  frame.view.PanY = 4.0f;
+  frame.view.RotY = 20.0f;
+  frame.view.RotX = 10.0f;
+  frame.modes.ShowAxes = false;
   unit.LightingOn = false;
-  const TrackState track;
-  const GlyphTable glyphs = BuildGlyphs();
-  FrameInputs frame{view, draw, unit, modes, track, glyphs, &model};
+  frame.unit = &unit;
+  frame.currentModel = &model;
   SetPerspective(w, h);
   auto render = [&](GeometryPath path) {
     draw.path = path;
@@ -380,7 +381,7 @@ TEST_F(DrawTest, BufferObjectsAndVertexArraysDrawTheSamePixelsAsImmediateMode) {
     }
     EXPECT_GT(drawn, 2000);
   }
-  modes.ShowAttachments = true;  // the wireframe
+  frame.modes.ShowAttachments = true;  // the wireframe
   const RgbImage wire = render(GeometryPath::Immediate);
   for (GeometryPath fast : {GeometryPath::BufferObjects, GeometryPath::VertexArrays}) {
     EXPECT_TRUE(

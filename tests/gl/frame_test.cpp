@@ -29,7 +29,11 @@ class FrameTest : public ::testing::Test {
     std::string why;
     gl = HeadlessGlContext::Create(kW, kH, &why);
     if (!gl) GTEST_SKIP() << "no headless GL context: " << why;
-    SetupGL(kDefaultBackgroundColour, draw, HeadlessGlContext::Lookup());
+    SetupGL(draw, HeadlessGlContext::Lookup());
+    frame.BGroundColour = kDefaultBackgroundColour;
+    frame.unit = &unit;
+    frame.scene = &scene;
+    frame.traincar = &traincar;
     SetPerspective(kW, kH);
     view.Zoom = 1.0f;
   }
@@ -38,7 +42,6 @@ class FrameTest : public ::testing::Test {
   }
 
   RgbImage Render() {
-    FrameInputs frame{view, draw, unit, modes, track, glyphs, nullptr, &scene, &traincar};
     RenderFrame(frame);
     // The model-view the frame drew with, to project points of the scene.
     glGetDoublev(GL_MODELVIEW_MATRIX, modelView.data());
@@ -60,12 +63,12 @@ class FrameTest : public ::testing::Test {
   }
 
   std::optional<HeadlessGlContext> gl;
-  DrawSettings draw;
+  FrameState frame;
+  DrawSettings& draw = frame.draw;
   MeshUnitState unit;
-  ViewState view;
-  FrameModes modes;
-  TrackState track;
-  GlyphTable glyphs = BuildGlyphs();
+  ViewState& view = frame.view;
+  FrameModes& modes = frame.modes;
+  TrackState& track = frame.track;
   T3DScene scene;
   TraincarState traincar;
   std::array<double, 16> modelView{}, projection{};
@@ -74,9 +77,9 @@ class FrameTest : public ::testing::Test {
 TEST_F(FrameTest, BackgroundIsTheSettingsColourOrGreyForZero) {
   modes.ShowAxes = false;
   EXPECT_EQ(Render().At(3, 3), (std::vector<int>{39, 116, 152}));
-  SetupGL(0, draw, HeadlessGlContext::Lookup());
+  frame.BGroundColour = 0;
   EXPECT_EQ(Render().At(3, 3), (std::vector<int>{128, 128, 140}));
-  SetupGL(0x0000FF, draw, HeadlessGlContext::Lookup());  // 0x00BBGGRR: red
+  frame.BGroundColour = 0x0000FF;  // 0x00BBGGRR: red
   EXPECT_EQ(Render().At(3, 3), (std::vector<int>{255, 0, 0}));
 }
 
@@ -119,7 +122,7 @@ TEST_F(FrameTest, AxisLabelsKeepTheirScreenSizeWhenTheViewTurns) {
 }
 
 TEST_F(FrameTest, TrainCarModeDrawsTheGroundGreenUnderTheTrack) {
-  modes.TrainCarMode = true;
+  traincar.TrainCarMode = true;
   view.Zoom = 3.0f;
   view.RotX = 30.0f;
   const RgbImage p = Render();
@@ -133,7 +136,7 @@ TEST_F(FrameTest, TrainCarModeDrawsTheGroundGreenUnderTheTrack) {
 }
 
 TEST_F(FrameTest, BadSleeperSpacingStillDrawsABoundedTrack) {
-  modes.TrainCarMode = true;
+  traincar.TrainCarMode = true;
   view.Zoom = 3.0f;
   view.RotX = 30.0f;
   for (std::int32_t spacing : {0, -800}) {
@@ -151,7 +154,7 @@ TEST_F(FrameTest, TexturedTrackIsDrawnWithoutTheMultitextureEntryPoint) {
   track.GroundLoaded = true;
   track.BallastTexture = CreateTexture(white, loaderState);
   track.BallastLoaded = true;
-  modes.TrainCarMode = true;
+  traincar.TrainCarMode = true;
   view.Zoom = 3.0f;
   view.RotX = 30.0f;
   for (bool withEntry : {true, false}) {
@@ -175,7 +178,7 @@ TEST_F(FrameTest, CurrentAttachmentPointIsYellowAndOthersGreen) {
   modes.AttIndex = 1;
   modes.AttSize = 3;
   const T3DModel empty;
-  FrameInputs frame{view, draw, unit, modes, track, glyphs, &empty};
+  frame.currentModel = &empty;
   RenderFrame(frame);
   glGetDoublev(GL_MODELVIEW_MATRIX, modelView.data());
   glGetDoublev(GL_PROJECTION_MATRIX, projection.data());

@@ -191,7 +191,7 @@ class MainWindowTest : public QObject {
     QVERIFY(v.Loaded());
     QCOMPARE(v.window->windowTitle(),
              QString("Mesh wagon.im     Rotate and zoom with the mouse please."));
-    const float extent = kelvane::LargestExtent(v.window->unit.MeshBounds);
+    const float extent = kelvane::LargestExtent(v.window->unit, false);
     QVERIFY(extent > 0.0f);
     QCOMPARE(v.window->view.Zoom, 20.0f / std::sqrt(extent));
     QVERIFY(v.window->StatusLine->text().contains("wagon.im"));

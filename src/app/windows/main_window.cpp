@@ -396,11 +396,8 @@ void TForm1::FormShow() {
     if (LowerExtension(CurrentFile) == ".txt") OpenDialogFilterIndex = 2;
   }
 
-  if (GLView->ContextReady()) {
-    SetupViewContext();
-  } else {
+  if (!GLView->ContextReady())
     notifier_.ShowMessage({.caption = "SetPixelFormat", .text = "Error setting pixel format."});
-  }
 
   FormResize();
   // The command-line file opens once the window is on screen, so that the
@@ -436,14 +433,6 @@ bool TForm1::OpenFromCommandLine() {
   }
   if (!closed_ && !train.ModelLoaded) GLView->ShowBackgroundOnly();
   return true;
-}
-
-// The context comes up with the view, before the settings are read; its
-// fixed state is set again once the background colour is known.
-void TForm1::SetupViewContext() {
-  GLView->makeCurrent();
-  renderer_.SetupGL();
-  GLView->doneCurrent();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -613,7 +602,7 @@ void TForm1::ViewMesh() {
 // first mesh only.
 void TForm1::AfterLoad(bool firstOfView) {
   if (firstOfView) {
-    view.Zoom = FramingZoom(LargestExtent(unit.MeshBounds));
+    view.Zoom = FramingZoom(unit, false);
     if (train.TrainCarMode) view.RotY = 60.0f;
   }
   if (train.ModelLoaded && !view.MouseReady) Timer2.start();
@@ -748,6 +737,14 @@ void TForm1::UpdateStatus() {
 void TForm1::RequestFrame() {
   view.RedrawPending = true;
   if (train.ModelLoaded) GLView->update();
+}
+
+void TForm1::FillFrame() {
+  ApplyViewerSettings(frame, settings);
+  frame.unit = &unit;
+  frame.currentModel = currentModel_;
+  frame.scene = scene_.get();
+  frame.traincar = &train;
 }
 
 void TForm1::FrameDrawn() {
@@ -905,12 +902,6 @@ void TForm1::BGroundColour1Click() {
   if (!chosen) return;
   view.RedrawPending = true;
   settings.bgroundColour = ValueOf(*chosen);
-  if (GLView->ContextReady()) {
-    GLView->makeCurrent();
-    const auto c = ClearColourOf(settings.bgroundColour, false);
-    glClearColor(c[0], c[1], c[2], c[3]);
-    GLView->doneCurrent();
-  }
   RequestFrame();
 }
 
@@ -1020,7 +1011,7 @@ void TForm1::ShowAttachments1Click() {
     LocateTextureMode = false;
     LocateTexture1->setChecked(false);
     if (ShowAttachments) {
-      view.Zoom = FramingZoom(AttachmentFramingExtent(unit));
+      view.Zoom = FramingZoom(unit, true);
     } else {
       SizeMode = false;
       AttachmentSize1->setChecked(false);

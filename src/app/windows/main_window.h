@@ -30,7 +30,7 @@
 #include "settings/viewer_settings.h"
 #include "textures/texture_loader.h"
 #include "textures/texture_upload.h"
-#include "view/view_state.h"
+#include "view/frame.h"
 #include "windows/about_box.h"
 #include "windows/adjust_track_dialog.h"
 #include "windows/file_watcher.h"
@@ -95,8 +95,6 @@ class ViewTextureUploader final : public TextureUploader {
 // The main window: menus, the view with its popup, the attachment and
 // texture boxes, the four one-shot timers, and the viewer's state.
 class TForm1 final : public QMainWindow {
-  friend class CoreFrameRenderer;  // draws from the window's state
-
   Q_OBJECT
 
  public:
@@ -131,25 +129,27 @@ class TForm1 final : public QMainWindow {
   // A File menu entry of the recent-files list.
   void OpenRecent(const std::string& file);
 
-  // State, readable by tests.
-  ViewState view;
+  // State, readable by tests. What the view shows is the frame state; the
+  // window's names for its parts refer into it.
+  FrameState frame;
+  ViewState& view = frame.view;
   ViewerSettings settings;
   MeshUnitState unit;
   TraincarState train;
   std::string CurrentFile;
   RecentFiles RecentList;
   std::filesystem::path ExeFolder;
-  bool ShowAttachments = false;
+  bool& ShowAttachments = frame.modes.ShowAttachments;
   bool SizeMode = false;
-  bool BumpsOnly = false;
-  bool BumpEnabled = false;
-  bool BumpSupported = false;
-  bool LocateTextureMode = false;
-  float BumpStrength = 0.2f;
-  int AttIndex = 0;
+  bool& BumpsOnly = frame.draw.BumpsOnly;
+  bool& BumpEnabled = frame.draw.BumpEnabled;
+  bool& BumpSupported = frame.draw.bump.BumpSupported;
+  bool& LocateTextureMode = frame.modes.LocateTextureMode;
+  float& BumpStrength = frame.draw.BumpStrength;
+  std::int32_t& AttIndex = frame.modes.AttIndex;
   std::vector<std::string> TextureNames;
   int TextureIndex = 0;
-  std::string HighlightTextureName;
+  std::string& HighlightTextureName = frame.draw.HighlightTextureName;
   int OpenDialogFilterIndex = 1;
   T3DModel* CurrentModel() const { return currentModel_; }
 
@@ -228,7 +228,8 @@ class TForm1 final : public QMainWindow {
   void SetBusy(bool busy);
   void SetCaption(const std::string& caption);
   void PlaceAttachmentBoxes();
-  void SetupViewContext();
+  // The settings and the content the next frame shows.
+  void FillFrame();
   // Reading the open model again when its files change (model_reload.cpp).
   std::vector<std::filesystem::path> LoadedMeshFiles() const;
   void WatchLoadedFiles();
@@ -254,13 +255,15 @@ class TForm1 final : public QMainWindow {
   LoadContext load_{unit, notifier_};
   MainTaskQueue mainThread_;
   TDosCommand runner_{notifier_, mainThread_.Dispatcher()};
-  CoreFrameRenderer renderer_{*this};
+  CoreFrameRenderer renderer_{frame, [this] { FillFrame(); }};
   std::unique_ptr<ViewWidget> detachedView_;  // the view, kept out of the window
   QWidget* viewArea_ = nullptr;               // GLView, or a bare area without OpenGL
   std::unique_ptr<T3DScene> scene_;
   T3DModel* currentModel_ = nullptr;
-  std::uint32_t ballastTexture_ = 0, groundTexture_ = 0;
-  bool ballastLoaded_ = false, groundLoaded_ = false;
+  std::uint32_t& ballastTexture_ = frame.track.BallastTexture;
+  std::uint32_t& groundTexture_ = frame.track.GroundTexture;
+  bool& ballastLoaded_ = frame.track.BallastLoaded;
+  bool& groundLoaded_ = frame.track.GroundLoaded;
 };
 
 }  // namespace kelvane

@@ -82,35 +82,6 @@ KeyCommand ApplyViewKey(ViewState& view, ViewKey key, KeyModifiers modifiers) {
   return KeyCommand::None;
 }
 
-float LargestExtent(const TMeshBounds& b) {
-  return std::max({b.maxX - b.minX, b.maxY - b.minY, b.maxZ - b.minZ});
-}
-
-float AttachmentFramingExtent(const MeshUnitState& unit) {
-  TMeshBounds box = unit.MeshBounds;
-  const auto count = std::min<std::size_t>(
-      static_cast<std::size_t>(std::max(0, unit.AttachmentCount)), unit.AttachmentTable.size());
-  for (std::size_t i = 0; i < count; ++i) {
-    const TVector3& p = unit.AttachmentTable[i].position;
-    const float x = p.x, y = p.z, z = -p.y;
-    box.minX = std::min(box.minX, x);
-    box.maxX = std::max(box.maxX, x);
-    box.minY = std::min(box.minY, y);
-    box.maxY = std::max(box.maxY, y);
-    box.minZ = std::min(box.minZ, z);
-    box.maxZ = std::max(box.maxZ, z);
-  }
-  return LargestExtent(box);
-}
-
-std::array<float, 4> ClearColourOf(std::int32_t colour, bool atStartUp) {
-  if (atStartUp && colour == 0) return {0.5f, 0.5f, 0.55f, 0.0f};
-  const auto byte = [colour](int shift) {
-    return static_cast<float>((static_cast<std::uint32_t>(colour) >> shift) & 0xFFu) / 255.0f;
-  };
-  return {byte(0), byte(8), byte(16), 0.0f};
-}
-
 PopupVisibility ComputePopup(const PopupState& s) {
   const bool a = s.showAttachments, b = s.bumpsOnly, l = s.locateTexture, t = s.trainCar;
   const bool k = s.anyBumpLoaded, x = s.showAxes;

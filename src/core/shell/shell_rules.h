@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -32,18 +31,6 @@ enum class KeyCommand { None, BumpsOnly, Reopen, LocateTexture, Attachments };
 
 // Applies the key table to the view; every key asks for a frame.
 KeyCommand ApplyViewKey(ViewState& view, ViewKey key, KeyModifiers modifiers);
-
-// The largest side of the bounds.
-float LargestExtent(const TMeshBounds& bounds);
-
-// The largest side of the box holding the bounds (as stored) and every
-// attachment point, a point entering as (x, z, -y).
-float AttachmentFramingExtent(const MeshUnitState& unit);
-
-// The clear colour of a Windows colour value 0x00BBGGRR, alpha 0. At
-// start-up 0 stands for grey (0.5, 0.5, 0.55); a colour chosen while
-// running is taken as it is.
-std::array<float, 4> ClearColourOf(std::int32_t colour, bool atStartUp);
 
 // ----- popup menu --------------------------------------------------------------
 

@@ -37,46 +37,54 @@ void ApplySteps(const std::vector<PlacementStep>& steps) {
   }
 }
 
-void DrawTraincar(FrameInputs& in) {
+void DrawTraincar(FrameState& f, MeshUnitState& unit) {
   Lighting(false);
-  DrawTrack(in.track, in.draw.bump.entries, in.modes.Gauge,
-            static_cast<float>(in.modes.TieSpacing) / 1000.0f);
-  if (!in.scene || !in.traincar) return;
-  for (std::size_t i = in.scene->ModelCount(); i-- > 0;) {
+  DrawTrack(f.track, f.draw.bump.entries, f.modes.Gauge,
+            static_cast<float>(f.modes.TieSpacing) / 1000.0f);
+  if (!f.scene) return;
+  for (std::size_t i = f.scene->ModelCount(); i-- > 0;) {
     glPushMatrix();
-    ApplySteps(PlaceModel(*in.traincar, i).steps);
-    DrawModel(in.scene->Model(i), in.draw, in.unit);
+    ApplySteps(PlaceModel(*f.traincar, i).steps);
+    DrawModel(f.scene->Model(i), f.draw, unit);
     glPopMatrix();
   }
 }
 
-void DrawMesh(FrameInputs& in) {
-  const FrameModes& m = in.modes;
+void DrawMesh(FrameState& f, MeshUnitState& unit) {
+  const FrameModes& m = f.modes;
   if (m.ShowAttachments || m.LocateTextureMode) {
     Lighting(false);
-    if (m.ShowAttachments && in.currentModel) {
-      DrawModelWireframe(*in.currentModel, in.draw);
-      if (in.unit.AttachmentCount > 0)
-        DrawAttachments(in.unit, m.AttIndex, m.AttSize, in.view.Zoom);
+    if (m.ShowAttachments && f.currentModel) {
+      DrawModelWireframe(*f.currentModel, f.draw);
+      if (unit.AttachmentCount > 0) DrawAttachments(unit, m.AttIndex, m.AttSize, f.view.Zoom);
     }
-    if (m.LocateTextureMode && in.currentModel)
-      DrawModelHighlight(*in.currentModel, in.draw, in.unit);
-    if (in.unit.LightingOn) Lighting(true);
+    if (m.LocateTextureMode && f.currentModel) DrawModelHighlight(*f.currentModel, f.draw, unit);
+    if (unit.LightingOn) Lighting(true);
     return;
   }
   // Loading decides the lighting of a mesh: off once any material has a
   // texture.
-  Lighting(in.unit.LightingOn);
+  Lighting(unit.LightingOn);
   if (m.ShowAxes) {
     // Axes are flat colours whatever the model's lighting.
     glDisable(GL_LIGHTING);
-    DrawAxes(in.glyphs, m.Metric, in.view.Zoom);
-    Lighting(in.unit.LightingOn);
+    DrawAxes(f.glyphs, m.Metric, f.view.Zoom);
+    Lighting(unit.LightingOn);
   }
-  if (in.currentModel) DrawModel(*in.currentModel, in.draw, in.unit);
+  if (f.currentModel) DrawModel(*f.currentModel, f.draw, unit);
 }
 
 }  // namespace
+
+void ApplyViewerSettings(FrameState& frame, const ViewerSettings& settings) {
+  frame.BGroundColour = settings.bgroundColour;
+  frame.modes.ShowAxes = settings.showAxes;
+  frame.modes.Metric = settings.metric;
+  frame.modes.AttSize = settings.attSize;
+  frame.modes.Gauge = settings.gauge;
+  frame.modes.TieSpacing = settings.tieSpacing;
+  frame.draw.BumpStrength = settings.bumpAlpha;
+}
 
 ClearColour BackgroundColour(std::int32_t bgroundColour) {
   if (bgroundColour == 0) return {0.5f, 0.5f, 0.55f};
@@ -117,9 +125,7 @@ BufferEntryPoints FindBufferEntryPoints(const GlProcFinder& find) {
 
 }  // namespace
 
-void SetupGL(std::int32_t bgroundColour, DrawSettings& draw, const GlProcFinder& find) {
-  const ClearColour c = BackgroundColour(bgroundColour);
-  glClearColor(c.r, c.g, c.b, 0.0f);
+void SetupGL(DrawSettings& draw, const GlProcFinder& find) {
   glShadeModel(GL_SMOOTH);
   glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
   glClearDepth(1.0);
@@ -160,19 +166,22 @@ void ClearGLBuffers() {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
-void RenderFrame(FrameInputs& in) {
+void RenderFrame(FrameState& frame) {
+  const ClearColour c = BackgroundColour(frame.BGroundColour);
+  glClearColor(c.r, c.g, c.b, 0.0f);
   ClearGLBuffers();
   SetCamera();
-  const ViewState& v = in.view;
+  if (!frame.unit) return;
+  const ViewState& v = frame.view;
   glRotatef(v.RotX, 1.0f, 0.0f, 0.0f);
   glRotatef(v.RotY, 0.0f, 1.0f, 0.0f);
   glScalef(v.Zoom, v.Zoom, v.Zoom);
   const float radians = v.RotY * std::numbers::pi_v<float> / 180.0f;
   glTranslatef(std::cos(radians) * v.PanX, v.PanY, std::sin(radians) * v.PanX);
-  if (in.modes.TrainCarMode) {
-    DrawTraincar(in);
+  if (frame.traincar && frame.traincar->TrainCarMode) {
+    DrawTraincar(frame, *frame.unit);
   } else {
-    DrawMesh(in);
+    DrawMesh(frame, *frame.unit);
   }
 }
 
