@@ -4,7 +4,9 @@
 // utility opens an asset for editing.
 //
 //   velmora-util-standin --store DIR --editing DIR [--delay-ms N] [--fail]
-//                        [--record FILE] edit KUID
+//                        [--hold] [--record FILE] edit KUID
+//
+// --hold: waits for a line (or the end) of its standard input first.
 //
 // Exit status: 0 copied, 2 no such asset, 3 told to fail, 64 bad arguments.
 
@@ -25,6 +27,7 @@ int main(int argc, char** argv) {
   fs::path store, editing, record;
   int delayMs = 0;
   bool fail = false;
+  bool hold = false;
   std::vector<std::string> words;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -39,6 +42,8 @@ int main(int argc, char** argv) {
       delayMs = std::stoi(argv[++i]);
     } else if (arg == "--fail") {
       fail = true;
+    } else if (arg == "--hold") {
+      hold = true;
     } else {
       words.push_back(arg);
     }
@@ -52,6 +57,10 @@ int main(int argc, char** argv) {
   if (words.size() != 2 || words[0] != "edit" || store.empty() || editing.empty()) {
     std::cerr << "usage: VelmoraUtil edit KUID\n";
     return 64;
+  }
+  if (hold) {
+    std::string line;
+    std::getline(std::cin, line);
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
   if (fail) {

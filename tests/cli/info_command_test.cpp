@@ -2,12 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <png.h>
-
-#include <array>
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -16,6 +11,7 @@
 #include "fixtures/mesh_writer.h"
 #include "fixtures/sample_assets.h"
 #include "fixtures/texture_writer.h"
+#include "support/image_compare.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -139,8 +135,6 @@ TEST_F(InfoCommandTest, BonesAndAttachmentAnglesAsPrinted) {
 TEST_F(InfoCommandTest, FailedAndDamagedLoads) {
   const Json compressed = Info(fixtures::CompressedMesh(std::vector<std::byte>(4)), 1);
   EXPECT_FALSE(compressed["loaded"]);
-  EXPECT_EQ(compressed["messages"][0]["caption"], "Info");
-  EXPECT_EQ(compressed["messages"][0]["text"], "Cannot decode compressed content");
   EXPECT_FALSE(compressed.contains("attachment_lines")) << "the attachment reader refused it";
   ASSERT_EQ(compressed["messages"].size(), 1u) << "the viewer shows no attachment reader error";
   ASSERT_EQ(compressed["attachment_errors"].size(), 1u);
@@ -166,9 +160,19 @@ TEST_F(InfoCommandTest, FailedAndDamagedLoads) {
 
 TEST_F(InfoCommandTest, UsageErrorsHelpAndVersion) {
   for (const auto& args : std::vector<std::vector<std::string>>{
-           {"--info"}, {"--bogus"}, {"--geometry"}, {"--info", "a.im", "b.im"}}) {
+           {"--info"},
+           {"--bogus"},
+           {"--geometry"},
+           {"--info", "a.im", "b.im"},
+           {"--texture", "a.tga"},
+           {"-o", "x.png"},
+           {"--texture", "a.tga", "-o", "x.png", "--kind", "2", "--constant-alpha", "3"},
+           {"--texture", "a.tga", "-o", "x.png", "--constant-alpha", "256"},
+           {"--texture", "a.tga", "-o", "x.png", "--constant-alpha"},
+           {"--texture", "a.tga", "-o", "x.png", "--info", "m.im"},
+           {"--alpha-image", "a.bmp"}}) {
     const ProcessResult run = Kelvane(args, dir);
-    EXPECT_EQ(run.status, 2) << args[0];
+    EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
     EXPECT_TRUE(run.out.empty());
     ASSERT_FALSE(run.err.empty());
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
@@ -188,30 +192,7 @@ TEST_F(InfoCommandTest, UsageErrorsHelpAndVersion) {
   EXPECT_EQ(version.out.rfind("kelvane ", 0), 0u) << version.out;
 }
 
-// A PNG read back with libpng: rows from the top, 3 or 4 bytes a texel.
-struct Png {
-  int width = 0, height = 0, channels = 0;
-  std::vector<std::uint8_t> pixels;
-  std::vector<int> At(int x, int y) const {
-    const auto* p = pixels.data() + (static_cast<std::size_t>(y) * width + x) * channels;
-    return std::vector<int>(p, p + channels);
-  }
-};
-
-std::optional<Png> ReadPng(const std::filesystem::path& file) {
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, file.c_str())) return std::nullopt;
-  Png png;
-  png.width = static_cast<int>(image.width);
-  png.height = static_cast<int>(image.height);
-  png.channels = (image.format & PNG_FORMAT_FLAG_ALPHA) ? 4 : 3;
-  image.format = png.channels == 4 ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
-  png.pixels.resize(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, png.pixels.data(), 0, nullptr)) return std::nullopt;
-  return png;
-}
+using testing::ReadPng;
 
 class TextureCommandTest : public InfoCommandTest {
  protected:
@@ -243,11 +224,12 @@ TEST_F(TextureCommandTest, WritesTheUploadedBufferUpright) {
   const ProcessResult run = Texture({Tga("a.tga", 24), "-o", out()});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(run.err.empty()) << run.err;
-  const auto png = ReadPng(out());
+  std::vector<std::uint8_t> alpha;
+  const auto png = ReadPng(out(), &alpha);
   ASSERT_TRUE(png);
   EXPECT_EQ(png->width, 3);
   EXPECT_EQ(png->height, 2);
-  EXPECT_EQ(png->channels, 3) << "24-bit TGA uploads RGB";
+  EXPECT_TRUE(alpha.empty()) << "24-bit TGA uploads RGB";
   EXPECT_THAT(png->At(0, 0), ::testing::ElementsAre(10, 20, 30));
   EXPECT_THAT(png->At(2, 0), ::testing::ElementsAre(70, 80, 90));
   EXPECT_THAT(png->At(1, 1), ::testing::ElementsAre(200, 200, 200));
@@ -255,24 +237,31 @@ TEST_F(TextureCommandTest, WritesTheUploadedBufferUpright) {
 
 TEST_F(TextureCommandTest, AlphaFromKindConstantOrAlphaImage) {
   const std::string tga32 = Tga("b.tga", 32);
-  ASSERT_EQ(Texture({tga32, "-o", out()}).status, 0);
-  EXPECT_THAT(ReadPng(out())->At(0, 0), ::testing::ElementsAre(10, 20, 30, 77));
-  ASSERT_EQ(Texture({tga32, "-o", out(), "--kind", "5"}).status, 0);
-  EXPECT_THAT(ReadPng(out())->At(0, 0), ::testing::ElementsAre(10, 20, 30, 255));
-  ASSERT_EQ(Texture({tga32, "-o", out(), "--constant-alpha", "128"}).status, 0);
-  EXPECT_THAT(ReadPng(out())->At(2, 1), ::testing::ElementsAre(200, 200, 200, 128));
-
   // The alpha image's red bytes become the colour image's alpha.
   const std::string colour =
       Write("c.bmp", fixtures::WriteBmp(fixtures::Bmp24(
                          {3, 2, std::vector<fixtures::Rgb8>(6, {1, 2, 3})}, false)));
-  const ProcessResult run = Texture({colour, "-o", out(), "--alpha-image", Tga("m.TGA", 24)});
-  ASSERT_EQ(run.status, 0) << run.err;
-  const auto png = ReadPng(out());
-  ASSERT_EQ(png->channels, 4);
-  EXPECT_THAT(png->At(0, 0), ::testing::ElementsAre(1, 2, 3, 10));
-  EXPECT_THAT(png->At(2, 0), ::testing::ElementsAre(1, 2, 3, 70));
-  EXPECT_THAT(png->At(0, 1), ::testing::ElementsAre(1, 2, 3, 200));
+  struct Row {
+    std::vector<std::string> args;
+    std::vector<int> rgb;             // of the first texel
+    std::vector<std::uint8_t> alpha;  // of every texel
+  };
+  const Row rows[] = {
+      {{tga32}, {10, 20, 30}, std::vector<std::uint8_t>(6, 77)},
+      {{tga32, "--kind", "5"}, {10, 20, 30}, std::vector<std::uint8_t>(6, 255)},
+      {{tga32, "--constant-alpha", "128"}, {10, 20, 30}, std::vector<std::uint8_t>(6, 128)},
+      {{colour, "--alpha-image", Tga("m.TGA", 24)}, {1, 2, 3}, {10, 40, 70, 200, 200, 200}}};
+  for (Row row : rows) {
+    SCOPED_TRACE(::testing::PrintToString(row.args));
+    row.args.insert(row.args.end(), {"-o", out()});
+    const ProcessResult run = Texture(row.args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<std::uint8_t> alpha;
+    const auto png = ReadPng(out(), &alpha);
+    ASSERT_TRUE(png);
+    EXPECT_EQ(png->At(0, 0), row.rgb);
+    EXPECT_EQ(alpha, row.alpha);
+  }
 }
 
 TEST_F(TextureCommandTest, RefusalsExitOneWithTheLoadersMessages) {
@@ -301,22 +290,6 @@ TEST_F(TextureCommandTest, ContainerWithoutImagesWritesNothing) {
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.err.find("nothing written"), std::string::npos) << run.err;
   EXPECT_FALSE(std::filesystem::exists(out()));
-}
-
-TEST_F(TextureCommandTest, UsageErrorsAreOneLineAndExitTwo) {
-  for (const auto& args : std::vector<std::vector<std::string>>{
-           {"--texture", "a.tga"},
-           {"-o", "x.png"},
-           {"--texture", "a.tga", "-o", "x.png", "--kind", "2", "--constant-alpha", "3"},
-           {"--texture", "a.tga", "-o", "x.png", "--constant-alpha", "256"},
-           {"--texture", "a.tga", "-o", "x.png", "--constant-alpha"},
-           {"--texture", "a.tga", "-o", "x.png", "--info", "m.im"},
-           {"--alpha-image", "a.bmp"}}) {
-    const ProcessResult run = Kelvane(args, dir);
-    EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
-    ASSERT_FALSE(run.err.empty());
-    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
-  }
 }
 
 }  // namespace

@@ -3,12 +3,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <png.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -17,6 +12,7 @@
 #include "fixtures/asset_writer.h"
 #include "fixtures/byte_writer.h"
 #include "fixtures/sample_assets.h"
+#include "support/image_compare.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -29,28 +25,8 @@ ProcessRun Kelvane(const std::vector<std::string>& args, const testing::TempDir&
   return testing::RunProgram(KELVANE_EXE, args, dir);
 }
 
-struct Png {
-  int width = 0, height = 0;
-  std::vector<std::uint8_t> rgb;
-  std::vector<int> At(int x, int y) const {
-    const auto* p = rgb.data() + (static_cast<std::size_t>(y) * width + x) * 3;
-    return {p[0], p[1], p[2]};
-  }
-};
-
-std::optional<Png> ReadPng(const std::filesystem::path& file) {
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, file.c_str())) return std::nullopt;
-  Png png;
-  png.width = static_cast<int>(image.width);
-  png.height = static_cast<int>(image.height);
-  image.format = PNG_FORMAT_RGB;
-  png.rgb.resize(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, png.rgb.data(), 0, nullptr)) return std::nullopt;
-  return png;
-}
+using testing::ReadPng;
+using Png = testing::RgbImage;
 
 class RenderCommandTest : public ::testing::Test {
  protected:

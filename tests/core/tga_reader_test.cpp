@@ -18,25 +18,16 @@ using kelvane::testing::TexelOf;
 using ::testing::ElementsAre;
 using Kind = ReadResult::Kind;
 
-class TgaReaderTest : public ::testing::Test {
+class TgaReaderTest : public testing::ReaderTest {
  protected:
   ReadResult Read(const TgaFixture& f, TextureRequest request = {"dir/t.tga", false, 2}) {
     return ReadTgaTexture(fixtures::WriteTga(f), request, state, notifier);
   }
-  // The one message shown, or "" when there was none or more.
-  std::string Message() const {
-    return notifier.notices.size() == 1 ? notifier.notices[0].text : std::string();
-  }
-
-  TextureLoaderState state;
-  RecordingNotifier notifier;
 };
 
 const std::string kTypeText =
     "Couldn't load \"dir/t.tga\". Only 256 colour, 24 bit and 32bit TGA supported.";
 const std::string kMapText = "Couldn't load \"dir/t.tga\". Colormapped TGA files not supported.";
-const std::string kDepthText =
-    "Couldn't load \"dir/t.tga\". Only 24 and 32 bit TGA files supported.";
 const std::string kShortText = "Couldn't read file \"dir/t.tga\".";
 
 TEST_F(TgaReaderTest, TrueColourRowsEndBottomUpInEitherStorageOrder) {
@@ -94,14 +85,6 @@ TEST_F(TgaReaderTest, SixteenBitTexelsKeepFiveBitsPerChannel) {
   EXPECT_THAT(TexelOf(r.image, 3, 0), ElementsAre(0, 248, 8));
 }
 
-TEST_F(TgaReaderTest, ThirtyTwoBitAlphaFollowsKindAndConstant) {
-  const Picture<Rgba8> p{1, 1, {{10, 20, 30, 77}}};
-  const auto f = fixtures::TgaTrueColour(p, 32, false);
-  EXPECT_THAT(Read(f, {"t.tga", false, 2}).image.pixels, ElementsAre(10, 20, 30, 77));
-  EXPECT_THAT(Read(f, {"t.tga", false, 5}).image.pixels, ElementsAre(10, 20, 30, 255));
-  EXPECT_THAT(Read(f, {"t.tga", true, 128}).image.pixels, ElementsAre(10, 20, 30, 128));
-}
-
 TEST_F(TgaReaderTest, ColourMappedTexelsTakeTheirEntry) {
   std::vector<Rgb8> map;
   for (int i = 0; i < 256; ++i) {
@@ -122,96 +105,41 @@ TEST_F(TgaReaderTest, ColourMappedTexelsTakeTheirEntry) {
   EXPECT_THAT(r.image.pixels, ElementsAre(1, 2, 3, 4, 5, 6));
 }
 
-TEST_F(TgaReaderTest, IndicesOutsideTheColourMapAreRefused) {
-  auto f = fixtures::TgaColourMapped(2, 1, {{1, 2, 3}, {4, 5, 6}}, {1, 2}, false);
-  EXPECT_EQ(Read(f).kind, Kind::kFailed);
-  EXPECT_EQ(Message(), kShortText);
-  notifier.notices.clear();
-  f = fixtures::TgaColourMapped(1, 1, {{1, 2, 3}}, {4}, false);
-  f.firstEntry = 5;
-  EXPECT_EQ(Read(f).kind, Kind::kFailed);
-}
-
-TEST_F(TgaReaderTest, ColourMapsTheBufferCannotHoldAreRefused) {
-  std::vector<Rgb8> big(257);
-  EXPECT_EQ(Read(fixtures::TgaColourMapped(1, 1, big, {0}, false)).kind, Kind::kFailed);
-  EXPECT_EQ(Message(), kMapText);
-  notifier.notices.clear();
-
-  auto f = fixtures::TgaColourMapped(1, 1, {{1, 2, 3}}, {0}, false);
-  f.entryBits = 32;
-  f.colourMap.push_back(std::byte{0});
-  EXPECT_EQ(Read(f).kind, Kind::kFailed);
-  EXPECT_EQ(Message(), kMapText);
-}
-
-TEST_F(TgaReaderTest, ColourMapInTrueColourFileIsSkipped) {
-  auto f = fixtures::TgaTrueColour({1, 1, {{9, 8, 7}}}, 24, false);
-  f.colourMapType = 1;
-  f.colourMapLength = 3;
-  f.entryBits = 15;  // 2 bytes an entry
-  f.colourMap = std::vector<std::byte>(6, std::byte{0x77});
-  const auto r = Read(f);
-  ASSERT_EQ(r.kind, Kind::kImage);
-  EXPECT_THAT(r.image.pixels, ElementsAre(9, 8, 7));
-}
-
-TEST_F(TgaReaderTest, HeaderTestsRunInOrderWithTheirMessages) {
-  TgaFixture f = fixtures::TgaTrueColour({1, 1, {{1, 1, 1}}}, 24, false);
-  f.imageType = 10;  // run-length encoded
-  f.colourMapType = 5;
-  EXPECT_EQ(Read(f).kind, Kind::kFailed);
-  EXPECT_EQ(Message(), kTypeText);
-  EXPECT_EQ(notifier.notices[0].caption, "TGA File Error");
-
-  notifier.notices.clear();
-  f.imageType = 2;
-  f.depth = 15;
-  EXPECT_EQ(Read(f).kind, Kind::kFailed);
-  EXPECT_EQ(Message(), kMapText);
-
-  notifier.notices.clear();
-  f.colourMapType = 0;
-  EXPECT_EQ(Read(f).kind, Kind::kFailed);
-  EXPECT_EQ(Message(), kDepthText);
-}
-
-TEST_F(TgaReaderTest, TypeAndDepthMismatchesAreRefused) {
-  auto mapped16 = fixtures::TgaColourMapped(1, 1, {{1, 2, 3}}, {0}, false);
-  mapped16.depth = 16;
-  mapped16.texels.push_back(std::byte{0});
-  EXPECT_EQ(Read(mapped16).kind, Kind::kFailed);
-  TgaFixture trueColour8;
-  trueColour8.width = 1;
-  trueColour8.height = 1;
-  trueColour8.depth = 8;
-  trueColour8.texels = {std::byte{0}};
-  EXPECT_EQ(Read(trueColour8).kind, Kind::kFailed);
-  auto unmapped = mapped16;
-  unmapped.depth = 8;
-  unmapped.colourMapType = 0;
-  unmapped.colourMap.clear();
-  EXPECT_EQ(Read(unmapped).kind, Kind::kFailed);
-  EXPECT_EQ(notifier.notices.size(), 3u);
-}
-
-TEST_F(TgaReaderTest, EveryTruncationIsRefusedWithAMessage) {
-  auto f = fixtures::TgaColourMapped(3, 2, {{1, 2, 3}, {4, 5, 6}}, {0, 1, 0, 1, 0, 1}, false);
-  f.id = {std::byte{1}, std::byte{2}};
-  const auto whole = fixtures::WriteTga(f);
-  ASSERT_EQ(ReadTgaTexture(whole, {"dir/t.tga"}, state, notifier).kind, Kind::kImage);
-  for (std::size_t n = 0; n < whole.size(); ++n) {
+TEST_F(TgaReaderTest, HeadersItCannotReadAreRefusedWithTheirMessage) {
+  const TgaFixture trueColour = fixtures::TgaTrueColour({1, 1, {{1, 1, 1}}}, 24, false);
+  const TgaFixture mapped = fixtures::TgaColourMapped(1, 1, {{1, 2, 3}}, {0}, false);
+  struct Case {
+    const char* what;
+    TgaFixture f;
+    std::string message;
+  };
+  std::vector<Case> cases{{"type before map", trueColour, kTypeText},
+                          {"map before depth", trueColour, kMapText},
+                          {"32-bit map entries", mapped, kMapText},
+                          {"16-bit indices", mapped, kTypeText},
+                          {"8-bit true colour", trueColour, kTypeText},
+                          {"index below the first entry", mapped, kShortText},
+                          {"mapped type without a map", mapped, kMapText}};
+  cases[0].f.imageType = 10;  // run-length encoded
+  cases[0].f.colourMapType = 5;
+  cases[1].f.colourMapType = 5;
+  cases[1].f.depth = 15;
+  cases[2].f.entryBits = 32;
+  cases[2].f.colourMap.push_back(std::byte{0});
+  cases[3].f.depth = 16;
+  cases[3].f.texels.push_back(std::byte{0});
+  cases[4].f.depth = 8;
+  cases[4].f.texels = {std::byte{0}};
+  cases[5].f.firstEntry = 5;
+  cases[5].f.texels = {std::byte{4}};
+  cases[6].f.colourMapType = 0;
+  cases[6].f.colourMap.clear();
+  for (const Case& c : cases) {
     notifier.notices.clear();
-    const std::vector<std::byte> prefix(whole.begin(), whole.begin() + static_cast<long>(n));
-    ASSERT_EQ(ReadTgaTexture(prefix, {"dir/t.tga"}, state, notifier).kind, Kind::kFailed) << n;
-    EXPECT_EQ(Message(), kShortText) << n;
+    EXPECT_EQ(Read(c.f).kind, Kind::kFailed) << c.what;
+    EXPECT_EQ(Message(), c.message) << c.what;
   }
-}
-
-TEST_F(TgaReaderTest, MissingFileIsReported) {
-  EXPECT_EQ(ReadTgaTextureFile({"/nonexistent/x.tga"}, state, notifier).kind, Kind::kFailed);
-  EXPECT_EQ(Message(), "File not found  - /nonexistent/x.tga");
-  EXPECT_EQ(notifier.notices[0].caption, "TGA Texture");
+  EXPECT_EQ(notifier.notices[0].caption, "TGA File Error");
 }
 
 }  // namespace

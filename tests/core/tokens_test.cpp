@@ -5,27 +5,19 @@
 namespace kelvane {
 namespace {
 
-TEST(GetTokensTest, CountsAndEmptyTokens) {
+TEST(GetTokensTest, CountsEmptyTokensAndAnyDelimiter) {
   TokenArray t;
   t[3] = "stale";
   EXPECT_EQ(GetTokens("", t, ","), 1);
   EXPECT_EQ(t[1], "");
   EXPECT_EQ(t[3], "") << "every token is emptied first";
-
-  EXPECT_EQ(GetTokens("a,,b", t, ","), 3);
-  EXPECT_EQ(t[1], "a");
-  EXPECT_EQ(t[2], "");
-  EXPECT_EQ(t[3], "b");
-
   EXPECT_EQ(GetTokens("x,", t, ","), 2);
   EXPECT_EQ(t[2], "");
-}
-
-TEST(GetTokensTest, QuotesArePlainAndAnyDelimiterSplits) {
-  TokenArray t;
-  ASSERT_EQ(GetTokens("\"a.bog0\",1.500,-2.000,0.250,0.0,90.0,0.0", t, ","), 7);
+  // Quotes are plain characters.
+  ASSERT_EQ(GetTokens("\"a.bog0\",,0.0", t, ","), 3);
   EXPECT_EQ(t[1], "\"a.bog0\"");
-  EXPECT_EQ(t[7], "0.0");
+  EXPECT_EQ(t[2], "");
+  EXPECT_EQ(t[3], "0.0");
   ASSERT_EQ(GetTokens("k v;w", t, " ;"), 3);
   EXPECT_EQ(t[2], "v");
 }
@@ -36,9 +28,8 @@ TEST(GetTokensTest, TwentyFiveTokensAtMost) {
   EXPECT_EQ(GetTokens(std::string(24, ',') + "last", t, ","), 25);
   EXPECT_EQ(t[25], "last");
   EXPECT_THROW(GetTokens(std::string(25, ','), t, ","), TokenError);
-  EXPECT_THROW(GetTokens(std::string(25, ',') + "more", t, ","), TokenError);
   try {
-    GetTokens(std::string(40, ','), t, ",");
+    GetTokens(std::string(25, ',') + "more", t, ",");
     FAIL() << "no error";
   } catch (const TokenError& e) {
     EXPECT_STREQ(e.what(), "MaxTokens exceeded in GetTokens");

@@ -50,12 +50,14 @@ class ComposeTest : public ::testing::Test {
                         .meshes = {{.name = "default", .mesh = "part.im", .autoCreate = "1"}}});
     fixtures::WriteFile(where / "part.im", MeshWith({}, size));
   }
-  std::string OnlyMessage() const {
-    EXPECT_EQ(bench.notifier.notices.size(), 1u);
-    if (bench.notifier.notices.empty()) return {};
-    EXPECT_EQ(bench.notifier.notices[0].caption, "Kelvane");
-    return bench.notifier.notices[0].text;
+  // The one message shown, or "" when none was.
+  static std::string OnlyMessage(const Workbench& b) {
+    EXPECT_LE(b.notifier.notices.size(), 1u);
+    if (b.notifier.notices.empty()) return {};
+    EXPECT_EQ(b.notifier.notices[0].caption, "Kelvane");
+    return b.notifier.notices[0].text;
   }
+  std::string OnlyMessage() const { return OnlyMessage(bench); }
   std::vector<std::string> Kuids() const {
     std::vector<std::string> out;
     for (int i = 0; i < bench.state.PartCount; ++i)
@@ -69,46 +71,42 @@ class ComposeTest : public ::testing::Test {
 
 // ----- the checks before anything is loaded ---------------------------------
 
-TEST_F(ComposeTest, StopsWithoutConfigOrUtility) {
+TEST_F(ComposeTest, ChecksTheConfigBeforeLoading) {
+  const std::string tooOld = "\"velmora-build\" before 2.5 .. Asset too old.\r     Cannot proceed.";
+  const std::string proceed = "\r     Cannot proceed.";
+  struct Row {
+    AssetConfig config;
+    std::string message;  // none: composed
+  };
+  const Row rows[] = {
+      {{.build = "2.4"}, tooOld},
+      {{.build = "2.45"}, tooOld},
+      {{.build = "10.0"}, tooOld},
+      {{.build = "\"2.4\""}, tooOld},
+      {{.build = "2.5"}, ""},
+      {{.build = "3"}, ""},
+      {{.build = "4.6"}, ""},
+      {{.build = std::nullopt}, "No \"velmora-build\" tag.. Asset too old." + proceed},
+      {{.kind = std::nullopt}, "No \"kind\" tag.. Config Error." + proceed},
+      {{.kind = "bogey"}, "Asset is not \"kind traincar\"." + proceed},
+      {{.kind = "\"TrainCar\""}, ""}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.message.empty() ? "composed" : row.message);
+    Workbench fresh;
+    EXPECT_EQ(fresh.Compose(Loco(row.config)), row.message.empty());
+    EXPECT_EQ(OnlyMessage(fresh), row.message);
+    EXPECT_EQ(fresh.state.TrainCarMode, row.message.empty());
+  }
+
   std::filesystem::create_directories(world.editing / "empty");
   EXPECT_FALSE(bench.Compose(world.editing / "empty"));
-  EXPECT_EQ(OnlyMessage(), " Cannot find \"config.txt\" file.\r     Cannot proceed.");
-
+  EXPECT_EQ(OnlyMessage(), " Cannot find \"config.txt\" file." + proceed);
   bench.notifier.notices.clear();
   testing::TempDir elsewhere;
   WriteConfig(elsewhere / "loco", {});
   EXPECT_FALSE(bench.Compose(elsewhere / "loco"));
-  EXPECT_EQ(OnlyMessage(), " Cannot find \"VelmoraUtil.exe\" file.\r     Cannot proceed.");
+  EXPECT_EQ(OnlyMessage(), " Cannot find \"VelmoraUtil.exe\" file." + proceed);
   EXPECT_FALSE(bench.state.TrainCarMode);
-}
-
-TEST_F(ComposeTest, ChecksTheBuildAsText) {
-  const std::string tooOld = "\"velmora-build\" before 2.5 .. Asset too old.\r     Cannot proceed.";
-  for (const char* build : {"2.4", "1.3", "2.45", "10.0", "\"2.4\""}) {
-    bench.notifier.notices.clear();
-    EXPECT_FALSE(bench.Compose(Loco({.build = build}))) << build;
-    EXPECT_EQ(OnlyMessage(), tooOld) << build;
-  }
-  for (const char* build : {"2.5", "2.9", "3", "3.5", "4.6"}) {
-    bench.notifier.notices.clear();
-    EXPECT_TRUE(bench.Compose(Loco({.build = build}))) << build;
-    EXPECT_TRUE(bench.notifier.notices.empty()) << build;
-  }
-  bench.notifier.notices.clear();
-  EXPECT_FALSE(bench.Compose(Loco({.build = std::nullopt})));
-  EXPECT_EQ(OnlyMessage(), "No \"velmora-build\" tag.. Asset too old.\r     Cannot proceed.");
-}
-
-TEST_F(ComposeTest, ChecksTheKind) {
-  EXPECT_FALSE(bench.Compose(Loco({.kind = std::nullopt})));
-  EXPECT_EQ(OnlyMessage(), "No \"kind\" tag.. Config Error.\r     Cannot proceed.");
-  bench.notifier.notices.clear();
-  EXPECT_FALSE(bench.Compose(Loco({.kind = "bogey"})));
-  EXPECT_EQ(OnlyMessage(), "Asset is not \"kind traincar\".\r     Cannot proceed.");
-  EXPECT_FALSE(bench.state.TrainCarMode);
-  bench.notifier.notices.clear();
-  EXPECT_TRUE(bench.Compose(Loco({.kind = "\"TrainCar\""})));
-  EXPECT_TRUE(bench.state.TrainCarMode);
 }
 
 TEST_F(ComposeTest, NeedsAMeshTableButIsInTraincarModeByThen) {
@@ -368,20 +366,23 @@ TEST(PartMeshSpecTest, ChoosesTheMeshesOfAPart) {
   testing::TempDir dir;
   RecordingNotifier notifier;
   EXPECT_EQ(PartMeshSpec(dir.path(), notifier), "");
-  WriteConfig(dir.path(), {.kind = "bogey", .meshes = {{.name = "default", .mesh = "x.im"}}});
-  EXPECT_EQ(PartMeshSpec(dir.path(), notifier), "");
+  const auto autoCreated = [](const char* flag) {
+    return AssetConfig{.kind = "bogey",
+                       .meshes = {{.name = "d", .mesh = "frame.im", .autoCreate = flag}}};
+  };
+  const std::pair<AssetConfig, std::string> rows[] = {
+      {{.kind = "bogey", .meshes = {{.name = "default", .mesh = "x.im"}}}, "default.pm"},
+      {{.kind = "bogey", .assetFilename = "wheels"}, "wheels.pm"},
+      {{.kind = "bogey", .assetFilename = "abc"}, "default.pm"},
+      {autoCreated("1"), "frame.im"},
+      {autoCreated("0"), "default.pm"}};
+  WriteConfig(dir.path(), rows[0].first);
+  EXPECT_EQ(PartMeshSpec(dir.path(), notifier), "") << "no mesh file yet";
   fixtures::WriteFile(dir / "Default.PM", MeshWith({}));
-  EXPECT_EQ(PartMeshSpec(dir.path(), notifier), "default.pm");
-  WriteConfig(dir.path(), {.kind = "bogey", .assetFilename = "wheels"});
-  EXPECT_EQ(PartMeshSpec(dir.path(), notifier), "wheels.pm");
-  WriteConfig(dir.path(), {.kind = "bogey", .assetFilename = "abc"});
-  EXPECT_EQ(PartMeshSpec(dir.path(), notifier), "default.pm");
-  WriteConfig(dir.path(),
-              {.kind = "bogey", .meshes = {{.name = "d", .mesh = "frame.im", .autoCreate = "1"}}});
-  EXPECT_EQ(PartMeshSpec(dir.path(), notifier), "frame.im");
-  WriteConfig(dir.path(),
-              {.kind = "bogey", .meshes = {{.name = "d", .mesh = "frame.im", .autoCreate = "0"}}});
-  EXPECT_EQ(PartMeshSpec(dir.path(), notifier), "default.pm");
+  for (const auto& [config, spec] : rows) {
+    WriteConfig(dir.path(), config);
+    EXPECT_EQ(PartMeshSpec(dir.path(), notifier), spec);
+  }
 }
 
 // ----- placement -----------------------------------------------------------------
@@ -416,31 +417,6 @@ TEST(PlacementTest, PartsAddTheirSubAttachmentOnlyWithSevenFields) {
   EXPECT_EQ(part.steps[1], (PlacementStep{PlacementStep::Kind::Rotate, -30, 0, 1, 0}));
   EXPECT_EQ(part.steps[4], (PlacementStep{PlacementStep::Kind::Translate, 0, 0, 1, 0}));
   EXPECT_EQ(PlaceModel(state, 2).steps.size(), 4u);
-}
-
-// ----- the sample ------------------------------------------------------------------
-
-TEST(SampleTraincarTest, ComposesWithThePantographFetchedByTheUtility) {
-  testing::TempDir dir;
-  fixtures::SampleTraincar sample;
-  {
-    // Written into a relative folder, then used from another working folder.
-    testing::ScopedWorkingFolder inside(dir.path());
-    sample = fixtures::WriteSampleTraincar("sample", KELVANE_STANDIN);
-  }
-  sample.editing = dir / sample.editing;
-  Workbench bench;
-  EXPECT_TRUE(bench.Compose(dir / sample.locomotive));
-  EXPECT_TRUE(bench.notifier.notices.empty());
-  EXPECT_EQ(bench.state.UserName, "\"Class 7 electric\"");
-  EXPECT_EQ(bench.state.MeshCount, 2);
-  ASSERT_EQ(bench.scene.ModelCount(), 7u);
-  EXPECT_TRUE(std::filesystem::exists(sample.editing / "pantograph" / "config.txt"));
-  const auto& log = bench.state.Memo1.lines;
-  EXPECT_NE(std::find(log.begin(), log.end(), "Opening <kuid:414243:1002>"), log.end());
-  EXPECT_EQ(bench.state.ModelFiles[6], sample.editing / "headlight" / "lamp.im");
-  for (std::size_t j = 0; j < bench.scene.ModelCount(); ++j)
-    EXPECT_GT(bench.scene.Model(j).FaceCount(), 0) << j;
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Whole frames: background, axes, track and attachment markers, checked
+// Whole frames: axes, track and attachment markers, checked
 // where GL itself projects known points of them.
 
 #include <GL/gl.h>
@@ -74,15 +74,6 @@ class FrameTest : public ::testing::Test {
   std::array<double, 16> modelView{}, projection{};
 };
 
-TEST_F(FrameTest, BackgroundIsTheSettingsColourOrGreyForZero) {
-  modes.ShowAxes = false;
-  EXPECT_EQ(Render().At(3, 3), (std::vector<int>{39, 116, 152}));
-  frame.BGroundColour = 0;
-  EXPECT_EQ(Render().At(3, 3), (std::vector<int>{128, 128, 140}));
-  frame.BGroundColour = 0x0000FF;  // 0x00BBGGRR: red
-  EXPECT_EQ(Render().At(3, 3), (std::vector<int>{255, 0, 0}));
-}
-
 TEST_F(FrameTest, AxesAreDrawnInTheirColoursAlongTheirLines) {
   view.RotX = 20.0f;
   view.RotY = 30.0f;
@@ -92,9 +83,6 @@ TEST_F(FrameTest, AxesAreDrawnInTheirColoursAlongTheirLines) {
     EXPECT_TRUE(ColourAt(p, {0, t, 0}, {153, 0, 0})) << "vertical at " << t;
     EXPECT_TRUE(ColourAt(p, {0, 0, 2 * t}, {0, 230, 0})) << "depth at " << 2 * t;
   }
-  modes.ShowAxes = false;
-  const RgbImage none = Render();
-  EXPECT_FALSE(ColourAt(none, {7.5, 0, 0}, {204, 204, 0}));
 }
 
 TEST_F(FrameTest, AxisLabelsKeepTheirScreenSizeWhenTheViewTurns) {
@@ -130,19 +118,6 @@ TEST_F(FrameTest, TrainCarModeDrawsTheGroundGreenUnderTheTrack) {
   EXPECT_TRUE(ColourAt(p, {-6, -0.3, -3}, {0, 153, 51}));
   // A sleeper top between the rails (every 0.8 m from -19.5).
   EXPECT_TRUE(ColourAt(p, {0, -0.1, 0.5}, {102, 38, 26}, 1));
-  modes.Gauge = 0.05f;  // No Track
-  const RgbImage none = Render();
-  EXPECT_TRUE(ColourAt(none, {6, -0.3, 5}, {39, 116, 152}, 0));
-}
-
-TEST_F(FrameTest, BadSleeperSpacingStillDrawsABoundedTrack) {
-  traincar.TrainCarMode = true;
-  view.Zoom = 3.0f;
-  view.RotX = 30.0f;
-  for (std::int32_t spacing : {0, -800}) {
-    modes.TieSpacing = spacing;
-    EXPECT_TRUE(ColourAt(Render(), {6, -0.3, 5}, {0, 153, 51}));
-  }
 }
 
 TEST_F(FrameTest, TexturedTrackIsDrawnWithoutTheMultitextureEntryPoint) {

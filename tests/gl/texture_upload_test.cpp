@@ -117,35 +117,6 @@ TEST_F(GlTest, RgbaBuildsMipmapsAndSetsAlpha) {
   EXPECT_NE(CreateTexture(rgba, state), first);
 }
 
-TEST_F(GlTest, DrawnQuadShowsTheTextureUpright) {
-  // Four texels, bottom row first as the buffer holds them: the picture's
-  // bottom-left is red.
-  PixelBuffer b = PixelBuffer::Zeroed(2, 2, 3);
-  b.pixels = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};
-  CreateTexture(b, state);
-  // A 2 x 2 viewport puts each pixel centre on a texel centre, where
-  // linear filtering gives the texel's own colour.
-  glViewport(0, 0, 2, 2);
-  glEnable(GL_TEXTURE_2D);
-  glColor4f(1, 1, 1, 1);
-  glBegin(GL_QUADS);
-  glTexCoord2f(0, 0), glVertex2f(-1, -1);
-  glTexCoord2f(1, 0), glVertex2f(1, -1);
-  glTexCoord2f(1, 1), glVertex2f(1, 1);
-  glTexCoord2f(0, 1), glVertex2f(-1, 1);
-  glEnd();
-  const auto px = gl->ReadPixels(3);
-  auto at = [&](int x, int y) {
-    const auto* p = px.data() + (y * 4 + x) * 3;
-    return std::vector<int>(p, p + 3);
-  };
-  // The drawn square is the bottom-left quarter of the 4 x 4 picture.
-  EXPECT_THAT(at(0, 2), ElementsAre(0, 0, 255));      // top-left
-  EXPECT_THAT(at(1, 2), ElementsAre(255, 255, 255));  // top-right
-  EXPECT_THAT(at(0, 3), ElementsAre(255, 0, 0));      // bottom-left
-  EXPECT_THAT(at(1, 3), ElementsAre(0, 255, 0));      // bottom-right
-}
-
 TEST_F(GlTest, LoaderCreatesAndDeletesRealTextures) {
   ::kelvane::testing::TempDir dir;
   RecordingNotifier notifier;

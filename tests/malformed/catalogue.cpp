@@ -11,44 +11,21 @@ namespace kelvane::malformed {
 namespace fx = fixtures;
 using Bytes = std::vector<std::byte>;
 
+namespace {
+struct Names {
+  std::string_view name, extension;
+};
+constexpr Names kNames[] = {{"mesh", ".im"},     {"texture", ".texture"}, {"tga", ".tga"},
+                            {"bmp", ".bmp"},     {"jpeg", ".jpg"},        {"config", ".txt"},
+                            {"settings", ".ini"}};
+}  // namespace
+
 std::string_view FormatName(Format format) {
-  switch (format) {
-    case Format::kMesh:
-      return "mesh";
-    case Format::kTexture:
-      return "texture";
-    case Format::kTga:
-      return "tga";
-    case Format::kBmp:
-      return "bmp";
-    case Format::kJpeg:
-      return "jpeg";
-    case Format::kConfig:
-      return "config";
-    case Format::kSettings:
-      return "settings";
-  }
-  return {};
+  return kNames[static_cast<int>(format)].name;
 }
 
 std::string_view Extension(Format format) {
-  switch (format) {
-    case Format::kMesh:
-      return ".im";
-    case Format::kTexture:
-      return ".texture";
-    case Format::kTga:
-      return ".tga";
-    case Format::kBmp:
-      return ".bmp";
-    case Format::kJpeg:
-      return ".jpg";
-    case Format::kConfig:
-      return ".txt";
-    case Format::kSettings:
-      return ".ini";
-  }
-  return {};
+  return kNames[static_cast<int>(format)].extension;
 }
 
 namespace {
@@ -63,6 +40,17 @@ Bytes Text(std::string_view text) {
   out.Text(text);
   return out.Take();
 }
+
+// Adds the cases of one format.
+struct Adder {
+  std::vector<Case>& out;
+  Format format;
+  void operator()(std::string name, Bytes bytes, std::string result,
+                  std::optional<Message> message = std::nullopt) const {
+    out.push_back(
+        {format, std::move(name), std::move(bytes), std::move(result), std::move(message)});
+  }
+};
 
 void Put16BigEndian(Bytes& bytes, std::size_t at, unsigned v) {
   bytes[at] = static_cast<std::byte>(v >> 8);
@@ -110,14 +98,10 @@ fx::Bone BoneChain(int depth) {
 }
 
 void AddMeshes(std::vector<Case>& out) {
-  const auto add = [&](std::string name, Bytes bytes, std::string result,
-                       std::optional<Message> message) {
-    out.push_back(
-        {Format::kMesh, std::move(name), std::move(bytes), std::move(result), std::move(message)});
-  };
+  const Adder add{out, Format::kMesh};
   const std::string none = "loaded: 0 objects, 0 vertices, 0 faces, 0 attachments";
 
-  add("empty", {}, "not loaded", std::nullopt);
+  add("empty", {}, "not loaded");
   {
     fx::ByteWriter b;
     b.Tag("JIRF");
@@ -130,11 +114,11 @@ void AddMeshes(std::vector<Case>& out) {
   {
     Bytes bytes = fx::MeshWriter().Finish();
     bytes[0] = std::byte{'R'};
-    add("wrong-container-tag", bytes, "not loaded", std::nullopt);
+    add("wrong-container-tag", bytes, "not loaded");
   }
   add("compressed", fx::CompressedMesh(OneObject(SmallBox())), "not loaded",
       Message{"Info", "Cannot decode compressed content"});
-  add("wrong-form-type", fx::MeshWriter().Finish({}, "IDXX"), "not loaded", std::nullopt);
+  add("wrong-form-type", fx::MeshWriter().Finish({}, "IDXX"), "not loaded");
   add("container-longer-than-file", fx::MeshWriter().Finish(4 + 100), none,
       Damaged("container-longer-than-file", 12,
               "the file ends 100 bytes before the length its header gives"));
@@ -163,7 +147,7 @@ void AddMeshes(std::vector<Case>& out) {
                 "a GEOM chunk gives a negative count (-1 vertices, 12 faces)"));
   }
   add("zero-counts", OneObject({.name = "b"}),
-      "loaded: 1 objects, 0 vertices, 0 faces, 0 attachments", std::nullopt);
+      "loaded: 1 objects, 0 vertices, 0 faces, 0 attachments");
   {
     fx::MeshWriter w;
     w.Raw("PMIN", Bytes(16, std::byte{3}));
@@ -222,7 +206,7 @@ void AddMeshes(std::vector<Case>& out) {
     w.Attachments({{"a.bog0", fx::kIdentity, {1, 2, 3}}});
     w.out().Zeros(4);
     add("padding-after-last-chunk", w.Finish(),
-        "loaded: 0 objects, 0 vertices, 0 faces, 1 attachments", std::nullopt);
+        "loaded: 0 objects, 0 vertices, 0 faces, 1 attachments");
   }
   {
     // Cut 3 bytes into the header of a PMIN chunk of 89 bytes, which ends
@@ -285,10 +269,7 @@ fx::TextureFixture Texture(std::int32_t format, std::int32_t width, std::int32_t
 }
 
 void AddTextures(std::vector<Case>& out) {
-  const auto add = [&](std::string name, Bytes bytes, std::string result) {
-    out.push_back(
-        {Format::kTexture, std::move(name), std::move(bytes), std::move(result), std::nullopt});
-  };
+  const Adder add{out, Format::kTexture};
   const Bytes dxt1Block(8, std::byte{0x11});
   const Bytes fine = fx::WriteTextureFile(Texture(10, 4, 4, {dxt1Block}));
 
@@ -371,8 +352,7 @@ void AddTgas(std::vector<Case>& out) {
                                               ? "Couldn't read file \"" + name + ".tga\"."
                                               : "Couldn't load \"" + name + ".tga\". " + *refusal};
     }
-    out.push_back(
-        {Format::kTga, std::move(name), std::move(bytes), std::move(result), std::move(message)});
+    Adder{out, Format::kTga}(std::move(name), std::move(bytes), std::move(result), message);
   };
   const std::string kTypes = "Only 256 colour, 24 bit and 32bit TGA supported.";
   const std::string kMapped = "Colormapped TGA files not supported.";
@@ -437,11 +417,7 @@ void AddTgas(std::vector<Case>& out) {
 // ----- BMP --------------------------------------------------------------------
 
 void AddBmps(std::vector<Case>& out) {
-  const auto add = [&](std::string name, Bytes bytes, std::string result,
-                       std::optional<Message> message) {
-    out.push_back(
-        {Format::kBmp, std::move(name), std::move(bytes), std::move(result), std::move(message)});
-  };
+  const Adder add{out, Format::kBmp};
   const auto unit = [](const char* text) { return Message{"BMP Unit", text}; };
   const auto format = [](const std::string& name) {
     return Message{"Info", name + ".bmp Bitmap format not supported"};
@@ -475,7 +451,7 @@ void AddBmps(std::vector<Case>& out) {
       format("palette-index-beyond-palette"));
   add("palette-length-0-grey",
       fx::WriteBmp(fx::Bmp8(4, 4, {}, std::vector<std::uint8_t>(16, 9), false, false)),
-      "image 4x4 rgb", std::nullopt);
+      "image 4x4 rgb");
   {
     fx::BmpFixture f{.width = 4, .height = 1, .bits = 8, .coloursUsed = 256};
     f.palette = Bytes(40, std::byte{3});
@@ -539,8 +515,7 @@ void AddJpegs(std::vector<Case>& out) {
   const auto add = [&](std::string name, Bytes bytes, std::string result, bool refused) {
     std::optional<Message> message;
     if (refused) message = Message{"BMP Unit", "Couldn't load JPG - \"" + name + ".jpg\""};
-    out.push_back(
-        {Format::kJpeg, std::move(name), std::move(bytes), std::move(result), std::move(message)});
+    Adder{out, Format::kJpeg}(std::move(name), std::move(bytes), std::move(result), message);
   };
   const Bytes fine = GradientJpeg(16, 16);
   const std::size_t frame = *fx::JpegSegment(fine, kFrame);
@@ -591,61 +566,6 @@ void AddJpegs(std::vector<Case>& out) {
   }
 }
 
-// ----- config.txt -------------------------------------------------------------
-
-std::string Repeat(std::string_view line, int times) {
-  std::string text;
-  for (int i = 0; i < times; ++i)
-    text += line;
-  return text;
-}
-
-void AddConfigs(std::vector<Case>& out) {
-  const auto add = [&](std::string name, const std::string& text, std::string result) {
-    out.push_back({Format::kConfig, std::move(name), Text(text), std::move(result), std::nullopt});
-  };
-  add("braces-10000-nested",
-      "kind traincar\n" + Repeat("{\n", 10000) + "deep 1\n" + Repeat("}\n", 10000) +
-          "kuid <kuid:1:2>\n",
-      "20003 lines; kind at 0; deep at 10001; kuid <kuid:1:2>");
-  add("braces-10000-never-closed", Repeat("{\n", 10000) + "deep 1\nkuid 5\n",
-      "10002 lines; kind at -1; deep at 10000; kuid none");
-  add("braces-10000-surplus-closing", Repeat("}\n", 10000) + "kind traincar\nkuid 7\n",
-      "10002 lines; kind at 10000; deep at -1; kuid <kuid:-1:7>");
-}
-
-// ----- settings file ------------------------------------------------------------
-
-void AddSettings(std::vector<Case>& out) {
-  const auto add = [&](std::string name, const std::string& text, std::string result) {
-    out.push_back(
-        {Format::kSettings, std::move(name), Text(text), std::move(result), std::nullopt});
-  };
-  const std::string mb(1 << 20, 'x');
-  const std::string defaults = "colour 9991207; att size 10; tie spacing 800";
-  add("line-1mb-value", "[MRU]\r\nthumbnail=" + mb + "\r\n[Track]\r\nTieSpacing=900\r\n",
-      "thumbnail 255 chars; lastfile 0 chars; colour 9991207; att size 10; tie spacing 900");
-  add("line-1mb-quoted-lastfile", "[MRU]\nlastfile=\"" + mb + "\"\n",
-      "thumbnail 16 chars; lastfile 1048576 chars; " + defaults);
-  add("line-1mb-without-equals", "[Options]\n" + mb + "\nAttSize=7\n",
-      "thumbnail 16 chars; lastfile 0 chars; colour 9991207; att size 7; tie spacing 800");
-  add("line-1mb-section-name", "[" + mb + "]\nAttSize=7\n[Options]\nAttSize=5\n",
-      "thumbnail 16 chars; lastfile 0 chars; colour 9991207; att size 5; tie spacing 800");
-  add("nul-byte", std::string("[MRU]\nthumbnail=a\0b\n", 20), "unreadable: it is not a text file");
-  add("numbers-overflowing", "[Options]\nBGroundColour=0x1FFFFFFFF\nAttSize=99999999999\n",
-      "thumbnail 16 chars; lastfile 0 chars; " + defaults);
-  add("tie-spacing-negative", "[Track]\nTieSpacing=-800\n",
-      "thumbnail 16 chars; lastfile 0 chars; colour 9991207; att size 10; tie spacing 300");
-  add("empty", "", "thumbnail 16 chars; lastfile 0 chars; " + defaults);
-  add("no-final-line-end", "[Options]\nAttSize=4",
-      "thumbnail 16 chars; lastfile 0 chars; colour 9991207; att size 4; tie spacing 800");
-  add("section-never-closed", "[Options\nAttSize=4\n",
-      "thumbnail 16 chars; lastfile 0 chars; " + defaults);
-  add("utf8-byte-order-mark", "\xEF\xBB\xBF[Options]\r\nAttSize=4\r\n",
-      "thumbnail 16 chars; lastfile 0 chars; colour 9991207; att size 4; tie spacing 800");
-  add("lone-quote", "[MRU]\nthumbnail=\"\n", "thumbnail 1 chars; lastfile 0 chars; " + defaults);
-}
-
 }  // namespace
 
 std::vector<Case> Catalogue() {
@@ -655,8 +575,7 @@ std::vector<Case> Catalogue() {
   AddTgas(cases);
   AddBmps(cases);
   AddJpegs(cases);
-  AddConfigs(cases);
-  AddSettings(cases);
+  AddTextCases(cases);
   return cases;
 }
 

@@ -38,6 +38,8 @@ struct Case {
 };
 
 std::vector<Case> Catalogue();
+// The cases of the text formats, added to `out`.
+void AddTextCases(std::vector<Case>& out);
 
 // What the real reader made of a case, in the catalogue's words.
 struct Outcome {

@@ -1,14 +1,12 @@
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
 #include "assets/config_parser.h"
+#include "fixtures/byte_writer.h"
 #include "malformed/catalogue.h"
 #include "mesh/model.h"
 #include "platform/notices.h"
 #include "settings/viewer_settings.h"
+#include "support/temp_dir.h"
 #include "textures/bmp_reader.h"
 #include "textures/jpeg_reader.h"
 #include "textures/texture_container.h"
@@ -61,27 +59,16 @@ std::string RunConfig(std::span<const std::byte> bytes) {
 }
 
 // The settings file is read from disk, where the viewer meets it.
-std::string RunSettings(std::span<const std::byte> bytes) {
-  char pattern[] = "/tmp/kelvane-settings-XXXXXX";
-  const int fd = mkstemp(pattern);
-  if (fd < 0) return "no temporary file";
-  const auto written = write(fd, bytes.data(), bytes.size());
-  close(fd);
-  std::string result;
-  if (written == static_cast<ssize_t>(bytes.size())) {
-    const TMemIni ini{std::filesystem::path(pattern)};
-    if (ini.status() == TMemIni::ReadStatus::Unreadable) {
-      result = "unreadable: " + ini.readError();
-    } else {
-      const ViewerSettings s = ReadSettings(ini);
-      result = "thumbnail " + std::to_string(s.thumbnail.size()) + " chars; lastfile " +
-               std::to_string(s.lastFile.size()) + " chars; colour " +
-               std::to_string(s.bgroundColour) + "; att size " + std::to_string(s.attSize) +
-               "; tie spacing " + std::to_string(s.tieSpacing);
-    }
-  }
-  std::filesystem::remove(pattern);
-  return result;
+std::string RunSettings(const std::vector<std::byte>& bytes) {
+  const testing::TempDir dir;
+  fixtures::WriteFile(dir / "kelvane.ini", bytes);
+  const TMemIni ini{dir / "kelvane.ini"};
+  if (ini.status() == TMemIni::ReadStatus::Unreadable) return "unreadable: " + ini.readError();
+  const ViewerSettings s = ReadSettings(ini);
+  return "thumbnail " + std::to_string(s.thumbnail.size()) + " chars; lastfile " +
+         std::to_string(s.lastFile.size()) + " chars; colour " + std::to_string(s.bgroundColour) +
+         "; att size " + std::to_string(s.attSize) + "; tie spacing " +
+         std::to_string(s.tieSpacing);
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 
@@ -31,14 +29,11 @@ struct AssetWorld {
   std::filesystem::path editing = root / "userdata" / "editing";
   std::filesystem::path record = dir / "utility-calls.txt";
 
-  void InstallUtility(int delayMs = 0, bool fail = false) {
-    fixtures::WriteStandInUtility(bin, {KELVANE_STANDIN, store, editing, delayMs, fail, record});
+  void InstallUtility(bool fail = false, bool hold = false) {
+    fixtures::WriteStandInUtility(bin, {KELVANE_STANDIN, store, editing, 0, fail, record, hold});
   }
   // The arguments of every utility call, one line each.
-  std::string UtilityCalls() const {
-    std::ifstream in(record);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  std::string UtilityCalls() const { return ReadText(record); }
 };
 
 // The working folder changed for a scope.
@@ -82,7 +77,8 @@ class ScopedVariable {
   std::optional<std::string> saved_;
 };
 
-// Everything a composition or lookup needs, with short waits.
+// Everything a composition or lookup needs. Polls are short and the
+// utility is waited for until it ends: no test depends on how fast it runs.
 struct Workbench {
   TraincarState state;
   MeshUnitState unit;
@@ -92,23 +88,19 @@ struct Workbench {
   MainTaskQueue mainThread;
   TDosCommand runner{notifier, mainThread.Dispatcher()};
 
-  ResolverTiming Fast() const {
-    ResolverTiming t;
-    t.round = std::chrono::milliseconds(5);
-    t.rounds = 400;  // two seconds
-    t.settle = std::chrono::milliseconds(0);
-    return t;
+  static ResolverTiming Patient() {
+    return {.round = std::chrono::milliseconds(5), .rounds = 1 << 30, .settle = {}};
   }
   ResolverContext Resolver() {
     ResolverContext context{state.AssetFolder, runner, state.Memo1};
     context.hooks.pump = [this] { mainThread.RunPending(); };
-    context.timing = Fast();
+    context.timing = Patient();
     return context;
   }
   TraincarContext Traincar() {
     TraincarContext context{state, scene, load, notifier, runner};
     context.hooks.pump = [this] { mainThread.RunPending(); };
-    context.timing = Fast();
+    context.timing = Patient();
     return context;
   }
   bool Compose(const std::filesystem::path& folder) {

@@ -1,7 +1,9 @@
 #include "support/image_compare.h"
 
+#include <png.h>
+
 #include <cstdlib>
-#include <sstream>
+#include <cstring>
 
 #include "png_writer.h"
 
@@ -22,6 +24,30 @@ void WriteRgb(const std::filesystem::path& file, const RgbImage& image) {
 }
 
 }  // namespace
+
+std::optional<RgbImage> ReadPng(const std::filesystem::path& file,
+                                std::vector<std::uint8_t>* alpha) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, file.c_str())) return std::nullopt;
+  const bool hasAlpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
+  image.format = hasAlpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
+  std::vector<std::uint8_t> texels(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, texels.data(), 0, nullptr)) return std::nullopt;
+  RgbImage out{static_cast<int>(image.width), static_cast<int>(image.height), {}};
+  if (alpha) alpha->clear();
+  if (!hasAlpha) {
+    out.rgb = std::move(texels);
+    return out;
+  }
+  for (std::size_t i = 0; i < texels.size(); i += 4) {
+    for (std::size_t k = 0; k < 3; ++k)
+      out.rgb.push_back(texels[i + k]);
+    if (alpha) alpha->push_back(texels[i + 3]);
+  }
+  return out;
+}
 
 ::testing::AssertionResult ImagesAgree(const RgbImage& actual, const RgbImage& expected,
                                        int tolerance, const std::filesystem::path& artefacts) {

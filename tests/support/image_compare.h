@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,12 @@ struct RgbImage {
     return {p[0], p[1], p[2]};
   }
 };
+
+// A PNG file as libpng reads it; nothing when it cannot be read. Its alpha
+// bytes, one a texel, go to `alpha` when given (none when it has no alpha
+// channel).
+std::optional<RgbImage> ReadPng(const std::filesystem::path& file,
+                                std::vector<std::uint8_t>* alpha = nullptr);
 
 // Pictures agree when every channel of every texel differs by at most
 // `tolerance` (1 allows the rounding two rasterisations of the same

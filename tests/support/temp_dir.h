@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <system_error>
@@ -30,5 +32,11 @@ class TempDir {
  private:
   std::filesystem::path path_;
 };
+
+// The whole content of a file; empty when it cannot be read.
+inline std::string ReadText(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 }  // namespace kelvane::testing

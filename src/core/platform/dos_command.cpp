@@ -86,6 +86,7 @@ struct TDosCommand::Run : std::enable_shared_from_this<TDosCommand::Run> {
   bool inputToOutput = false;
   int maxTimeAfterBeginning = 0;
   int maxTimeAfterLastOutput = 0;
+  TDosCommand::TimeSource clock;
   OutputLineList* outputLines = nullptr;
   std::shared_ptr<InputQueue> input;
 
@@ -176,7 +177,7 @@ void TDosCommand::Run::Work() {
       endStatus = kStopped;
       break;
     }
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point now = clock();
     if (maxTimeAfterBeginning > 0 && now - started > std::chrono::seconds(maxTimeAfterBeginning)) {
       endStatus = kTimedOut;
       break;
@@ -222,7 +223,7 @@ void TDosCommand::Run::Start() {
   SetNonBlocking(toChild.get());
   SetNonBlocking(fromChild.get());
   buffer.resize(kFirstBufferSize);
-  started = lastOutput = Clock::now();
+  started = lastOutput = clock();
   endStatus = kRunning;
 }
 
@@ -322,7 +323,7 @@ void TDosCommand::Run::Keep(const std::string& text) {
 
 void TDosCommand::Run::Report(const std::string& text, TOutputType type) {
   Keep(text);
-  lastOutput = Clock::now();
+  lastOutput = clock();
   if ((outputLines || onNewLine) && !ownerGone) {
     const bool replaceLast = unfinishedReported;
     CallOnMain([this, text, type, replaceLast] {
@@ -416,6 +417,7 @@ void TDosCommand::Execute() {
   run->inputToOutput = inputToOutput_;
   run->maxTimeAfterBeginning = maxTimeAfterBeginning_;
   run->maxTimeAfterLastOutput = maxTimeAfterLastOutput_;
+  run->clock = clock_;
   run->outputLines = outputLines_;
   run->input = input;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -99,6 +100,9 @@ class TDosCommand {
   int MaxTimeAfterBeginning() const { return maxTimeAfterBeginning_; }
   void SetMaxTimeAfterLastOutput(int seconds) { maxTimeAfterLastOutput_ = seconds; }
   int MaxTimeAfterLastOutput() const { return maxTimeAfterLastOutput_; }
+  // Where the time limits read the time (the steady clock unless set).
+  using TimeSource = std::function<std::chrono::steady_clock::time_point()>;
+  void SetClock(TimeSource now) { clock_ = std::move(now); }
   void SetReturnCode(TReturnCode code) { returnCode_ = code; }
   TReturnCode ReturnCode() const { return returnCode_; }
   // Not owned; must outlive the runs that mirror into it.
@@ -143,6 +147,7 @@ class TDosCommand {
   bool inputToOutput_ = false;
   int maxTimeAfterBeginning_ = 0;
   int maxTimeAfterLastOutput_ = 0;
+  TimeSource clock_ = [] { return std::chrono::steady_clock::now(); };
   TReturnCode returnCode_ = TReturnCode::rcCRLF;
   OutputLineList* outputLines_ = nullptr;
 
