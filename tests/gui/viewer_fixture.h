@@ -9,7 +9,6 @@
 #include <QtTest>
 #include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "fixtures/sample_assets.h"
 #include "platform/notices.h"
@@ -23,12 +22,6 @@ namespace fs = std::filesystem;
 // Host folders already set up, so no first-run set-up starts.
 inline const std::string kSetUp =
     "[Paths]\nCorvel_dir=NotFound\nDunmere_dir=NotFound\nEstrel_dir=NotFound\n";
-
-inline std::string ReadText(const fs::path& file) {
-  std::stringstream s;
-  s << std::ifstream(file, std::ios::binary).rdbuf();
-  return s.str();
-}
 
 inline void WriteText(const fs::path& file, const std::string& text) {
   std::ofstream(file, std::ios::binary) << text;
