@@ -7,6 +7,7 @@
 
 #include <QDialog>
 #include <QtTest>
+#include <algorithm>
 #include <fstream>
 #include <memory>
 
@@ -142,6 +143,30 @@ inline QStringList MeshDataTexts(MainWindow& w, QList<bool>* red = nullptr) {
   };
   w.MeshData1Click();
   return texts;
+}
+
+// True while some process runs with `text` in its command line.
+inline bool ProcessRunsWith(const std::string& text) {
+  std::error_code ec;
+  for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
+    std::string line = ReadText(it->path() / "cmdline");
+    std::replace(line.begin(), line.end(), '\0', ' ');
+    if (line.find(text) != std::string::npos) return true;
+  }
+  return false;
+}
+
+// A window manager's frame lies around the window.
+inline bool FrameKnown(const QWidget& window) {
+  return window.frameGeometry().top() < window.geometry().top();
+}
+
+inline ViewerSettings SavedSettings(const fs::path& ini) {
+  return ReadSettings(TMemIni(ini));
+}
+
+inline auto Camera(const ViewState& v) {
+  return std::tuple(v.Zoom, v.RotX, v.RotY, v.PanX, v.PanY);
 }
 
 }  // namespace kelvane::testing
