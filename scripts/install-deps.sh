@@ -53,12 +53,13 @@ fi
 
 # A window test runs under a German locale (a decimal comma); the other
 # profiles do not run the tests.
+# Without root it is only a warning: the viewer itself does not need it.
 if [ -z "${1:-}" ] && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
-  echo "install-deps: generating the de_DE.UTF-8 locale"
   if [ "$(id -u)" -ne 0 ] && [ -z "$sudo" ]; then
-    echo "install-deps: need root (or sudo) to generate de_DE.UTF-8" >&2
-    exit 1
+    echo "install-deps: no de_DE.UTF-8 locale and no root to generate it; the decimal-comma window test will fail" >&2
+    exit 0
   fi
+  echo "install-deps: generating the de_DE.UTF-8 locale"
   $sudo sed -i 's/^# *\(de_DE\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
   grep -q '^de_DE\.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
   $sudo locale-gen
