@@ -88,14 +88,11 @@ TEST_F(BmpReaderTest, UndecodedLayoutsGetTheFormatMessage) {
   oneBit.bits = 1;
   auto sixteen = fixtures::Bmp24(Gradient(2, 2), false);
   sixteen.bits = 16;
-  auto wide = fixtures::Bmp24(Gradient(1, 1), false);
-  wide.width = 65536;
   auto empty = fixtures::Bmp24(Gradient(1, 1), false);
   empty.height = 0;
-  auto outside = fixtures::Bmp8(2, 1, std::vector<Rgb8>(16), {3, 16}, false, true);
   auto os2Header = fixtures::Bmp24(Gradient(4, 1), false);
   os2Header.infoHeaderBytes = 64;
-  for (const BmpFixture* f : {&odd, &oneBit, &sixteen, &wide, &empty, &outside, &os2Header}) {
+  for (const BmpFixture* f : {&odd, &oneBit, &sixteen, &empty, &os2Header}) {
     notifier.notices.clear();
     EXPECT_EQ(Read(*f).kind, Kind::kFailed) << f->bits;
     EXPECT_EQ(Message(), kFormatText) << f->bits;

@@ -138,9 +138,6 @@ TEST(DxtAlpha, Dxt5IndicesSpanTheWholeFortyEightBitWord) {
   const auto pal = dxt::Dxt5AlphaPalette(255, 0);
   for (int t = 0; t < 16; ++t)
     EXPECT_EQ(out[t * 4 + 3], pal[idx[t]]) << "texel " << t;
-  EXPECT_EQ(out[5 * 4 + 3], 36);
-  EXPECT_EQ(out[10 * 4 + 3], 109);
-  EXPECT_EQ(out[15 * 4 + 3], 72);
 }
 
 TEST(DxtAlpha, Dxt5DecodesAlikeWithAndWithoutProcessorShuffles) {
@@ -186,32 +183,28 @@ Picture<Rgb8> Checker(int w, int h) {
   return p;
 }
 
-TEST(DxtImage, BlocksLandInPictureOrderWithRowsBottomUp) {
-  const auto picture = Checker(12, 8);
-  const auto image = dxt::DecodeDxt1(fixtures::EncodeTwoColourDxt1(picture), 12, 8, 0, false, 0);
-  ASSERT_TRUE(image);
-  EXPECT_EQ(image->bytesPerTexel, 3);
-  EXPECT_EQ(TopDownRgb(*image), TopDownRgb(picture));
+// Rows end bottom-up; 6 x 6 keeps two blocks a row and two rows of the
+// second block row; block rows past the height are ignored.
+TEST(DxtImage, BlocksLandInPictureOrderClippedToTheSides) {
+  struct Case {
+    int w, h, encodedHeight, alphaMode;
+  };
+  for (const Case c : {Case{12, 8, 8, 0}, Case{6, 6, 6, 2}, Case{4, 8, 12, 0}}) {
+    const auto payload = fixtures::EncodeTwoColourDxt1(Checker(c.w, c.encodedHeight));
+    const auto image = dxt::DecodeDxt1(payload, c.w, c.h, c.alphaMode, false, 0);
+    ASSERT_TRUE(image) << c.w;
+    EXPECT_EQ(image->bytesPerTexel, c.alphaMode == 2 ? 4 : 3) << c.w;
+    EXPECT_EQ(TopDownRgb(*image), TopDownRgb(Checker(c.w, c.h))) << c.w;
+    if (c.alphaMode == 2) {
+      EXPECT_THAT(Alphas(*image), Each(255));
+    }
+  }
 }
 
-TEST(DxtImage, EdgesBeyondWidthAndHeightAreClipped) {
-  // 6 wide: two blocks a row; 6 high: the second block row keeps two rows.
-  const auto picture = Checker(6, 6);
-  const auto image = dxt::DecodeDxt1(fixtures::EncodeTwoColourDxt1(picture), 6, 6, 2, false, 0);
-  ASSERT_TRUE(image);
-  EXPECT_EQ(image->pixels.size(), 6u * 6u * 4u);
-  EXPECT_EQ(TopDownRgb(*image), TopDownRgb(picture));
-  EXPECT_THAT(Alphas(*image), Each(255));
-}
-
-TEST(DxtImage, ExtraBlockRowsAreIgnoredAndMissingOnesStayZero) {
-  const auto tall = fixtures::EncodeTwoColourDxt1(Checker(4, 12));
-  const auto picture = Checker(4, 8);
-  const auto image = dxt::DecodeDxt1(tall, 4, 8, 0, false, 0);
-  ASSERT_TRUE(image);
-  EXPECT_EQ(TopDownRgb(*image), TopDownRgb(picture));
-
+TEST(DxtImage, MissingBlockRowsStayZero) {
   // Only the top block row of a 4 x 8 picture: the bottom four rows are zero.
+  const auto picture = Checker(4, 8);
+  const auto tall = fixtures::EncodeTwoColourDxt1(picture);
   const std::vector<std::byte> firstRow(tall.begin(), tall.begin() + 8);
   const auto partial = dxt::DecodeDxt1(firstRow, 4, 8, 0, false, 0);
   ASSERT_TRUE(partial);

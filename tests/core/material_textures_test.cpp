@@ -18,20 +18,15 @@ using fixtures::MaterialRecord;
 using fixtures::MeshWriter;
 using fixtures::TextureEntry;
 
-// Records what the model asks of the texture loader. A load succeeds for
-// any image file that exists; constant alpha makes an RGBA upload.
+// Records what the model asks of the texture loader as "file", then
+// "alpha image" for the alpha entry, then the constant alpha or the kind
+// passed. A load succeeds for any image file that exists; constant alpha
+// makes an RGBA upload.
 class RecordingLoader final : public MaterialTextureLoader {
  public:
-  struct Call {
-    std::string file;  // file name only
-    bool alphaImage;
-    bool useConstantAlpha;
-    std::int32_t alphaOrKind;
-  };
-
   bool LoadTexture(const std::filesystem::path& file, std::uint32_t& texture, bool constant,
                    std::int32_t value) override {
-    calls.push_back({file.filename().string(), false, constant, value});
+    Record(file, "", constant, value);
     if (!std::filesystem::exists(file)) return false;
     if (TextureKindOf(file.string()) == TextureFileKind::kNone) return false;
     texture = ++lastName;
@@ -40,7 +35,7 @@ class RecordingLoader final : public MaterialTextureLoader {
   }
   bool LoadAlphaTexture(const std::filesystem::path& file, std::uint32_t&, bool constant,
                         std::int32_t value) override {
-    calls.push_back({file.filename().string(), true, constant, value});
+    Record(file, " alpha image", constant, value);
     return true;
   }
   bool TextureHasAlpha() const override { return hasAlpha; }
@@ -48,19 +43,12 @@ class RecordingLoader final : public MaterialTextureLoader {
   void DeleteTextures(std::span<const std::uint32_t> names) override {
     deleted.insert(deleted.end(), names.begin(), names.end());
   }
-
-  // Each call as "file", then "alpha image" for the alpha entry, then the
-  // constant alpha or the kind passed.
-  std::vector<std::string> Calls() const {
-    std::vector<std::string> out;
-    for (const Call& c : calls) {
-      out.push_back(c.file + (c.alphaImage ? " alpha image" : "") +
-                    (c.useConstantAlpha ? " alpha " : " kind ") + std::to_string(c.alphaOrKind));
-    }
-    return out;
+  void Record(const std::filesystem::path& file, const char* entry, bool constant, int value) {
+    calls.push_back(file.filename().string() + entry + (constant ? " alpha " : " kind ") +
+                    std::to_string(value));
   }
 
-  std::vector<Call> calls;
+  std::vector<std::string> calls;
   std::vector<std::uint32_t> deleted;
   std::uint32_t lastName = 0;
   bool hasAlpha = false;
@@ -103,8 +91,8 @@ TEST_F(MaterialTexturesTest, DirectImagesAndTheirAlpha) {
                     With("glass", 0.25f, {{1, "body.tga"}}),
                     With("shiny m.tbumpgloss", 0.5f, {{1, "body.tga"}})}));
   // sqrt(0.25) * 255 = 127.5, ties to even; kind 6 is opaque whatever the opacity.
-  EXPECT_EQ(loader.Calls(), (std::vector<std::string>{"body.tga kind 2", "body.tga alpha 128",
-                                                      "body.tga alpha 255"}));
+  EXPECT_EQ(loader.calls, (std::vector<std::string>{"body.tga kind 2", "body.tga alpha 128",
+                                                    "body.tga alpha 255"}));
   EXPECT_TRUE(Material(0).hasTexture);
   EXPECT_EQ(Material(0).texture, 1u);
   EXPECT_FALSE(Material(0).hasAlpha);
@@ -116,12 +104,12 @@ TEST_F(MaterialTexturesTest, DirectImagesAndTheirAlpha) {
 TEST_F(MaterialTexturesTest, FileNamesAreMatchedWithoutRegardToCase) {
   Touch("Body.TGA");
   ASSERT_TRUE(Load({With("paint", 1.0f, {{1, "body.tga"}})}));
-  EXPECT_EQ(loader.Calls(), (std::vector<std::string>{"Body.TGA kind 0"}));
+  EXPECT_EQ(loader.calls, (std::vector<std::string>{"Body.TGA kind 0"}));
   EXPECT_TRUE(Material(0).hasTexture);
 
   Touch("body.tga");
   ASSERT_TRUE(Load({With("paint", 1.0f, {{1, "BODY.tga"}})}));
-  EXPECT_EQ(loader.calls.back().file, "body.tga") << "an exact match wins";
+  EXPECT_EQ(loader.calls.back(), "body.tga kind 0") << "an exact match wins";
 }
 
 // A description names a colour image and an alpha image; the opacity is
@@ -140,7 +128,7 @@ TEST_F(MaterialTexturesTest, DescriptionRules) {
                     With("c m.onetex", 1.0f, {{1, "both.texture"}})}));
   // 0.25 * 255 = 63.75; the same name for both is only the primary, with
   // the kind; no alpha line is opaque; first keys win.
-  EXPECT_EQ(loader.Calls(),
+  EXPECT_EQ(loader.calls,
             (std::vector<std::string>{"glass_a.tga alpha image kind 0", "glass.tga alpha 64",
                                       "same.tga kind 2", "plain.tga kind 255",
                                       "mask.bmp alpha image kind 2", "colour.bmp kind 2"}));
@@ -156,7 +144,7 @@ TEST_F(MaterialTexturesTest, ResolvesAgainstTheContentFilesItIsGiven) {
   MeshWriter w;
   w.Material(With("glass", 0.5f, {{1, "glass.texture"}}), fixtures::Box("b", {0, 0, 0}, {1, 1, 1}));
   ASSERT_TRUE(model.LoadFromMemory(w.Finish(), "mesh.im", context));
-  EXPECT_EQ(loader.Calls(),
+  EXPECT_EQ(loader.calls,
             (std::vector<std::string>{"GLASS_A.TGA alpha image kind 0", "glass.tga alpha 128"}));
 }
 
@@ -186,7 +174,7 @@ TEST_F(MaterialTexturesTest, NamesReadFromContentStayInTheMeshFolder) {
   EXPECT_EQ(Material(0).primaryTextureName, "secret.tga");
   EXPECT_EQ(Material(1).primaryTextureName, "secret.tga");
   // Only the description's bare primary name and the document are tried.
-  EXPECT_EQ(loader.Calls(), (std::vector<std::string>{"colour.tga kind 0", "notes.doc kind 0"}));
+  EXPECT_EQ(loader.calls, (std::vector<std::string>{"colour.tga kind 0", "notes.doc kind 0"}));
   EXPECT_TRUE(Material(3).hasTexture);
   EXPECT_FALSE(Material(4).hasTexture);
   EXPECT_TRUE(ReadOnly(secret));
@@ -213,8 +201,7 @@ TEST_F(MaterialTexturesTest, BumpMapsOnlyForBumpKinds) {
 
   ASSERT_TRUE(Load({With("m.tbumptex", 1.0f, {{1, "body.tga"}, {8, "bump.tga"}})}));
   EXPECT_TRUE(Material(0).hasBump);
-  EXPECT_TRUE(loader.calls.back().useConstantAlpha);
-  EXPECT_EQ(loader.calls.back().alphaOrKind, 255);
+  EXPECT_EQ(loader.calls.back(), "bump.tga alpha 255");
   EXPECT_TRUE(unit.AnyBumpLoaded);
   EXPECT_FALSE(ReadOnly(dir / "bump.tga")) << "a loaded file is no longer read-only";
 }
@@ -224,8 +211,8 @@ TEST_F(MaterialTexturesTest, AnAlphaReplacesTheKind) {
   Touch("bump.tga");
   ASSERT_TRUE(Load({With("plain", 0.5f, {{1, "body.tga"}, {8, "bump.tga"}, {9, "body.tga"}})}));
   // Kind 180 takes a bump map; the reflection gets the alpha as its kind.
-  EXPECT_EQ(loader.Calls(), (std::vector<std::string>{"body.tga alpha 180", "bump.tga alpha 255",
-                                                      "body.tga kind 180"}));
+  EXPECT_EQ(loader.calls, (std::vector<std::string>{"body.tga alpha 180", "bump.tga alpha 255",
+                                                    "body.tga kind 180"}));
   EXPECT_TRUE(Material(0).hasReflection);
 }
 
@@ -238,8 +225,8 @@ TEST_F(MaterialTexturesTest, BumpAndReflectionAreReusedPrimariesAreNot) {
   const auto a = With("a m.tbumpenv", 1.0f, entries);
   const auto b = With("b m.tbumpenv", 1.0f, entries);
   ASSERT_TRUE(Load({a, b}));
-  EXPECT_EQ(loader.Calls(), (std::vector<std::string>{"body.tga kind 7", "bump.tga alpha 255",
-                                                      "env.tga kind 7", "body.tga kind 7"}));
+  EXPECT_EQ(loader.calls, (std::vector<std::string>{"body.tga kind 7", "bump.tga alpha 255",
+                                                    "env.tga kind 7", "body.tga kind 7"}));
   EXPECT_EQ(Material(1).bumpTexture, Material(0).bumpTexture);
   EXPECT_EQ(Material(1).reflectionTexture, Material(0).reflectionTexture);
   EXPECT_NE(Material(1).texture, Material(0).texture);

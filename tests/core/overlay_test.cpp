@@ -30,9 +30,7 @@ TEST(Glyphs, EveryGlyphEndsOnceAndStrokesSplitWhereTheyShould) {
   const Glyph& m = t.glyphs[static_cast<std::size_t>(GlyphIndex('M'))];
   EXPECT_EQ(Codes(m, 2), 2);  // three strokes
   const Glyph& three = t.glyphs[static_cast<std::size_t>(GlyphIndex('3'))];
-  EXPECT_EQ(three[6].code, 2);
-  EXPECT_EQ(three[6].x, 2);
-  EXPECT_EQ(three[6].y, 6);
+  EXPECT_EQ((std::vector<int>{three[6].code, three[6].x, three[6].y}), (std::vector<int>{2, 2, 6}));
   EXPECT_EQ(three[7].code, 1);
   for (const Glyph& g : t.glyphs) {
     for (const GlyphPoint& p : g) {
@@ -82,7 +80,7 @@ TEST(Ruler, FeetTickEveryFootLongEveryFiveLabelEveryTen) {
   EXPECT_EQ(RulerTicks(RulerAxis::Depth, false).size(), 128u);
 }
 
-TEST(Sleepers, LastSleeperIsTheFirstAtOrBeyondTheEnd) {
+TEST(Sleepers, LastIsTheFirstAtOrBeyondTheEndAndSpacingHasALeast) {
   const auto two = SleeperPositions(2.0f);
   EXPECT_FLOAT_EQ(two.front(), -19.5f);
   EXPECT_FLOAT_EQ(two[1], -17.5f);
@@ -90,22 +88,18 @@ TEST(Sleepers, LastSleeperIsTheFirstAtOrBeyondTheEnd) {
   EXPECT_EQ(two.size(), 21u);
   const auto exact = SleeperPositions(3.0f);  // -19.5 + 13 x 3 = 19.5
   EXPECT_FLOAT_EQ(exact.back(), 19.5f);
-}
-
-TEST(Sleepers, SpacingBelowTheLeastIsDrawnAtTheLeast) {
+  // Spacing below the least is drawn at the least.
   for (float bad : {0.0f, -0.8f, 0.01f}) {
     const auto p = SleeperPositions(bad);
     EXPECT_EQ(p.size(), SleeperPositions(kMinSleeperSpacing).size()) << bad;
   }
 }
 
-TEST(Framing, ZoomIsTwentyOverRootOfExtentAndOneWithoutExtent) {
+TEST(Framing, ZoomAndExtent) {
   EXPECT_FLOAT_EQ(FramingZoom(4.0f), 10.0f);
   EXPECT_FLOAT_EQ(FramingZoom(0.0f), 1.0f);
   EXPECT_FLOAT_EQ(FramingZoom(-3.0f), 1.0f);
-}
-
-TEST(Framing, BoundsWidenedToThePointsWhenAsked) {
+  // The extent: the bounds, widened to the attachment points when asked.
   struct Row {
     const char* what;
     TMeshBounds bounds;

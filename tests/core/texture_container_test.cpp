@@ -25,12 +25,7 @@ Picture<Rgba8> Small() {
 }
 
 TextureFixture Bgra(std::int32_t format) {
-  TextureFixture f;
-  f.format = format;
-  f.width = 2;
-  f.height = 2;
-  f.chunks = {fixtures::BgraPayload(Small())};
-  return f;
+  return {.format = format, .width = 2, .height = 2, .chunks = {fixtures::BgraPayload(Small())}};
 }
 
 ReadResult Read(const TextureFixture& f, TextureRequest request = {}) {
@@ -126,7 +121,6 @@ TEST(TextureContainerStructure, ChunksStartWhereTheInfoLengthSays) {
 
 TEST(TextureContainerBlocks, Dxt1AlphaFollowsAlphaModeOrTheConstant) {
   TextureFixture f;
-  f.format = 10;
   const BlockIndices idx{3, 0};
   const auto block = fixtures::Dxt1Block(0x0000, 0xFFFF, idx);  // three-colour
   f.chunks = {std::vector<std::byte>(block.begin(), block.end())};

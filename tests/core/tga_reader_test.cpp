@@ -115,8 +115,6 @@ TEST_F(TgaReaderTest, HeadersItCannotReadAreRefusedWithTheirMessage) {
   };
   std::vector<Case> cases{{"type before map", trueColour, kTypeText},
                           {"map before depth", trueColour, kMapText},
-                          {"32-bit map entries", mapped, kMapText},
-                          {"16-bit indices", mapped, kTypeText},
                           {"8-bit true colour", trueColour, kTypeText},
                           {"index below the first entry", mapped, kShortText},
                           {"mapped type without a map", mapped, kMapText}};
@@ -124,16 +122,12 @@ TEST_F(TgaReaderTest, HeadersItCannotReadAreRefusedWithTheirMessage) {
   cases[0].f.colourMapType = 5;
   cases[1].f.colourMapType = 5;
   cases[1].f.depth = 15;
-  cases[2].f.entryBits = 32;
-  cases[2].f.colourMap.push_back(std::byte{0});
-  cases[3].f.depth = 16;
-  cases[3].f.texels.push_back(std::byte{0});
-  cases[4].f.depth = 8;
-  cases[4].f.texels = {std::byte{0}};
-  cases[5].f.firstEntry = 5;
-  cases[5].f.texels = {std::byte{4}};
-  cases[6].f.colourMapType = 0;
-  cases[6].f.colourMap.clear();
+  cases[2].f.depth = 8;
+  cases[2].f.texels = {std::byte{0}};
+  cases[3].f.firstEntry = 5;
+  cases[3].f.texels = {std::byte{4}};
+  cases[4].f.colourMapType = 0;
+  cases[4].f.colourMap.clear();
   for (const Case& c : cases) {
     notifier.notices.clear();
     EXPECT_EQ(Read(c.f).kind, Kind::kFailed) << c.what;

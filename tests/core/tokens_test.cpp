@@ -28,12 +28,7 @@ TEST(GetTokensTest, TwentyFiveTokensAtMost) {
   EXPECT_EQ(GetTokens(std::string(24, ',') + "last", t, ","), 25);
   EXPECT_EQ(t[25], "last");
   EXPECT_THROW(GetTokens(std::string(25, ','), t, ","), TokenError);
-  try {
-    GetTokens(std::string(25, ',') + "more", t, ",");
-    FAIL() << "no error";
-  } catch (const TokenError& e) {
-    EXPECT_STREQ(e.what(), "MaxTokens exceeded in GetTokens");
-  }
+  EXPECT_THROW(GetTokens(std::string(25, ',') + "more", t, ","), TokenError);
 }
 
 }  // namespace

@@ -154,10 +154,7 @@ TEST_F(FrameTest, CurrentAttachmentPointIsYellowAndOthersGreen) {
   modes.AttSize = 3;
   const T3DModel empty;
   frame.currentModel = &empty;
-  RenderFrame(frame);
-  glGetDoublev(GL_MODELVIEW_MATRIX, modelView.data());
-  glGetDoublev(GL_PROJECTION_MATRIX, projection.data());
-  const RgbImage p{kW, kH, gl->ReadPixels(3)};
+  const RgbImage p = Render();
   // Half way along each point's first axis (file x is view x).
   EXPECT_TRUE(ColourAt(p, {6 + 1.5, 0, 0}, {255, 255, 0}));
   EXPECT_TRUE(ColourAt(p, {-6 + 1.5, 0, 0}, {0, 255, 0}));

@@ -97,8 +97,8 @@ TEST_F(GlTest, RgbGoesToLevelZeroOnlyWithLinearFilters) {
   GLint env = 0;
   glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &env);
   EXPECT_EQ(env, GL_MODULATE);
-  EXPECT_EQ(LevelWidth(0), 3);
-  EXPECT_EQ(LevelWidth(1), 0) << "no mipmaps for RGB";
+  EXPECT_EQ((std::vector{LevelWidth(0), LevelWidth(1)}), (std::vector{3, 0}))
+      << "no mipmaps for RGB";
   EXPECT_THAT(Level0(GL_RGB, rgb.pixels.size()), ElementsAreArray(rgb.pixels));
   GLint alignment = 0;
   glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
@@ -110,9 +110,7 @@ TEST_F(GlTest, RgbaBuildsMipmapsAndSetsAlpha) {
   const PixelBuffer rgba = Buffer(4, 4, 4);
   const std::uint32_t first = CreateTexture(rgba, state);
   EXPECT_TRUE(state.textureHasAlpha);
-  EXPECT_EQ(LevelWidth(0), 4);
-  EXPECT_EQ(LevelWidth(1), 2);
-  EXPECT_EQ(LevelWidth(2), 1);
+  EXPECT_EQ((std::vector{LevelWidth(0), LevelWidth(1), LevelWidth(2)}), (std::vector{4, 2, 1}));
   EXPECT_THAT(Level0(GL_RGBA, rgba.pixels.size()), ElementsAreArray(rgba.pixels));
   EXPECT_NE(CreateTexture(rgba, state), first);
 }
