@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
