@@ -294,9 +294,9 @@ class WineTest : public ::testing::Test {
 
 TEST_F(WineTest, RunsInThePrefixThatHoldsTheUtility) {
   const auto record = dir / "wine-calls.txt";
-  fixtures::WriteTextFile(tools / "wine", "#!/bin/sh\necho \"$WINEPREFIX\" >>'" + record.string() +
-                                              "'\nprintf '[%s]' \"$@\" >>'" + record.string() +
-                                              "'\necho >>'" + record.string() + "'\n");
+  fixtures::WriteTextFile(tools / "wine",
+                          "#!/bin/sh\n{ echo \"$WINEPREFIX\"; printf '[%s]' \"$@\"; echo; } >>'" +
+                              record.string() + "'\n");
   std::filesystem::permissions(tools / "wine", std::filesystem::perms::owner_exec,
                                std::filesystem::perm_options::add);
   testing::ScopedVariable path("PATH", tools.c_str());

@@ -388,9 +388,8 @@ TEST(PlacementTest, AttachmentLinesBecomeViewTransforms) {
   // A field that is not a number counts as 3.
   EXPECT_EQ(AttachmentLineSteps("\"a.x\",oops,0,0,0,0")[0],
             (PlacementStep{K::Translate, 0, 3, 0, -0.0f}));
-}
 
-TEST(PlacementTest, PartsAddTheirSubAttachmentOnlyWithSevenFields) {
+  // Parts add their sub-attachment only when it has seven fields.
   TraincarState state;
   state.MeshCount = 1;
   state.MeshEntry[0].attachmentLine = "\"a.horn\",1,2,3,0,0,0";
