@@ -58,25 +58,16 @@ TEST_F(CheckCommandTest, JsonCarriesTheSameProblems) {
   const ProcessResult run = Kelvane({"--check", Tree(), "--json"});
   ASSERT_EQ(run.status, 1) << run.err;
   const Json doc = Json::parse(run.out);
-  ASSERT_TRUE(doc.is_object());
-  EXPECT_TRUE(doc["files_checked"].is_number_unsigned());
-  EXPECT_TRUE(doc["bytes_read"].is_number_unsigned());
-  EXPECT_TRUE(doc["seconds"].is_number());
-  ASSERT_TRUE(doc["problems"].is_array());
-  EXPECT_EQ(doc["problem_count"], doc["problems"].size());
-  std::set<std::string> kinds;
+  EXPECT_GT(doc["files_checked"], 0);
+  EXPECT_EQ(doc["problem_count"], tree.faults.size());
+  std::multiset<std::string> kinds, injected;
   for (const Json& p : doc["problems"]) {
-    EXPECT_EQ(p.size(), 5u) << p;
-    for (const char* key : {"asset", "file", "kind", "message"})
-      EXPECT_TRUE(p[key].is_string()) << key << " in " << p;
-    EXPECT_TRUE(p["offset"].is_null() || p["offset"].is_number_unsigned()) << p;
     kinds.insert(p["kind"].get<std::string>());
+    EXPECT_FALSE(p["asset"].get<std::string>().empty()) << p;
   }
-  std::set<std::string> injected;
   for (const auto& fault : tree.faults)
     injected.insert(fault.kind);
   EXPECT_EQ(kinds, injected);
-  EXPECT_EQ(doc["problems"].size(), tree.faults.size());
 }
 
 TEST_F(CheckCommandTest, ExitStatus) {

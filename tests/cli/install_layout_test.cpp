@@ -46,6 +46,7 @@ TEST(InstallLayoutTest, BuildKeepsEverythingBesideTheProgramAnInstallUsesItsPref
   Touch(bare / "kelvane");
   EXPECT_EQ(DataFolder(bare), fs::path());
   EXPECT_EQ(SettingsPathFor(bare / "kelvane"), bare / "kelvane.ini");
+  EXPECT_EQ(SettingsPathFor(bare / "kelvane.exe"), bare / "kelvane.ini");
   unsetenv("XDG_CONFIG_HOME");
 }
 

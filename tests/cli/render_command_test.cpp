@@ -12,6 +12,7 @@
 #include "fixtures/asset_writer.h"
 #include "fixtures/byte_writer.h"
 #include "fixtures/sample_assets.h"
+#include "fixtures/texture_writer.h"
 #include "support/image_compare.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
@@ -109,20 +110,12 @@ TEST_F(RenderCommandTest, JpegIsWrittenAtTheAskedSize) {
   const ProcessRun run = Kelvane({"--render", Wagon(), "-o", Out("thumb.jpg")}, dir);
   if (run.status == 1 && run.err.find("no GL context") != std::string::npos) GTEST_SKIP();
   ASSERT_EQ(run.status, 0) << run.err;
-  std::ifstream in(Out("thumb.jpg"), std::ios::binary);
-  std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), {});
-  ASSERT_GT(bytes.size(), 200u);
-  EXPECT_EQ(bytes[0], 0xFF);
-  EXPECT_EQ(bytes[1], 0xD8);
+  const std::string text = testing::ReadText(Out("thumb.jpg"));
+  const auto bytes = std::as_bytes(std::span(text));
   // The baseline frame header holds height then width.
-  for (std::size_t i = 2; i + 8 < bytes.size(); ++i) {
-    if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {
-      EXPECT_EQ(bytes[i + 5] * 256 + bytes[i + 6], 180);
-      EXPECT_EQ(bytes[i + 7] * 256 + bytes[i + 8], 240);
-      return;
-    }
-  }
-  ADD_FAILURE() << "no baseline frame header";
+  const auto frame = fixtures::JpegSegment(bytes, 0xC0);
+  ASSERT_TRUE(frame);
+  EXPECT_EQ(text.substr(*frame + 5, 4), std::string("\0\xB4\0\xF0", 4));
 }
 
 TEST_F(RenderCommandTest, RefusalsSayWhyAndUsageErrorsExitWithTwo) {

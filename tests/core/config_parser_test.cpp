@@ -28,7 +28,7 @@ class ConfigFindTagTest : public ::testing::Test {
   ConfigLines config_;
 };
 
-TEST_F(ConfigFindTagTest, TopLevelTagIsNotFoundInsideContainers) {
+TEST_F(ConfigFindTagTest, NestingAndTheParentArguments) {
   Load("kuid 1\nkind traincar\nbogeys\n{\n  kind bogey\n}\nKind x\n");
   EXPECT_EQ(config_.FindTag("", "", "kind", kConfigTop, 0), 1);
   EXPECT_EQ(config_.TagValue(1), "traincar");
@@ -36,9 +36,7 @@ TEST_F(ConfigFindTagTest, TopLevelTagIsNotFoundInsideContainers) {
   EXPECT_EQ(config_.FindTag("", "bogeys", "kind", kConfigTop, 1), 4);
   EXPECT_EQ(config_.TagValue(-1), "");
   EXPECT_EQ(config_.TagValue(config_.LineCount()), "");
-}
-
-TEST_F(ConfigFindTagTest, ParentArgumentDecidesWhetherLastParentNameChanges) {
+  // The parent argument decides whether the last parent name changes.
   Load("mesh-table\n{\ndefault\n{\nmesh \"body.im\"\n}\n}\n");
   EXPECT_EQ(config_.FindTag("mesh-table", "", "mesh", kConfigTop, 2), 4);
   EXPECT_EQ(config_.LastParentName(), "default");
@@ -46,9 +44,7 @@ TEST_F(ConfigFindTagTest, ParentArgumentDecidesWhetherLastParentNameChanges) {
   EXPECT_EQ(config_.LastParentName(), "");
   EXPECT_EQ(config_.FindTag("mesh-table", "default", "mesh", kConfigTop, 2), 4);
   EXPECT_EQ(config_.LastParentName(), "");
-}
-
-TEST_F(ConfigFindTagTest, FirstLineTakesPartInQueriesAndNesting) {
+  // The first line takes part in queries and nesting.
   Load("kuid <kuid:1:2>\nkind traincar\n");
   EXPECT_EQ(config_.FindTag("", "", "kuid", kConfigTop, 0), 0);
   Load("mesh-table {\n default {\n  mesh \"a.im\" }\n att a.bog0\n}\nkind traincar\n");
@@ -57,9 +53,7 @@ TEST_F(ConfigFindTagTest, FirstLineTakesPartInQueriesAndNesting) {
   // The brace after the mesh value closes `default` once the line is matched.
   EXPECT_EQ(config_.FindTag("", "mesh-table", "att", kConfigTop, 1), 3);
   EXPECT_EQ(config_.FindTag("", "", "kind", kConfigTop, 0), 5);
-}
-
-TEST_F(ConfigFindTagTest, BraceCountingIgnoresQuotesAndSurplusClosers) {
+  // Brace counting ignores quotes and surplus closers.
   Load("}\n}\nusername \"a {b\"\nkind traincar\n");
   EXPECT_EQ(config_.FindTag("", "", "kind", kConfigTop, 0), -1);
   EXPECT_EQ(config_.FindTag("", "username", "kind", kConfigTop, 1), 3);
@@ -78,9 +72,6 @@ TEST_F(ConfigFindTagTest, GrowingStartLineWalksEveryOccurrence) {
   }
   EXPECT_EQ(found, (std::vector<int>{4, 7, 13}));
   EXPECT_EQ(config_.TagValue(13), "<kuid:1:300>");
-}
-
-TEST_F(ConfigFindTagTest, EveryLineEndingSplitsLines) {
   Load("a 1\r\nb 2\rc 3\n\nd 4");
   EXPECT_EQ(config_.LineCount(), 5);
   EXPECT_EQ(config_.FindTag("", "", "d", kConfigTop, 0), 4);

@@ -66,14 +66,6 @@ TEST(ContentCheckTest, TheAssetThatLeadsToAProblemIsNamed) {
   EXPECT_EQ(assetOf["body.im attachment-missing"], "faults/car/config.txt");
 }
 
-TEST(ContentCheckTest, ACleanTreeHasNothingToReport) {
-  testing::TempDir dir;
-  fixtures::WriteContentTree(dir.path(), {.meshes = 9, .textures = 4});
-  const CheckReport report = Check(dir.path(), 2);
-  EXPECT_THAT(report.problems, ::testing::IsEmpty());
-  EXPECT_EQ(report.filesChecked, 9u + 2 + 2);
-}
-
 TEST(ContentCheckTest, NamesAreMatchedWithoutRegardToCaseAndFilesAreTakenAsGiven) {
   testing::TempDir dir;
   fixtures::WriteContentTree(dir.path(), {.meshes = 0, .textures = 0, .faults = true});

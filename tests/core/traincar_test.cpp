@@ -119,18 +119,28 @@ TEST_F(ComposeTest, NeedsAMeshTableButIsInTraincarModeByThen) {
   EXPECT_EQ(bench.scene.ModelCount(), 0u);
 }
 
-TEST_F(ComposeTest, FindsContentNamesInAnyCase) {
-  const auto folder = world.editing / "loco";
-  fixtures::WriteTextFile(
-      folder / "CONFIG.TXT",
-      fixtures::ConfigText({.meshes = {{.name = "default", .mesh = "Body.IM"}}}));
-  fixtures::WriteFile(folder / "body.im", MeshWith({}));
-  EXPECT_TRUE(bench.Compose(folder));
-  ASSERT_EQ(bench.scene.ModelCount(), 1u);
-  EXPECT_EQ(bench.state.MeshEntry[0].file, folder / "body.im");
-}
-
 // ----- the mesh table --------------------------------------------------------
+
+TEST_F(ComposeTest, FindsMeshFilesInAnyCaseUncutOrThroughLodDescriptions) {
+  const std::string deep = std::string(130, 'a') + "/" + std::string(130, 'b') + "/body.im";
+  const auto folder = world.editing / "loco";
+  fixtures::WriteFile(folder / "body.im", MeshWith({}));
+  fixtures::WriteFile(folder / deep, MeshWith({}));
+  fixtures::WriteTextFile(folder / "BODY.LM.txt",
+                          fixtures::LodDescriptionText({"near.im", "Body.im"}));
+  const std::pair<std::string, std::string> rows[] = {
+      {"Body.IM", "body.im"}, {deep, deep}, {"body.lm", "body.im"}};
+  for (const auto& [mesh, file] : rows) {
+    fixtures::WriteTextFile(folder / "CONFIG.TXT",
+                            fixtures::ConfigText({.meshes = {{.name = "default", .mesh = mesh}}}));
+    Workbench fresh;
+    EXPECT_TRUE(fresh.Compose(folder)) << mesh;
+    ASSERT_EQ(fresh.state.MeshCount, 1) << mesh;
+    EXPECT_EQ(fresh.scene.ModelCount(), 1u) << mesh;
+    EXPECT_EQ(fresh.state.MeshEntry[0].file, folder / file) << mesh;
+  }
+  EXPECT_TRUE(ResolveLodMesh(folder, "other.lm").empty());
+}
 
 TEST_F(ComposeTest, PassesOverShadowsNightMeshesAndMissingFiles) {
   const auto folder = Loco({.meshes = {{.name = "shadow", .mesh = "body.im"},
@@ -198,25 +208,6 @@ TEST_F(ComposeTest, AParentMeshThatIsNoValidContainerIsReported) {
   EXPECT_EQ(bench.state.MeshEntry[1].attachmentLine, "");
   EXPECT_EQ(OnlyMessage(),
             "MESH001F file " + (folder / "body.im").string() + " is not a valid mesh");
-}
-
-TEST_F(ComposeTest, MeshPathsAreNotCut) {
-  const std::string deep = std::string(130, 'a') + "/" + std::string(130, 'b') + "/body.im";
-  const auto folder = Loco({.meshes = {{.name = "default", .mesh = deep}}});
-  fixtures::WriteFile(folder / deep, MeshWith({}));
-  EXPECT_TRUE(bench.Compose(folder));
-  ASSERT_EQ(bench.state.MeshCount, 1);
-  EXPECT_EQ(bench.state.MeshEntry[0].file, folder / deep);
-}
-
-TEST_F(ComposeTest, ReadsLodDescriptions) {
-  const auto folder = Loco({.meshes = {{.name = "default", .mesh = "body.lm"}}});
-  fixtures::WriteTextFile(folder / "BODY.LM.txt",
-                          fixtures::LodDescriptionText({"near.im", "Body.im"}));
-  EXPECT_TRUE(bench.Compose(folder));
-  ASSERT_EQ(bench.state.MeshCount, 1);
-  EXPECT_EQ(bench.state.MeshEntry[0].file, folder / "body.im");
-  EXPECT_TRUE(ResolveLodMesh(folder, "other.lm").empty());
 }
 
 // ----- bogeys, pantographs and effects ---------------------------------------
@@ -397,9 +388,8 @@ TEST(PlacementTest, AttachmentLinesBecomeViewTransforms) {
   // A field that is not a number counts as 3.
   EXPECT_EQ(AttachmentLineSteps("\"a.x\",oops,0,0,0,0")[0],
             (PlacementStep{K::Translate, 0, 3, 0, -0.0f}));
-}
 
-TEST(PlacementTest, PartsAddTheirSubAttachmentOnlyWithSevenFields) {
+  // Parts add their sub-attachment only when it has seven fields.
   TraincarState state;
   state.MeshCount = 1;
   state.MeshEntry[0].attachmentLine = "\"a.horn\",1,2,3,0,0,0";

@@ -104,12 +104,6 @@ TEST(ViewerSettingsTest, AnUnreadableFileIsNotOverwritten) {
   EXPECT_EQ(TMemIni(dir / "folder.ini").status(), TMemIni::ReadStatus::Unreadable);
 }
 
-TEST(ViewerSettingsTest, SettingsPathBesideAWritableProgram) {
-  testing::TempDir dir;
-  EXPECT_EQ(DefaultSettingsPath(dir / "kelvane"), dir / "kelvane.ini");
-  EXPECT_EQ(DefaultSettingsPath(dir / "kelvane.exe"), dir / "kelvane.ini");
-}
-
 // A saving process killed at any moment leaves the old or the new settings.
 TEST(ViewerSettingsTest, KilledWhileSavingLosesNothing) {
   testing::TempDir dir;

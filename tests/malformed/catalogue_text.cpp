@@ -1,5 +1,6 @@
 // The catalogue's text files: config.txt and the settings file.
 
+#include <span>
 #include <string>
 
 #include "malformed/catalogue.h"
@@ -9,10 +10,8 @@ namespace kelvane::malformed {
 namespace {
 
 std::vector<std::byte> Bytes(const std::string& text) {
-  std::vector<std::byte> bytes(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i)
-    bytes[i] = static_cast<std::byte>(text[i]);
-  return bytes;
+  const auto bytes = std::as_bytes(std::span(text));
+  return {bytes.begin(), bytes.end()};
 }
 
 // ----- config.txt -------------------------------------------------------------

@@ -26,11 +26,7 @@ TEST_P(MalformedFileTest, GivesItsResultAndExactlyItsMessage) {
   EXPECT_EQ(outcome.result, c.result);
   std::vector<Message> expected;
   if (c.message) expected.push_back(*c.message);
-  ASSERT_EQ(outcome.messages.size(), expected.size());
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(outcome.messages[i].caption, expected[i].caption);
-    EXPECT_EQ(outcome.messages[i].text, expected[i].text);
-  }
+  EXPECT_EQ(outcome.messages, expected);
 }
 
 std::string CaseName(const ::testing::TestParamInfo<Case>& info) {

@@ -44,11 +44,7 @@ inline ProcessResult RunProgram(const std::string& program, const std::vector<st
     run.out.append(buffer.data(), n);
   const int raw = pclose(pipe);
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  if (FILE* e = fopen(errFile.c_str(), "r")) {
-    while ((n = fread(buffer.data(), 1, buffer.size(), e)) > 0)
-      run.err.append(buffer.data(), n);
-    fclose(e);
-  }
+  run.err = ReadText(errFile);
   return run;
 }
 
