@@ -11,7 +11,7 @@ namespace {
 
 using fixtures::AssetConfig;
 using fixtures::Attachment;
-using fixtures::MeshTableSpec;
+using fixtures::MeshTableEntry;
 using fixtures::WriteConfig;
 using testing::AssetWorld;
 using testing::Workbench;
@@ -255,7 +255,7 @@ TEST_F(ComposeTest, PantographsStandAtAnUnbrokenRunOfPoints) {
 TEST_F(ComposeTest, TakesEffectsWithinSevenLines) {
   PartAsset(world.editing / "lamp", "<kuid:3:1>");
   auto effect = [](int pad) {
-    return fixtures::EffectSpec{.att = "a.light0", .defaultMesh = "<kuid:3:1>", .padLines = pad};
+    return fixtures::EffectEntry{.att = "a.light0", .defaultMesh = "<kuid:3:1>", .padLines = pad};
   };
   const std::vector<Attachment> points{At("a.light0", {7, 0, 2})};
   EXPECT_TRUE(bench.Compose(
@@ -272,8 +272,8 @@ TEST_F(ComposeTest, TakesEffectsWithinSevenLines) {
 TEST_F(ComposeTest, KeepsTheTablesWithinTheirCapacity) {
   PartAsset(world.editing / "bogey", "<kuid:5:5>");
   PartAsset(world.editing / "lamp", "<kuid:3:1>");
-  std::vector<fixtures::EffectSpec> effects(
-      20, fixtures::EffectSpec{.att = "a.light0", .defaultMesh = "<kuid:3:1>"});
+  std::vector<fixtures::EffectEntry> effects(
+      20, fixtures::EffectEntry{.att = "a.light0", .defaultMesh = "<kuid:3:1>"});
   std::vector<std::string> bogeys(10, "<kuid:5:5>");
   EXPECT_TRUE(bench.Compose(Loco(
       {.bogeys = bogeys, .meshes = {{.name = "default", .mesh = "body.im", .effects = effects}}})));
@@ -300,7 +300,7 @@ TEST_F(ComposeTest, APartWithTwoAutoCreatedMeshesGetsTwoRecords) {
   fixtures::WriteFile(panto / "base.im", MeshWith({At("a.arm", {0, 0.5f, 0.25f})}));
   fixtures::WriteFile(panto / "arm.im", MeshWith({}, 2.0f));
   PartAsset(world.editing / "bogey", "<kuid:5:5>");
-  EXPECT_EQ(PartMeshSpec(panto, bench.notifier),
+  EXPECT_EQ(PartMeshList(panto, bench.notifier),
             "base.im|arm.im?\"a.arm\",0.000,0.500,0.250,0.0,0.0,0.0");
 
   EXPECT_TRUE(bench.Compose(
@@ -353,10 +353,10 @@ TEST_F(ComposeTest, APartWithTooManyMeshesFillsThePartListAndNoMore) {
   EXPECT_EQ(PlaceModel(bench.state, 21).index, 20);
 }
 
-TEST(PartMeshSpecTest, ChoosesTheMeshesOfAPart) {
+TEST(PartMeshListTest, ChoosesTheMeshesOfAPart) {
   testing::TempDir dir;
   RecordingNotifier notifier;
-  EXPECT_EQ(PartMeshSpec(dir.path(), notifier), "");
+  EXPECT_EQ(PartMeshList(dir.path(), notifier), "");
   const auto autoCreated = [](const char* flag) {
     return AssetConfig{.kind = "bogey",
                        .meshes = {{.name = "d", .mesh = "frame.im", .autoCreate = flag}}};
@@ -368,11 +368,11 @@ TEST(PartMeshSpecTest, ChoosesTheMeshesOfAPart) {
       {autoCreated("1"), "frame.im"},
       {autoCreated("0"), "default.pm"}};
   WriteConfig(dir.path(), rows[0].first);
-  EXPECT_EQ(PartMeshSpec(dir.path(), notifier), "") << "no mesh file yet";
+  EXPECT_EQ(PartMeshList(dir.path(), notifier), "") << "no mesh file yet";
   fixtures::WriteFile(dir / "Default.PM", MeshWith({}));
-  for (const auto& [config, spec] : rows) {
+  for (const auto& [config, meshes] : rows) {
     WriteConfig(dir.path(), config);
-    EXPECT_EQ(PartMeshSpec(dir.path(), notifier), spec);
+    EXPECT_EQ(PartMeshList(dir.path(), notifier), meshes);
   }
 }
 

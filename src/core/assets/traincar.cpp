@@ -319,7 +319,7 @@ void Composer::LoadParts() {
     }
     s_.Memo1.visible = false;
     s_.AssetFolder = folder;
-    const std::string meshList = PartMeshSpec(folder, c_.notifier);
+    const std::string meshList = PartMeshList(folder, c_.notifier);
 
     std::vector<std::string> pieces = Split(meshList, '|');
     if (pieces.size() > kMaxPieces) {
@@ -371,7 +371,7 @@ bool ConfigOpen(TraincarContext& context) {
   return composer.Run();
 }
 
-std::string PartMeshSpec(const std::filesystem::path& folder, Notifier& notifier) {
+std::string PartMeshList(const std::filesystem::path& folder, Notifier& notifier) {
   const auto configPath = FindContentFile(folder, "config.txt");
   if (!configPath) return {};
   std::string result;

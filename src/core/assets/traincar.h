@@ -92,7 +92,7 @@ bool ConfigOpen(TraincarContext& context);
 // The meshes of the part asset in `folder`: names separated by '|', each
 // optionally followed by '?' and the attachment line it hangs from. The
 // attachment reader's errors are shown through `notifier`.
-std::string PartMeshSpec(const std::filesystem::path& folder, Notifier& notifier);
+std::string PartMeshList(const std::filesystem::path& folder, Notifier& notifier);
 
 // The mesh file behind an ".lm" name of the asset in `assetFolder`; empty
 // when its description is missing.
