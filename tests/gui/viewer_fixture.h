@@ -51,9 +51,11 @@ struct Viewer {
 
   Viewer() { fixtures::WriteSampleAssets(dir.path() / "assets"); }
 
-  void Start(const std::vector<std::string>& arguments, const std::string& settingsText) {
+  MainWindow& Start(const std::vector<std::string>& arguments,
+                    const std::string& settingsText = kSetUp) {
     if (!settingsText.empty()) WriteText(ini, settingsText);
     Open(arguments);
+    return *window;
   }
 
   void Open(const std::vector<std::string>& arguments, bool waitUntilShown = true) {
