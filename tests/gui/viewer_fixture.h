@@ -1,5 +1,4 @@
-// A main window on a temporary settings file and the sample assets, its
-// dialogs answered by the test; and what the window tests look at.
+// A main window on temporary settings and sample assets, dialogs answered.
 #pragma once
 
 #include <dlfcn.h>
@@ -28,9 +27,7 @@ inline void WriteText(const fs::path& file, const std::string& text) {
   std::ofstream(file, std::ios::binary) << text;
 }
 
-// Keeps the GL driver that Xvfb's contexts loaded until the process ends;
-// unloaded with the X connection, its allocations for the process's life
-// would show in the sanitizer's leak report as ours.
+// Keeps Xvfb's GL driver loaded, or its allocations show as our leaks.
 inline void PinGraphicsDrivers() {
   auto pin = [](dl_phdr_info* info, size_t, void*) {
     const std::string_view name = info->dlpi_name ? info->dlpi_name : "";
@@ -100,25 +97,29 @@ inline bool Near(const QColor& c, const QColor& to, int tolerance) {
          std::abs(c.blue() - to.blue()) <= tolerance;
 }
 
+template <typename Test>
+int CountPixels(const QImage& picture, Test test) {
+  int count = 0;
+  for (int y = 0; y < picture.height(); ++y)
+    for (int x = 0; x < picture.width(); ++x)
+      count += test(x, y, picture.pixelColor(x, y)) ? 1 : 0;
+  return count;
+}
+
 // How many pixels of the picture are not near `colour(x, y)`.
 template <typename Colour>
 int PixelsOff(const QImage& picture, Colour colour, int tolerance) {
-  int off = 0;
-  for (int y = 0; y < picture.height(); ++y)
-    for (int x = 0; x < picture.width(); ++x)
-      off += Near(picture.pixelColor(x, y), colour(x, y), tolerance) ? 0 : 1;
-  return off;
+  return CountPixels(picture,
+                     [&](int x, int y, QColor c) { return !Near(c, colour(x, y), tolerance); });
 }
 
-// Share of pixels that are mostly green, as the ground under a traincar is.
+// Share of mostly green pixels, as the ground under a traincar is.
 inline double GreenShare(const QImage& picture) {
-  int green = 0;
-  for (int y = 0; y < picture.height(); ++y)
-    for (int x = 0; x < picture.width(); ++x) {
-      const QColor c = picture.pixelColor(x, y);
-      green += c.green() > c.red() + 40 && c.green() > c.blue() + 40 ? 1 : 0;
-    }
-  return static_cast<double>(green) / (picture.width() * picture.height());
+  return double(CountPixels(picture,
+                            [](int, int, QColor c) {
+                              return c.green() > c.red() + 40 && c.green() > c.blue() + 40;
+                            })) /
+         (picture.width() * picture.height());
 }
 
 // The popup items shown in the window's present state.
@@ -130,8 +131,7 @@ inline QList<QAction*> ShownPopupItems(MainWindow& w) {
   return shown;
 }
 
-// Mesh Data's nine bounding-box values and the face count, as shown; `red`
-// gets which of the nine are marked.
+// Mesh Data's nine values and the face count; `red` gets which are marked.
 inline QStringList MeshDataTexts(MainWindow& w, QList<bool>* red = nullptr) {
   QStringList texts;
   w.interaction.execDialog = [&](QDialog& dialog) {
