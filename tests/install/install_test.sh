@@ -1,7 +1,5 @@
 #!/usr/bin/env bash
-# install_test.sh BUILD KELVANE KELVANE_SAMPLE EXPECTED_FILES
-# Installs the build into a temporary DESTDIR under the prefix /usr and
-# checks what a desktop and a user get from it.
+# install_test.sh BUILD KELVANE KELVANE_SAMPLE EXPECTED_FILES: what a desktop and a user get.
 set -uo pipefail
 build=$1 built_kelvane=$2 sample_tool=$3 expected=$4
 work=$(mktemp -d)
@@ -44,8 +42,7 @@ if command -v man >/dev/null; then
   [ -z "$out" ] && pass "man page renders without warnings" || fail "man page: $out"
 fi
 
-# 3. Sample content, with a mesh and a texture renamed so only their
-# first bytes tell what they are.
+# 3. Sample content; renamed copies are known by their first bytes only.
 "$sample_tool" --out "$work/sample" >/dev/null || { fail "kelvane-sample"; exit 1; }
 wagon=$work/sample/wagon/wagon.im
 texture=$work/sample/wagon/roof.texture
@@ -101,9 +98,7 @@ for damaged in "$work/damaged.im" "$work/damaged.texture" "$work/missing.texture
   fi
 done
 
-# 5. The installed program draws the sample traincar with the track images
-# of its prefix: the same picture as the build's program, whose images lie
-# beside it.
+# 5. The installed program finds the track images of its prefix.
 "$prefix/bin/kelvane" --version | grep -q "^kelvane " && pass "installed --version" || fail "installed --version"
 if [ "$gl" = yes ]; then
   loco=$work/sample/velmora/userdata/editing/locomotive
