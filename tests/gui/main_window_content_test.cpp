@@ -49,7 +49,6 @@ void MainWindowTest::traincarOpensEndToEnd() {
   QCOMPARE(w.settings.tieSpacing, 1200);
   QVERIFY(NextFrame(w));
   QCOMPARE(GreenShare(w.glView->grabFramebuffer()), 0.0);
-  // The thumbnail goes beside the car's config.txt.
   v.notifier.answers = {true};
   w.MakeThumbnail1Click();
   QTRY_VERIFY(fs::exists(sample.locomotive / w.settings.thumbnail));
@@ -89,7 +88,6 @@ void MainWindowTest::closingDuringALookupStopsItAndSaves() {
   v.Open({sample.locomotive.string()}, false);
   QTRY_VERIFY_WITH_TIMEOUT(!v.window->isVisible(), 30000);
   QVERIFY(shownDuringLookup && refused && !v.window->Busy());
-  // One run of the utility, stopped; no later version was asked for.
   QCOMPARE(QString::fromStdString(ReadText(calls)).count('\n'), 1);
   QTRY_VERIFY(!ProcessRunsWith(sample.store.string()));
   QCOMPARE(SavedSettings(v.ini).lastFile, (sample.locomotive / "config.txt").string());

@@ -177,7 +177,6 @@ void MainWindowTest::clickOnTheViewTakesTheKeys() {
   ApplyViewKey(expected, ViewKey::Left, KeyModifiers::Other);
   QTest::keyClick(w.focusWidget(), Qt::Key_Left);
   QCOMPARE(Camera(w.view), Camera(expected));
-  // The wheel zooms wherever it turns over the window.
   for (int delta : {120, -1200}) {
     ApplyWheel(expected, delta);
     QWheelEvent turn({5, 5}, w.statusBar()->mapToGlobal(QPointF(5, 5)), {}, {0, delta},

@@ -83,7 +83,6 @@ struct Viewer {
   bool Loaded() const { return window->train.ModelLoaded; }
 };
 
-// Waits until the view has drawn a frame after this call.
 inline bool NextFrame(MainWindow& w) {
   const int before = w.glView->FrameCount();
   w.view.RedrawPending = true;
@@ -122,7 +121,6 @@ inline double GreenShare(const QImage& picture) {
          (picture.width() * picture.height());
 }
 
-// The popup items shown in the window's present state.
 inline QList<QAction*> ShownPopupItems(MainWindow& w) {
   w.PopupMenu1Popup();
   QList<QAction*> shown;
@@ -147,7 +145,6 @@ inline QStringList MeshDataTexts(MainWindow& w, QList<bool>* red = nullptr) {
   return texts;
 }
 
-// True while some process runs with `text` in its command line.
 inline bool ProcessRunsWith(const std::string& text) {
   std::error_code ec;
   for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
@@ -158,7 +155,6 @@ inline bool ProcessRunsWith(const std::string& text) {
   return false;
 }
 
-// A window manager's frame lies around the window.
 inline bool FrameKnown(const QWidget& window) {
   return window.frameGeometry().top() < window.geometry().top();
 }
