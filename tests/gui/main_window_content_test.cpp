@@ -1,15 +1,8 @@
-// The main window: traincars, closing, failed loads, its place, drops, the
-// attachment stepper, recent files, textures and reloads.
+// The main window: traincars, closing, failed loads, place, drops, reloads.
 #include "main_window_test.h"
 
-#include <QImageReader>
 #include <QMimeData>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QStatusBar>
-#include <QWheelEvent>
 #include <algorithm>
-#include <cstdio>
 
 #include "fixtures/asset_writer.h"
 #include "fixtures/texture_writer.h"
@@ -17,27 +10,22 @@
 #include "shell/track_gauges.h"
 #include "view/frame.h"
 #include "viewer_fixture.h"
-#include "viewer_main.h"
 #include "windows/textures_dialog.h"
 
 using namespace kelvane;
 using namespace kelvane::testing;
 
-// The sample locomotive from its folder, as make run opens it: the
-// pantograph is fetched through the utility, the car stands on its track,
-// and the traincar commands work on it. Its configuration file is
-// remembered by its own name, written here as on Windows.
+// The pantograph is fetched through the utility; config.txt is found and
+// remembered whatever its case.
 void MainWindowTest::traincarOpensEndToEnd() {
   Viewer v;
   const auto sample = fixtures::WriteSampleTraincar(v.dir.path(), KELVANE_STANDIN);
   QVERIFY(!fs::exists(sample.editing / "pantograph"));
   const fs::path config = sample.locomotive / "Config.TXT";
   fs::rename(sample.locomotive / "config.txt", config);
-  v.Start({sample.locomotive.string()}, kSetUp);
-  MainWindow& w = *v.window;
+  MainWindow& w = v.Start({sample.locomotive.string()});
   QVERIFY(w.train.TrainCarMode && v.Loaded());
   QVERIFY(fs::exists(sample.editing / "pantograph" / "config.txt"));
-  QCOMPARE(w.windowTitle().toStdString(), TrainCarCaption(w.train.UserName));
   QVERIFY(w.windowTitle().contains("Class 7 electric"));
   QCOMPARE(w.currentFile, config.string());
   QVERIFY(w.statusLine->text().contains(QString::fromStdString(sample.locomotive.string())));
@@ -61,7 +49,6 @@ void MainWindowTest::traincarOpensEndToEnd() {
   QCOMPARE(w.settings.tieSpacing, 1200);
   QVERIFY(NextFrame(w));
   QCOMPARE(GreenShare(w.glView->grabFramebuffer()), 0.0);
-  // The thumbnail goes beside the car's config.txt.
   v.notifier.answers = {true};
   w.MakeThumbnail1Click();
   QTRY_VERIFY(fs::exists(sample.locomotive / w.settings.thumbnail));
@@ -70,9 +57,7 @@ void MainWindowTest::traincarOpensEndToEnd() {
   QCOMPARE(SavedSettings(v.ini).gaugeIndex, kNoTrackGaugeIndex);
 }
 
-// Closing while a part's lookup waits for a utility that hangs: the window
-// shows during the lookup, refuses to replace the scene, stops the utility
-// and closes once the composition is over, with its settings saved.
+// The utility hangs; the window shows and refuses to replace the scene.
 void MainWindowTest::closingDuringALookupStopsItAndSaves() {
   Viewer v;
   const auto sample = fixtures::WriteSampleTraincar(v.dir.path(), KELVANE_STANDIN);
@@ -103,19 +88,14 @@ void MainWindowTest::closingDuringALookupStopsItAndSaves() {
   v.Open({sample.locomotive.string()}, false);
   QTRY_VERIFY_WITH_TIMEOUT(!v.window->isVisible(), 30000);
   QVERIFY(shownDuringLookup && refused && !v.window->Busy());
-  // One run of the utility, stopped; no later version was asked for.
   QCOMPARE(QString::fromStdString(ReadText(calls)).count('\n'), 1);
   QTRY_VERIFY(!ProcessRunsWith(sample.store.string()));
   QCOMPARE(SavedSettings(v.ini).lastFile, (sample.locomotive / "config.txt").string());
 }
 
-// The settings' colour is the first frame's background. A load that
-// fails leaves that background alone under its title, and Mesh Data
-// describes the empty model.
 void MainWindowTest::failedLoadShowsNothingOld() {
   Viewer v;
-  v.Start({v.mesh.string()}, "[Options]\nBGroundColour=0x336699\n" + kSetUp);
-  MainWindow& w = *v.window;
+  MainWindow& w = v.Start({v.mesh.string()}, "[Options]\nBGroundColour=0x336699\n" + kSetUp);
   const QColor background(0x99, 0x66, 0x33);
   QVERIFY(NextFrame(w));
   QVERIFY(Near(w.glView->grabFramebuffer().pixelColor(2, 2), background, 1));
@@ -130,9 +110,7 @@ void MainWindowTest::failedLoadShowsNothingOld() {
   QCOMPARE(MeshDataTexts(w), QStringList(9, "0.000") << "0");
 }
 
-// The place saved at close is the place restored at start, however often
-// the viewer is started (under a window manager, whose frame lies around
-// the client area, too); a place on no screen is brought onto one.
+// Also run under a window manager by gui.main_window_framed.
 void MainWindowTest::windowKeepsItsPlace() {
   Viewer v;
   WriteText(v.ini, "[Position]\nTop=200\nLeft=150\nWidth=500\nHeight=400\n" + kSetUp);
@@ -142,8 +120,7 @@ void MainWindowTest::windowKeepsItsPlace() {
     probe.show();
     QTRY_VERIFY_WITH_TIMEOUT(FrameKnown(probe), 10000);
   }
-  // Closed once framed, as on a desktop. (The toolkit does not always
-  // learn the frame in time; the place must hold either way.)
+  // The toolkit does not always learn the frame in time: the place holds either way.
   auto awaitFrame = [&] {
     if (framed) (void)QTest::qWaitFor([&v] { return FrameKnown(*v.window); }, 3000);
   };
@@ -166,14 +143,11 @@ void MainWindowTest::windowKeepsItsPlace() {
   QVERIFY(screen.contains(v.window->frameGeometry().topLeft()));
 }
 
-// Without a GL context ("Error setting pixel format.") files still open,
-// nothing is drawn, and closing saves the settings. Run by its own test
-// entry with QT_XCB_GL_INTEGRATION=none.
+// Run by gui.main_window_without_gl.
 void MainWindowTest::withoutAContextFilesStillOpen() {
   Viewer v;
   const auto sample = fixtures::WriteSampleTraincar(v.dir.path(), KELVANE_STANDIN);
-  v.Start({v.mesh.string()}, kSetUp);
-  MainWindow& w = *v.window;
+  MainWindow& w = v.Start({v.mesh.string()});
   if (w.glView->ContextReady()) QSKIP("the view has a context; see gui.main_window_without_gl");
   QCOMPARE(v.notifier.notices.size(), std::size_t{1});
   QVERIFY(v.Loaded() && w.CurrentModel()->FaceCount() > 0);
@@ -184,13 +158,10 @@ void MainWindowTest::withoutAContextFilesStillOpen() {
   QCOMPARE(SavedSettings(v.ini).lastFile, (sample.locomotive / "config.txt").string());
 }
 
-// A dropped mesh or asset folder opens as File > Open would; other files
-// are not taken.
 void MainWindowTest::droppedFilesOpen() {
   Viewer v;
   const auto sample = fixtures::WriteSampleTraincar(v.dir.path(), KELVANE_STANDIN);
-  v.Start({}, kSetUp);
-  MainWindow& w = *v.window;
+  MainWindow& w = v.Start({});
   auto drop = [&w](const fs::path& path) {
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path.string()))});
@@ -210,12 +181,9 @@ void MainWindowTest::droppedFilesOpen() {
   QCOMPARE(w.currentFile, (sample.locomotive / "config.txt").string());
 }
 
-// The stepper steps through the points and stays at the ends; in size
-// mode it sits beside the narrow box and sets the markers' size.
 void MainWindowTest::stepperWalksTheAttachmentPoints() {
   Viewer v;
-  v.Start({v.mesh.string()}, kSetUp);
-  MainWindow& w = *v.window;
+  MainWindow& w = v.Start({v.mesh.string()});
   const int points = w.unit.AttachmentCount;
   QVERIFY(points >= 2);
   w.ShowAttachments1Click();
@@ -234,13 +202,9 @@ void MainWindowTest::stepperWalksTheAttachmentPoints() {
   QCOMPARE(w.nameBox->text(), QString::number(size + 1));
 }
 
-// The File menu's recent files: newest first, eight at most, a missing
-// one dropped with a message (from the menu or re-opened with R), the
-// list kept across a restart.
 void MainWindowTest::recentFilesKeepTheNewestEight() {
   Viewer v;
-  v.Start({}, "[MRU]\nlastfile=" + (v.dir / "gone.im").string() + "\n" + kSetUp);
-  MainWindow& w = *v.window;
+  MainWindow& w = v.Start({}, "[MRU]\nlastfile=" + (v.dir / "gone.im").string() + "\n" + kSetUp);
   QTest::keyClick(&w, Qt::Key_R);
   QCOMPARE(v.notifier.notices.size(), std::size_t{1});
   QVERIFY(w.reopenAction->text().isEmpty() && w.currentFile.empty());
@@ -256,7 +220,6 @@ void MainWindowTest::recentFilesKeepTheNewestEight() {
   w.OpenPath(meshes[4]);
   QCOMPARE(w.recentFiles.Entries(), (List{meshes[4], meshes[8], meshes[7], meshes[6], meshes[5],
                                           meshes[3], meshes[2], meshes[1]}));
-  // The re-open item is the first of the list; the menu lists the others.
   QCOMPARE(w.reopenAction->text().trimmed(), QString("m5.im"));
   QCOMPARE(w.recentMenu->Items().size(), std::size_t{7});
   QCOMPARE(w.recentMenu->Items()[0]->text().trimmed(), QString("wagon/m9.im"));
@@ -276,8 +239,7 @@ void MainWindowTest::recentFilesKeepTheNewestEight() {
 
 void MainWindowTest::texturesDialogListsHighlightsAndExports() {
   Viewer v;
-  v.Start({v.mesh.string()}, kSetUp);
-  MainWindow& w = *v.window;
+  MainWindow& w = v.Start({v.mesh.string()});
   QStringList files;
   QSize exported;
   w.interaction.execDialog = [&](QDialog& dialog) {
@@ -297,12 +259,9 @@ void MainWindowTest::texturesDialogListsHighlightsAndExports() {
   QCOMPARE(exported, QSize(64, 64));
 }
 
-// A rewritten mesh and texture reload with the camera kept; a damaged
-// rewrite keeps the last good picture and shows no message box.
 void MainWindowTest::changedFilesReloadAndDamageKeepsTheLastPicture() {
   Viewer v;
-  v.Start({v.mesh.string()}, kSetUp);
-  MainWindow& w = *v.window;
+  MainWindow& w = v.Start({v.mesh.string()});
   QVERIFY(w.reloadOnChangeAction->isChecked());
   std::tie(w.view.RotX, w.view.RotY, w.view.PanX, w.view.PanY) =
       std::tuple(20.0f, 35.0f, 0.5f, -0.25f);

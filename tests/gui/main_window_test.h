@@ -1,6 +1,4 @@
-// The main window driven as a user would, with a temporary settings file:
-// the test class, whose cases are defined in main_window_test.cpp and
-// main_window_content_test.cpp.
+// The main window driven as a user would; cases in the two .cpp files.
 #pragma once
 
 #include <QObject>

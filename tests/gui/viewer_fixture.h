@@ -1,5 +1,4 @@
-// A main window on a temporary settings file and the sample assets, its
-// dialogs answered by the test; and what the window tests look at.
+// A main window on temporary settings and sample assets, dialogs answered.
 #pragma once
 
 #include <dlfcn.h>
@@ -28,9 +27,7 @@ inline void WriteText(const fs::path& file, const std::string& text) {
   std::ofstream(file, std::ios::binary) << text;
 }
 
-// Keeps the GL driver that Xvfb's contexts loaded until the process ends;
-// unloaded with the X connection, its allocations for the process's life
-// would show in the sanitizer's leak report as ours.
+// Keeps Xvfb's GL driver loaded, or its allocations show as our leaks.
 inline void PinGraphicsDrivers() {
   auto pin = [](dl_phdr_info* info, size_t, void*) {
     const std::string_view name = info->dlpi_name ? info->dlpi_name : "";
@@ -51,9 +48,11 @@ struct Viewer {
 
   Viewer() { fixtures::WriteSampleAssets(dir.path() / "assets"); }
 
-  void Start(const std::vector<std::string>& arguments, const std::string& settingsText) {
+  MainWindow& Start(const std::vector<std::string>& arguments,
+                    const std::string& settingsText = kSetUp) {
     if (!settingsText.empty()) WriteText(ini, settingsText);
     Open(arguments);
+    return *window;
   }
 
   void Open(const std::vector<std::string>& arguments, bool waitUntilShown = true) {
@@ -84,7 +83,6 @@ struct Viewer {
   bool Loaded() const { return window->train.ModelLoaded; }
 };
 
-// Waits until the view has drawn a frame after this call.
 inline bool NextFrame(MainWindow& w) {
   const int before = w.glView->FrameCount();
   w.view.RedrawPending = true;
@@ -98,28 +96,31 @@ inline bool Near(const QColor& c, const QColor& to, int tolerance) {
          std::abs(c.blue() - to.blue()) <= tolerance;
 }
 
+template <typename Test>
+int CountPixels(const QImage& picture, Test test) {
+  int count = 0;
+  for (int y = 0; y < picture.height(); ++y)
+    for (int x = 0; x < picture.width(); ++x)
+      count += test(x, y, picture.pixelColor(x, y)) ? 1 : 0;
+  return count;
+}
+
 // How many pixels of the picture are not near `colour(x, y)`.
 template <typename Colour>
 int PixelsOff(const QImage& picture, Colour colour, int tolerance) {
-  int off = 0;
-  for (int y = 0; y < picture.height(); ++y)
-    for (int x = 0; x < picture.width(); ++x)
-      off += Near(picture.pixelColor(x, y), colour(x, y), tolerance) ? 0 : 1;
-  return off;
+  return CountPixels(picture,
+                     [&](int x, int y, QColor c) { return !Near(c, colour(x, y), tolerance); });
 }
 
-// Share of pixels that are mostly green, as the ground under a traincar is.
+// Share of mostly green pixels, as the ground under a traincar is.
 inline double GreenShare(const QImage& picture) {
-  int green = 0;
-  for (int y = 0; y < picture.height(); ++y)
-    for (int x = 0; x < picture.width(); ++x) {
-      const QColor c = picture.pixelColor(x, y);
-      green += c.green() > c.red() + 40 && c.green() > c.blue() + 40 ? 1 : 0;
-    }
-  return static_cast<double>(green) / (picture.width() * picture.height());
+  return double(CountPixels(picture,
+                            [](int, int, QColor c) {
+                              return c.green() > c.red() + 40 && c.green() > c.blue() + 40;
+                            })) /
+         (picture.width() * picture.height());
 }
 
-// The popup items shown in the window's present state.
 inline QList<QAction*> ShownPopupItems(MainWindow& w) {
   w.PopupMenu1Popup();
   QList<QAction*> shown;
@@ -128,8 +129,7 @@ inline QList<QAction*> ShownPopupItems(MainWindow& w) {
   return shown;
 }
 
-// Mesh Data's nine bounding-box values and the face count, as shown; `red`
-// gets which of the nine are marked.
+// Mesh Data's nine values and the face count; `red` gets which are marked.
 inline QStringList MeshDataTexts(MainWindow& w, QList<bool>* red = nullptr) {
   QStringList texts;
   w.interaction.execDialog = [&](QDialog& dialog) {
@@ -145,7 +145,6 @@ inline QStringList MeshDataTexts(MainWindow& w, QList<bool>* red = nullptr) {
   return texts;
 }
 
-// True while some process runs with `text` in its command line.
 inline bool ProcessRunsWith(const std::string& text) {
   std::error_code ec;
   for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
@@ -156,7 +155,6 @@ inline bool ProcessRunsWith(const std::string& text) {
   return false;
 }
 
-// A window manager's frame lies around the window.
 inline bool FrameKnown(const QWidget& window) {
   return window.frameGeometry().top() < window.geometry().top();
 }
