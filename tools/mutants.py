@@ -206,6 +206,14 @@ def choose(seed, count, only_folder):
     return chosen
 
 
+def occurrence(m):
+    """Which of the identical lines of its file the mutant's line is, and how
+    many there are, so that a replay picks the same one after lines moved."""
+    lines = m.path.read_text(encoding="utf-8").splitlines(keepends=True)
+    same = [n for n, text in enumerate(lines, start=1) if text == m.original]
+    return [same.index(m.line), len(same)]
+
+
 def save(mutants, target):
     rows = [
         {
@@ -215,6 +223,7 @@ def save(mutants, target):
             "folder": m.folder,
             "original": m.original,
             "mutated": m.mutated,
+            "occurrence": occurrence(m),
         }
         for m in mutants
     ]
@@ -224,21 +233,28 @@ def save(mutants, target):
 def locate(row):
     """Today's place of a saved mutant: (path, line), or None when gone. The
     line is looked for in its own file first, then in a moved file of the same
-    name, then in any one core file that holds it."""
+    name, then in any one core file that holds it; among identical lines, the
+    same one of as many, else the nearest to its old line number."""
     def places_in(path):
         lines = path.read_text(encoding="utf-8").splitlines(keepends=True)
         return [n for n, text in enumerate(lines, start=1) if text == row["original"]]
+
+    def pick(places):
+        index, count = row.get("occurrence", [0, 0])
+        if len(places) == count:
+            return places[index]
+        return min(places, key=lambda n: abs(n - row["line"]))
 
     own = ROOT / row["path"]
     candidates = [own] if own.exists() else sorted(CORE.rglob(own.name))
     for path in candidates:
         if places := places_in(path):
-            return path, min(places, key=lambda n: abs(n - row["line"]))
+            return path, pick(places)
     holding = [(path, places) for path in sorted(CORE.rglob("*.cpp")) if (places := places_in(path))]
     if len(holding) != 1:
         return None
     path, places = holding[0]
-    return path, min(places, key=lambda n: abs(n - row["line"]))
+    return path, pick(places)
 
 
 def replayed(source):
