@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -166,26 +167,46 @@ struct ChildRun {
   double seconds = 0;
 };
 
-// Runs kelvane with `args`; what it prints on standard error goes to
-// `errors` when one is given.
-ChildRun RunKelvane(const std::vector<std::string>& args, const char* errors = nullptr) {
+// Starts kelvane with `args`, its output thrown away; what it prints on
+// standard error goes to `errors` when one is given. `env` entries replace
+// the inherited ones of the same name. Returns 0 when it could not start.
+pid_t SpawnKelvane(const std::vector<std::string>& args, const char* errors = nullptr,
+                   const std::vector<std::string>& env = {}) {
   std::vector<std::string> all{KELVANE_EXE};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& a : all)
     argv.push_back(a.data());
   argv.push_back(nullptr);
+  std::vector<std::string> environment = env;
+  for (char** e = environ; *e; ++e) {
+    const std::string_view entry = *e;
+    const auto replaced = [&](const std::string& given) {
+      return entry.substr(0, entry.find('=') + 1) == given.substr(0, given.find('=') + 1);
+    };
+    if (std::none_of(env.begin(), env.end(), replaced)) environment.emplace_back(entry);
+  }
+  std::vector<char*> envp;
+  for (auto& e : environment)
+    envp.push_back(e.data());
+  envp.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, errors ? errors : "/dev/null",
                                    O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  ChildRun run;
   pid_t pid = 0;
-  const auto start = std::chrono::steady_clock::now();
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return run;
+  return spawned == 0 ? pid : 0;
+}
+
+// Runs kelvane with `args` to its end.
+ChildRun RunKelvane(const std::vector<std::string>& args, const char* errors = nullptr) {
+  ChildRun run;
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = SpawnKelvane(args, errors);
+  if (pid == 0) return run;
   int status = 0;
   if (waitpid(pid, &status, 0) != pid) return run;
   run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -348,29 +369,9 @@ double StatusBytes(pid_t pid, const char* field) {
 // that follow it.
 double ViewerPeak(const std::string& display, const std::filesystem::path& settings,
                   const std::filesystem::path& file) {
-  std::vector<std::string> args{KELVANE_EXE, "--settings", settings.string(), file.string()};
-  std::vector<char*> argv;
-  for (auto& a : args)
-    argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> env{"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb"};
-  for (char** e = environ; *e; ++e) {
-    const std::string_view entry = *e;
-    if (entry.rfind("DISPLAY=", 0) != 0 && entry.rfind("QT_QPA_PLATFORM=", 0) != 0)
-      env.emplace_back(entry);
-  }
-  std::vector<char*> envp;
-  for (auto& e : env)
-    envp.push_back(e.data());
-  envp.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return -1;
+  const pid_t pid = SpawnKelvane({"--settings", settings.string(), file.string()}, nullptr,
+                                 {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb"});
+  if (pid == 0) return -1;
   double peak = -1;
   int steady = 0;
   for (int tick = 0; tick < 300 && steady < 15; ++tick) {
