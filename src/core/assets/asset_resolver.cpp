@@ -68,16 +68,10 @@ void Wait(ResolverContext& context, std::chrono::milliseconds total) {
 
 // Windows lists a folder by name compared in upper case.
 bool HostListsBefore(const std::filesystem::path& a, const std::filesystem::path& b) {
-  const auto upper = [](std::string text) {
-    for (char& c : text) {
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return text;
-  };
   const std::string nameA = a.filename().string();
   const std::string nameB = b.filename().string();
-  const std::string foldedA = upper(nameA);
-  const std::string foldedB = upper(nameB);
+  const std::string foldedA = AsciiUpper(nameA);
+  const std::string foldedB = AsciiUpper(nameB);
   return foldedA != foldedB ? foldedA < foldedB : nameA < nameB;
 }
 

@@ -18,6 +18,13 @@ std::string AsciiLower(std::string_view text) {
   return out;
 }
 
+std::string AsciiUpper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  return out;
+}
+
 std::string LowerExtension(std::string_view fileName) {
   const auto slash = fileName.find_last_of("/\\");
   const std::string_view name =

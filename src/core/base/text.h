@@ -9,6 +9,8 @@ namespace kelvane {
 // whatever the user's locale.
 char AsciiLower(char c);
 std::string AsciiLower(std::string_view text);
+// ASCII-only upper case, as Windows folds names when it lists a folder.
+std::string AsciiUpper(std::string_view text);
 
 // The ending of a file name from its last '.', ASCII lower-cased, as in
 // ".im". Either slash separates folders; a name without a dot, or whose

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "base/text.h"
+
 #include "textures/bmp_reader.h"
 #include "textures/jpeg_reader.h"
 #include "textures/texture_container.h"
@@ -11,24 +13,18 @@ namespace kelvane {
 
 namespace {
 
-bool EndsWithUpper(std::string_view name, std::string_view upperSuffix) {
-  if (name.size() < upperSuffix.size()) return false;
-  const std::string_view tail = name.substr(name.size() - upperSuffix.size());
-  for (std::size_t i = 0; i < tail.size(); ++i) {
-    char c = tail[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c != upperSuffix[i]) return false;
-  }
-  return true;
+bool EndsWithIgnoringCase(std::string_view name, std::string_view suffix) {
+  return name.size() >= suffix.size() &&
+         EqualsIgnoringAsciiCase(name.substr(name.size() - suffix.size()), suffix);
 }
 
 }  // namespace
 
 TextureFileKind TextureKindOf(std::string_view fileName) {
-  if (EndsWithUpper(fileName, ".BMP")) return TextureFileKind::kBmp;
-  if (EndsWithUpper(fileName, ".JPG")) return TextureFileKind::kJpeg;
-  if (EndsWithUpper(fileName, ".TGA")) return TextureFileKind::kTga;
-  if (EndsWithUpper(fileName, ".TEXTURE")) return TextureFileKind::kContainer;
+  if (EndsWithIgnoringCase(fileName, ".BMP")) return TextureFileKind::kBmp;
+  if (EndsWithIgnoringCase(fileName, ".JPG")) return TextureFileKind::kJpeg;
+  if (EndsWithIgnoringCase(fileName, ".TGA")) return TextureFileKind::kTga;
+  if (EndsWithIgnoringCase(fileName, ".TEXTURE")) return TextureFileKind::kContainer;
   return TextureFileKind::kNone;
 }
 
