@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "assets/openwith_setup.h"
 #include "assets/progress_log.h"
 #include "assets/traincar.h"
 #include "core_frame_renderer.h"

@@ -143,4 +143,20 @@ void OpenWith1Click(HostFolderSettings& settings, ProgressLog& log,
   SetOpenWith(settings, log, env);
 }
 
+HostFolderSettings HostFolders(const ViewerSettings& s) {
+  HostFolderSettings folders;
+  folders[HostVersion::Corvel] = s.corvelDir;
+  folders[HostVersion::Dunmere] = s.dunmereDir;
+  folders[HostVersion::Estrel] = s.estrelDir;
+  return folders;
+}
+
+void StoreHostFolders(ViewerSettings& s, const HostFolderSettings& folders) {
+  // Kept as short as when read from the file.
+  auto cut = [](const std::string& text) { return text.substr(0, kMaxSettingText); };
+  s.corvelDir = cut(folders[HostVersion::Corvel]);
+  s.dunmereDir = cut(folders[HostVersion::Dunmere]);
+  s.estrelDir = cut(folders[HostVersion::Estrel]);
+}
+
 }  // namespace kelvane

@@ -9,6 +9,7 @@
 
 #include "assets/progress_log.h"
 #include "platform/wine_paths.h"
+#include "settings/viewer_settings.h"
 
 namespace kelvane {
 
@@ -33,6 +34,10 @@ struct HostFolderSettings {
   // True on the first run, when the set-up starts by itself.
   bool AllEmpty() const;
 };
+
+// The three host folders as the set-up works on them, and back.
+HostFolderSettings HostFolders(const ViewerSettings& settings);
+void StoreHostFolders(ViewerSettings& settings, const HostFolderSettings& folders);
 
 // What the set-up needs from the window and the host.
 struct OpenWithEnvironment {

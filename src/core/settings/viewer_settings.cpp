@@ -12,8 +12,6 @@ namespace kelvane {
 
 namespace {
 
-constexpr std::size_t kMaxText = 255;
-
 // Strings the program keeps to 255 characters.
 struct Text255 {
   std::string ViewerSettings::*member;
@@ -68,7 +66,7 @@ ViewerSettings ReadSettings(const TMemIni& ini) {
             [&](std::string ViewerSettings::*m) { s.*m = ini.ReadString(k.section, k.name, s.*m); },
             [&](Text255 t) {
               s.*t.member = ini.ReadString(k.section, k.name, s.*t.member);
-              if ((s.*t.member).size() > kMaxText) (s.*t.member).resize(kMaxText);
+              if ((s.*t.member).size() > kMaxSettingText) (s.*t.member).resize(kMaxSettingText);
             },
             [&](std::int32_t ViewerSettings::*m) {
               s.*m = ini.ReadInteger(k.section, k.name, s.*m);
@@ -95,22 +93,6 @@ void WriteSettings(TMemIni& ini, const ViewerSettings& s) {
         },
         k.member);
   }
-}
-
-HostFolderSettings HostFolders(const ViewerSettings& s) {
-  HostFolderSettings folders;
-  folders[HostVersion::Corvel] = s.corvelDir;
-  folders[HostVersion::Dunmere] = s.dunmereDir;
-  folders[HostVersion::Estrel] = s.estrelDir;
-  return folders;
-}
-
-void StoreHostFolders(ViewerSettings& s, const HostFolderSettings& folders) {
-  // Kept to 255 characters, as when read from the file.
-  auto cut = [](const std::string& text) { return text.substr(0, kMaxText); };
-  s.corvelDir = cut(folders[HostVersion::Corvel]);
-  s.dunmereDir = cut(folders[HostVersion::Dunmere]);
-  s.estrelDir = cut(folders[HostVersion::Estrel]);
 }
 
 bool SaveConfig(TMemIni& ini, ViewerSettings& settings,

@@ -5,7 +5,6 @@
 #include <optional>
 #include <string>
 
-#include "assets/openwith_setup.h"
 #include "settings/mem_ini.h"
 
 namespace kelvane {
@@ -42,12 +41,11 @@ struct ViewerSettings {
   std::string estrelDir;
 };
 
+// Longest text value kept, as read from the file.
+constexpr std::size_t kMaxSettingText = 255;
+
 constexpr std::int32_t kMinTieSpacing = 300;
 constexpr std::int32_t kMaxTieSpacing = 2000;
-
-// The three host folders as the OpenWith set-up works on them, and back.
-HostFolderSettings HostFolders(const ViewerSettings& settings);
-void StoreHostFolders(ViewerSettings& settings, const HostFolderSettings& folders);
 
 // Reads every key; missing or unreadable values keep their defaults.
 ViewerSettings ReadSettings(const TMemIni& ini);
