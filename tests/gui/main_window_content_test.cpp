@@ -191,7 +191,7 @@ void MainWindowTest::stepperWalksTheAttachmentPoints() {
     for (int i = 0; i < points + 1; ++i)
       button->click();
     const int end = button == w.stepper->upButton ? points - 1 : 0;
-    QCOMPARE(w.attIndex, end);
+    QCOMPARE(w.frame.modes.AttIndex, end);
     QCOMPARE(w.nameBox->text().toStdString(), w.unit.AttachmentTable.at(end).name);
   }
   w.AttachmentSize1Click();
@@ -254,8 +254,8 @@ void MainWindowTest::texturesDialogListsHighlightsAndExports() {
   w.Textures1Click();
   QCOMPARE(files, QStringList({"wagon_body.tga tga", "roof.texture dxt1", "frame.jpg jpeg",
                                "buffers.bmp bmp"}));
-  QVERIFY(w.locateTextureMode);
-  QCOMPARE(w.highlightTextureName, std::string("roof.texture"));
+  QVERIFY(w.frame.modes.LocateTextureMode);
+  QCOMPARE(w.frame.draw.HighlightTextureName, std::string("roof.texture"));
   QCOMPARE(exported, QSize(64, 64));
 }
 
@@ -263,9 +263,9 @@ void MainWindowTest::changedFilesReloadAndDamageKeepsTheLastPicture() {
   Viewer v;
   MainWindow& w = v.Start({v.mesh.string()});
   QVERIFY(w.reloadOnChangeAction->isChecked());
-  std::tie(w.view.RotX, w.view.RotY, w.view.PanX, w.view.PanY) =
+  std::tie(w.frame.view.RotX, w.frame.view.RotY, w.frame.view.PanX, w.frame.view.PanY) =
       std::tuple(20.0f, 35.0f, 0.5f, -0.25f);
-  const ViewState camera = w.view;
+  const ViewState camera = w.frame.view;
   QVERIFY(NextFrame(w));
   const QImage before = w.glView->grabFramebuffer();
   using namespace kelvane::fixtures;
@@ -273,7 +273,7 @@ void MainWindowTest::changedFilesReloadAndDamageKeepsTheLastPicture() {
   WriteFile(v.mesh.parent_path() / "wagon_body.tga", WriteTga(TgaTrueColour(green, 24, false)));
   WriteFile(v.mesh, SampleWagonMesh());
   QTRY_VERIFY_WITH_TIMEOUT(w.statusLine->text().contains("(reloaded)"), 20000);
-  QCOMPARE(Camera(w.view), Camera(camera));
+  QCOMPARE(Camera(w.frame.view), Camera(camera));
   QVERIFY(NextFrame(w));
   const QImage reloaded = w.glView->grabFramebuffer();
   QVERIFY(reloaded != before);

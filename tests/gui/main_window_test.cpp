@@ -67,13 +67,13 @@ void MainWindowTest::startOpens() {
 void MainWindowTest::meshOpensFramedAndArmsTheMouseLater() {
   Viewer v;
   MainWindow& w = v.Start({v.mesh.string()});
-  QCOMPARE(w.view.Zoom, FramingZoom(w.unit, false));
+  QCOMPARE(w.frame.view.Zoom, FramingZoom(w.unit, false));
   QVERIFY(w.windowTitle().contains("wagon.im") && w.statusLine->text().contains("wagon.im"));
-  QVERIFY(!w.view.MouseReady);
+  QVERIFY(!w.frame.view.MouseReady);
   QVERIFY(QSignalSpy(&w.mouseArmTimer, &QTimer::timeout).wait());
-  QVERIFY(w.view.MouseReady);
+  QVERIFY(w.frame.view.MouseReady);
   w.Open1Click();  // cancelled: the model turns as before
-  QVERIFY(w.view.MouseReady);
+  QVERIFY(w.frame.view.MouseReady);
 }
 
 void MainWindowTest::firstStartRunsOpenWithSetUpOnce() {
@@ -121,13 +121,13 @@ void MainWindowTest::popupAndLocateTextureFollowTheState() {
   QVERIFY(!w.nameBox->isVisible());
   // The bump view: refused with a message without support, shown with it.
   w.unit.AnyBumpLoaded = true;
-  w.bumpSupported = false;
+  w.frame.draw.bump.BumpSupported = false;
   w.ShowBumpsOnly1Click();
   QCOMPARE(v.notifier.notices.size(), std::size_t{1});
-  QVERIFY(!w.bumpsOnly);
-  w.bumpSupported = true;
+  QVERIFY(!w.frame.draw.BumpsOnly);
+  w.frame.draw.bump.BumpSupported = true;
   w.ShowBumpsOnly1Click();
-  QVERIFY(w.bumpsOnly && ShownPopupItems(w).contains(w.showBumpsOnlyAction));
+  QVERIFY(w.frame.draw.BumpsOnly && ShownPopupItems(w).contains(w.showBumpsOnlyAction));
 }
 
 // The keypad flag is no modifier; T, W and Shift+T are commands or none.
@@ -146,19 +146,19 @@ void MainWindowTest::keysMatchModifiersExactly() {
               {Qt::Key_Left, ctrl | Qt::KeypadModifier, ViewKey::Left, KeyModifiers::CtrlOnly},
               {Qt::Key_Left, Qt::AltModifier, ViewKey::Left, KeyModifiers::Other}};
   for (const auto& k : keys) {
-    ViewState expected = w.view;
+    ViewState expected = w.frame.view;
     ApplyViewKey(expected, k.viewKey, k.modifiers);
     QTest::keyClick(&w, k.key, k.held);
-    QCOMPARE(Camera(w.view), Camera(expected));
+    QCOMPARE(Camera(w.frame.view), Camera(expected));
   }
   QTest::keyClick(&w, Qt::Key_T);
-  QVERIFY(w.locateTextureMode);
+  QVERIFY(w.frame.modes.LocateTextureMode);
   QTest::keyClick(&w, Qt::Key_T, Qt::ShiftModifier);
-  QVERIFY(w.locateTextureMode);
+  QVERIFY(w.frame.modes.LocateTextureMode);
   QTest::keyClick(&w, Qt::Key_T);
-  QVERIFY(!w.locateTextureMode);
+  QVERIFY(!w.frame.modes.LocateTextureMode);
   QTest::keyClick(&w, Qt::Key_W);
-  QVERIFY(w.showAttachments);
+  QVERIFY(w.frame.modes.ShowAttachments);
 }
 
 void MainWindowTest::clickOnTheViewTakesTheKeys() {
@@ -173,16 +173,16 @@ void MainWindowTest::clickOnTheViewTakesTheKeys() {
   QCOMPARE(w.focusWidget(), w.bumpSlider);
   QTest::mouseClick(w.glView, Qt::LeftButton, {}, QPoint(40, 40));
   QCOMPARE(w.focusWidget(), w.glView);
-  ViewState expected = w.view;
+  ViewState expected = w.frame.view;
   ApplyViewKey(expected, ViewKey::Left, KeyModifiers::Other);
   QTest::keyClick(w.focusWidget(), Qt::Key_Left);
-  QCOMPARE(Camera(w.view), Camera(expected));
+  QCOMPARE(Camera(w.frame.view), Camera(expected));
   for (int delta : {120, -1200}) {
     ApplyWheel(expected, delta);
     QWheelEvent turn({5, 5}, w.statusBar()->mapToGlobal(QPointF(5, 5)), {}, {0, delta},
                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(w.statusBar(), &turn);
-    QCOMPARE(w.view.Zoom, expected.Zoom);
+    QCOMPARE(w.frame.view.Zoom, expected.Zoom);
   }
 }
 
@@ -196,7 +196,7 @@ void MainWindowTest::framesComeInBurstsAndOnlyAfterALoad() {
   QSignalSpy burstEnds(&w.burstEndTimer, &QTimer::timeout);
   w.OpenPath(v.mesh);
   QVERIFY(burstEnds.wait());
-  QVERIFY(!w.view.RedrawPending);
+  QVERIFY(!w.frame.view.RedrawPending);
   const int frames = w.glView->FrameCount();
   QVERIFY(frames > 1);
   w.glView->repaint();
@@ -246,10 +246,10 @@ void MainWindowTest::thumbnailIsTheViewAtThumbnailSize() {
   Viewer v;
   MainWindow& w = v.Start({v.mesh.string()}, "[Options]\nBGroundColour=0x336699\n" + kSetUp);
   w.resize(700, 520);
-  QTRY_VERIFY(w.view.MouseReady);
+  QTRY_VERIFY(w.frame.view.MouseReady);
   const QSize before = w.size();
   const int burst = w.burstEndTimer.interval();
-  w.view.RotX = 20.0f;  // the ruler's labels above, the model below
+  w.frame.view.RotX = 20.0f;  // the ruler's labels above, the model below
   v.notifier.answers = {true};
   w.MakeThumbnail1Click();
   const fs::path jpeg = v.mesh.parent_path() / w.settings.thumbnail;
@@ -292,7 +292,7 @@ void MainWindowTest::settingsAndThumbnailNameLastOverRestarts() {
   w.Units1Click();
   w.ShowAxes1Click();
   w.bumpSlider->setValue(w.bumpSlider->value() + 3);
-  const float strength = w.bumpStrength;
+  const float strength = w.frame.draw.BumpStrength;
   for (const char* button : {"Accept", "Cancel"}) {
     w.interaction.execDialog = [button](QDialog& dialog) {
       qobject_cast<ThumbnailNameDialog*>(&dialog)->edit->setText(button);
@@ -306,7 +306,7 @@ void MainWindowTest::settingsAndThumbnailNameLastOverRestarts() {
   v.Open({});
   QCOMPARE(v.window->unitsAction->text(), QString(UnitsCaption(!first.metric)));
   QCOMPARE(v.window->showAxesAction->isChecked(), !first.showAxes);
-  QCOMPARE(v.window->bumpStrength, strength);
+  QCOMPARE(v.window->frame.draw.BumpStrength, strength);
   QCOMPARE(v.window->settings.thumbnail, ThumbnailFileName("Accept"));
   v.Close();
   // Settings that cannot be read are said so once and never overwritten.

@@ -85,7 +85,7 @@ struct Viewer {
 
 inline bool NextFrame(MainWindow& w) {
   const int before = w.glView->FrameCount();
-  w.view.RedrawPending = true;
+  w.frame.view.RedrawPending = true;
   w.glView->update();
   return QTest::qWaitFor([&w, before] { return w.glView->FrameCount() > before; }, 3000);
 }

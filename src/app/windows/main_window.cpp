@@ -176,7 +176,7 @@ void MainWindow::BuildControls() {
   glView->setObjectName("glView");
   panelLayout->addWidget(viewArea_);
   glView->SetRenderer(&renderer_);
-  glView->wantFrame = [this] { return train.ModelLoaded && view.RedrawPending; };
+  glView->wantFrame = [this] { return train.ModelLoaded && frame.view.RedrawPending; };
   glView->frameDrawn = [this] { FrameDrawn(); };
   viewArea_->setMouseTracking(true);
   viewArea_->installEventFilter(this);
@@ -290,8 +290,8 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::FormShow() {
-  view.MouseReady = false;
-  showAttachments = false;
+  frame.view.MouseReady = false;
+  frame.modes.ShowAttachments = false;
   train.ModelLoaded = false;
   exeFolder = options_.exeFolder;
 
@@ -311,10 +311,10 @@ void MainWindow::FormShow() {
   showAxesAction->setChecked(settings.showAxes);
   reloadOnChangeAction->setChecked(settings.reloadOnChange);
   unitsAction->setText(UnitsCaption(settings.metric));
-  bumpStrength = settings.bumpAlpha;
+  frame.draw.BumpStrength = settings.bumpAlpha;
   {
     const QSignalBlocker block(bumpSlider);
-    bumpSlider->setValue(SliderFromBumpStrength(bumpStrength));
+    bumpSlider->setValue(SliderFromBumpStrength(frame.draw.BumpStrength));
   }
   BumpEffectChange(bumpSlider->value());
 
@@ -427,7 +427,7 @@ void MainWindow::UpdateStatus() {
 }
 
 void MainWindow::RequestFrame() {
-  view.RedrawPending = true;
+  frame.view.RedrawPending = true;
   if (train.ModelLoaded) glView->update();
 }
 
@@ -440,11 +440,11 @@ void MainWindow::FillFrame() {
 }
 
 void MainWindow::ArmMouse() {
-  view.MouseReady = true;
+  frame.view.MouseReady = true;
 }
 
 void MainWindow::EndRenderBurst() {
-  view.RedrawPending = false;
+  frame.view.RedrawPending = false;
 }
 
 void MainWindow::FrameDrawn() {
@@ -463,13 +463,14 @@ void MainWindow::FormResize() {
   const int w = client->width(), h = client->height();
   viewPanel->setGeometry(8, 8, std::max(w - 16, 0), std::max(h - 16, 0));
   logBox->resize(logBox->width(), std::max(h - 50, 0));
-  const bool points = showAttachments && unit.AttachmentCount > 0;
+  const bool points = frame.modes.ShowAttachments && unit.AttachmentCount > 0;
   positionBox->setVisible(points && !sizeMode);
   rotationBox->setVisible(points && !sizeMode);
-  nameBox->setVisible(points || locateTextureMode);
-  stepper->setVisible(points || locateTextureMode);
-  nameBox->setFixedWidth(locateTextureMode ? kTextureNameWidth
-                                           : (sizeMode ? kMarkerSizeWidth : kPointNameWidth));
+  nameBox->setVisible(points || frame.modes.LocateTextureMode);
+  stepper->setVisible(points || frame.modes.LocateTextureMode);
+  nameBox->setFixedWidth(frame.modes.LocateTextureMode
+                             ? kTextureNameWidth
+                             : (sizeMode ? kMarkerSizeWidth : kPointNameWidth));
   PlaceAttachmentBoxes();
   glView->ApplyPerspective();
   RequestFrame();

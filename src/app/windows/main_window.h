@@ -75,27 +75,17 @@ class MainWindow final : public QMainWindow {
   // A File menu entry of the recent-files list.
   void OpenRecent(const std::string& file);
 
-  // State, readable by tests. What the view shows is the frame state; the
-  // window's names for its parts refer into it.
+  // State, readable by tests. What the view shows is the frame state.
   FrameState frame;
-  ViewState& view = frame.view;
   ViewerSettings settings;
   MeshUnitState unit;
   TraincarState train;
   std::string currentFile;
   RecentFiles recentFiles;
   std::filesystem::path exeFolder;
-  bool& showAttachments = frame.modes.ShowAttachments;
   bool sizeMode = false;
-  bool& bumpsOnly = frame.draw.BumpsOnly;
-  bool& bumpEnabled = frame.draw.BumpEnabled;
-  bool& bumpSupported = frame.draw.bump.BumpSupported;
-  bool& locateTextureMode = frame.modes.LocateTextureMode;
-  float& bumpStrength = frame.draw.BumpStrength;
-  std::int32_t& attIndex = frame.modes.AttIndex;
   std::vector<std::string> textureNames;
   int textureIndex = 0;
-  std::string& highlightTextureName = frame.draw.HighlightTextureName;
   OpenFilter openFilter = OpenFilter::kMeshes;
   T3DModel* CurrentModel() const { return currentModel_; }
 
@@ -218,10 +208,6 @@ class MainWindow final : public QMainWindow {
   QWidget* viewArea_ = nullptr;               // glView, or a bare area without OpenGL
   std::unique_ptr<T3DScene> scene_;
   T3DModel* currentModel_ = nullptr;
-  std::uint32_t& ballastTexture_ = frame.track.BallastTexture;
-  std::uint32_t& groundTexture_ = frame.track.GroundTexture;
-  bool& ballastLoaded_ = frame.track.BallastLoaded;
-  bool& groundLoaded_ = frame.track.GroundLoaded;
 };
 
 }  // namespace kelvane

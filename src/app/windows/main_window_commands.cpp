@@ -34,9 +34,9 @@ std::int32_t ValueOf(const QColor& c) {
 
 void MainWindow::PopupMenu1Popup() {
   PopupState s;
-  s.showAttachments = showAttachments;
-  s.bumpsOnly = bumpsOnly;
-  s.locateTexture = locateTextureMode;
+  s.showAttachments = frame.modes.ShowAttachments;
+  s.bumpsOnly = frame.draw.BumpsOnly;
+  s.locateTexture = frame.modes.LocateTextureMode;
   s.trainCar = train.TrainCarMode;
   s.anyBumpLoaded = unit.AnyBumpLoaded;
   s.showAxes = settings.showAxes;
@@ -59,7 +59,7 @@ void MainWindow::PopupMenu1Popup() {
 void MainWindow::BGroundColour1Click() {
   const auto chosen = interaction.chooseColour(ColourOf(settings.bgroundColour));
   if (!chosen) return;
-  view.RedrawPending = true;
+  frame.view.RedrawPending = true;
   settings.bgroundColour = ValueOf(*chosen);
   RequestFrame();
 }
@@ -88,21 +88,21 @@ void MainWindow::BumpEffect1Click() {
 }
 
 void MainWindow::BumpEffectChange(int position) {
-  bumpStrength = BumpStrengthFromSlider(position);
-  settings.bumpAlpha = bumpStrength;
-  bumpEnabled = position > 0;
+  frame.draw.BumpStrength = BumpStrengthFromSlider(position);
+  settings.bumpAlpha = frame.draw.BumpStrength;
+  frame.draw.BumpEnabled = position > 0;
   RequestFrame();
 }
 
 void MainWindow::ShowBumpsOnly1Click() {
-  if (bumpsOnly) {
-    bumpsOnly = false;
+  if (frame.draw.BumpsOnly) {
+    frame.draw.BumpsOnly = false;
     showBumpsOnlyAction->setChecked(false);
     RequestFrame();
   } else if (unit.AnyBumpLoaded) {
-    if (bumpSupported) {
-      bumpsOnly = true;
-      showAttachments = false;
+    if (frame.draw.bump.BumpSupported) {
+      frame.draw.BumpsOnly = true;
+      frame.modes.ShowAttachments = false;
       showAttachmentsAction->setChecked(false);
       showBumpsOnlyAction->setChecked(true);
       RequestFrame();
@@ -114,11 +114,11 @@ void MainWindow::ShowBumpsOnly1Click() {
 }
 
 void MainWindow::LocateTexture1Click() {
-  locateTextureMode = !locateTextureMode;
-  locateTextureAction->setChecked(locateTextureMode);
-  if (locateTextureMode) {
-    showAttachments = false;
-    bumpsOnly = false;
+  frame.modes.LocateTextureMode = !frame.modes.LocateTextureMode;
+  locateTextureAction->setChecked(frame.modes.LocateTextureMode);
+  if (frame.modes.LocateTextureMode) {
+    frame.modes.ShowAttachments = false;
+    frame.draw.BumpsOnly = false;
     showAttachmentsAction->setChecked(false);
     showBumpsOnlyAction->setChecked(false);
     std::vector<std::string> names;
@@ -126,7 +126,7 @@ void MainWindow::LocateTexture1Click() {
     const std::set<std::string> sorted(names.begin(), names.end());
     textureNames.assign(sorted.begin(), sorted.end());
     if (!textureNames.empty()) nameBox->setText(QString::fromStdString(textureNames.front()));
-    highlightTextureName = nameBox->text().toStdString();
+    frame.draw.HighlightTextureName = nameBox->text().toStdString();
     textureIndex = 0;
   }
   FormResize();
@@ -135,8 +135,8 @@ void MainWindow::LocateTexture1Click() {
 void MainWindow::Textures1Click() {
   TexturesDialog dialog(this, InventoryOfMeshes(LoadedMeshFiles(), train.TrainCarMode));
   dialog.onSelected = [this](const std::string& name) {
-    if (!locateTextureMode) LocateTexture1Click();
-    highlightTextureName = name;
+    if (!frame.modes.LocateTextureMode) LocateTexture1Click();
+    frame.draw.HighlightTextureName = name;
     nameBox->setText(QString::fromStdString(name));
     RequestFrame();
   };
@@ -161,17 +161,17 @@ void MainWindow::ShowAttachment(int index) {
 }
 
 void MainWindow::ShowAttachments1Click() {
-  attIndex = 0;
+  frame.modes.AttIndex = 0;
   stepper->SetPosition(0);
-  showAttachments = !showAttachments;
-  showAttachmentsAction->setChecked(showAttachments);
+  frame.modes.ShowAttachments = !frame.modes.ShowAttachments;
+  showAttachmentsAction->setChecked(frame.modes.ShowAttachments);
   if (unit.AttachmentCount > 0) {
-    bumpsOnly = false;
+    frame.draw.BumpsOnly = false;
     showBumpsOnlyAction->setChecked(false);
-    locateTextureMode = false;
+    frame.modes.LocateTextureMode = false;
     locateTextureAction->setChecked(false);
-    if (showAttachments) {
-      view.Zoom = FramingZoom(unit, true);
+    if (frame.modes.ShowAttachments) {
+      frame.view.Zoom = FramingZoom(unit, true);
     } else {
       sizeMode = false;
       attachmentSizeAction->setChecked(false);
@@ -192,7 +192,7 @@ void MainWindow::AttachmentSize1Click() {
     rotationBox->hide();
   } else {
     nameBox->setFixedWidth(kPointNameWidthAfterSize);
-    ShowAttachment(attIndex);
+    ShowAttachment(frame.modes.AttIndex);
     positionBox->show();
     rotationBox->show();
   }
@@ -204,17 +204,18 @@ void MainWindow::UpDown1Click(bool up) {
   if (sizeMode) {
     settings.attSize = std::clamp(settings.attSize + (up ? 1 : -1), kMinMarkerSize, kMaxMarkerSize);
     nameBox->setText(QString::number(settings.attSize));
-  } else if (locateTextureMode) {
+  } else if (frame.modes.LocateTextureMode) {
     if (!textureNames.empty()) {
       textureIndex =
           std::clamp(textureIndex + (up ? 1 : -1), 0, static_cast<int>(textureNames.size()) - 1);
       nameBox->setText(
           QString::fromStdString(textureNames[static_cast<std::size_t>(textureIndex)]));
-      highlightTextureName = textureNames[static_cast<std::size_t>(textureIndex)];
+      frame.draw.HighlightTextureName = textureNames[static_cast<std::size_t>(textureIndex)];
     }
   } else if (unit.AttachmentCount > 0) {
-    attIndex = std::clamp(attIndex + (up ? 1 : -1), 0, unit.AttachmentCount - 1);
-    ShowAttachment(attIndex);
+    frame.modes.AttIndex =
+        std::clamp(frame.modes.AttIndex + (up ? 1 : -1), 0, unit.AttachmentCount - 1);
+    ShowAttachment(frame.modes.AttIndex);
   }
   RequestFrame();
 }

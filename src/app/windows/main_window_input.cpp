@@ -51,7 +51,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Wheel) {
     auto* widget = qobject_cast<QWidget*>(watched);
     if (widget && widget->window() == this) {
-      ApplyWheel(view, static_cast<QWheelEvent*>(event)->angleDelta().y());
+      ApplyWheel(frame.view, static_cast<QWheelEvent*>(event)->angleDelta().y());
       RequestFrame();
       return true;
     }
@@ -65,16 +65,17 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         if (!RefuseWhileBusy()) popupMenu->popup(e->globalPosition().toPoint());
         return true;
       }
-      if (view.MouseReady) {
-        view.LastMouseX = static_cast<float>(e->position().x());
-        view.LastMouseY = static_cast<float>(e->position().y());
+      if (frame.view.MouseReady) {
+        frame.view.LastMouseX = static_cast<float>(e->position().x());
+        frame.view.LastMouseY = static_cast<float>(e->position().y());
       }
       return true;
     }
     if (event->type() == QEvent::MouseMove) {
       auto* e = static_cast<QMouseEvent*>(event);
-      ApplyDrag(view, static_cast<float>(e->position().x()), static_cast<float>(e->position().y()),
-                e->buttons() & Qt::LeftButton, e->buttons() & Qt::MiddleButton);
+      ApplyDrag(frame.view, static_cast<float>(e->position().x()),
+                static_cast<float>(e->position().y()), e->buttons() & Qt::LeftButton,
+                e->buttons() & Qt::MiddleButton);
       RequestFrame();
       return true;
     }
@@ -84,7 +85,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {
   const KeyCommand command =
-      ApplyViewKey(view, KeyOf(event->key()), ModifiersOf(event->modifiers()));
+      ApplyViewKey(frame.view, KeyOf(event->key()), ModifiersOf(event->modifiers()));
   RequestFrame();
   event->accept();
   if (command != KeyCommand::None && RefuseWhileBusy()) return;

@@ -66,12 +66,12 @@ void MainWindow::Open1Click() {
   if (!currentFile.empty())
     folder = QString::fromStdString(fs::path(currentFile).parent_path().string());
   if (RefuseWhileBusy()) return;
-  const bool wasReady = view.MouseReady;
-  view.MouseReady = false;
+  const bool wasReady = frame.view.MouseReady;
+  frame.view.MouseReady = false;
   const auto chosen = interaction.chooseFile(folder, openFilter);
   if (!chosen) {
     // Nothing new was loaded: the old model turns as before.
-    view.MouseReady = wasReady;
+    frame.view.MouseReady = wasReady;
     return;
   }
   OpenPath(*chosen);
@@ -136,18 +136,18 @@ void MainWindow::Open2Click() {
 }
 
 void MainWindow::ViewMesh() {
-  bumpsOnly = false;
+  frame.draw.BumpsOnly = false;
   showBumpsOnlyAction->setChecked(false);
-  showAttachments = false;
+  frame.modes.ShowAttachments = false;
   sizeMode = false;
   showAttachmentsAction->setChecked(false);
   attachmentSizeAction->setChecked(false);
-  if (locateTextureMode) LocateTexture1Click();
-  locateTextureMode = false;
+  if (frame.modes.LocateTextureMode) LocateTexture1Click();
+  frame.modes.LocateTextureMode = false;
   locateTextureAction->setChecked(false);
   textureIndex = 0;
   train.ModelLoaded = false;
-  view.RedrawPending = false;
+  frame.view.RedrawPending = false;
 
   const fs::path file = train.MeshFileName;
   SetCaption(train.TrainCarMode ? TrainCarCaption(train.UserName)
@@ -157,9 +157,9 @@ void MainWindow::ViewMesh() {
     close();
     return;
   }
-  view.Zoom = 1.0f;
-  view.PanX = view.PanY = 0.0f;
-  view.RotX = view.RotY = 0.0f;
+  frame.view.Zoom = 1.0f;
+  frame.view.PanX = frame.view.PanY = 0.0f;
+  frame.view.RotX = frame.view.RotY = 0.0f;
   if (glView->ContextReady()) glView->makeCurrent();
   currentModel_ = &scene_->AddModel();
   train.ModelLoaded = currentModel_->Load(file, load_);
@@ -174,10 +174,10 @@ void MainWindow::ViewMesh() {
 // first mesh only.
 void MainWindow::AfterLoad(bool firstOfView) {
   if (firstOfView) {
-    view.Zoom = FramingZoom(unit, false);
-    if (train.TrainCarMode) view.RotY = kTraincarTurn;
+    frame.view.Zoom = FramingZoom(unit, false);
+    if (train.TrainCarMode) frame.view.RotY = kTraincarTurn;
   }
-  if (train.ModelLoaded && !view.MouseReady) mouseArmTimer.start();
+  if (train.ModelLoaded && !frame.view.MouseReady) mouseArmTimer.start();
   FormResize();
   UpdateStatus();
 }
@@ -206,16 +206,17 @@ void MainWindow::RunConfigOpen() {
   context.onModelLoaded = [this, &carHasBumps](T3DModel& model, bool loaded) {
     carHasBumps = carHasBumps || unit.AnyBumpLoaded;
     // Each mesh of the car goes through the steps of opening a mesh.
-    bumpsOnly = showAttachments = sizeMode = locateTextureMode = false;
+    frame.draw.BumpsOnly = frame.modes.ShowAttachments = sizeMode = frame.modes.LocateTextureMode =
+        false;
     for (QAction* a :
          {showBumpsOnlyAction, showAttachmentsAction, attachmentSizeAction, locateTextureAction})
       a->setChecked(false);
     textureIndex = 0;
     SetCaption(TrainCarCaption(train.UserName));
     if (train.FirstMesh) {
-      view.PanX = view.PanY = 0.0f;
-      view.RotX = view.RotY = 0.0f;
-      view.Zoom = 1.0f;
+      frame.view.PanX = frame.view.PanY = 0.0f;
+      frame.view.RotX = frame.view.RotY = 0.0f;
+      frame.view.Zoom = 1.0f;
     }
     currentModel_ = &model;
     train.ModelLoaded = loaded;
@@ -260,15 +261,19 @@ void MainWindow::LoadTrackTextures() {
   const fs::path ballast = folder / "BallastTexture.jpg";
   const fs::path ground = folder / "GroundTexture.jpg";
   if (FileExists(ballast))
-    ballastLoaded_ = loader_.LoadTexture(ballast, ballastTexture_, false, kTrackTextureKind);
+    frame.track.BallastLoaded =
+        loader_.LoadTexture(ballast, frame.track.BallastTexture, false, kTrackTextureKind);
   if (FileExists(ground))
-    groundLoaded_ = loader_.LoadTexture(ground, groundTexture_, false, kTrackTextureKind);
+    frame.track.GroundLoaded =
+        loader_.LoadTexture(ground, frame.track.GroundTexture, false, kTrackTextureKind);
 }
 
 void MainWindow::DeleteTrackTextures() {
-  if (ballastLoaded_) uploader_.Delete(std::span<const std::uint32_t>(&ballastTexture_, 1));
-  if (groundLoaded_) uploader_.Delete(std::span<const std::uint32_t>(&groundTexture_, 1));
-  ballastLoaded_ = groundLoaded_ = false;
+  if (frame.track.BallastLoaded)
+    uploader_.Delete(std::span<const std::uint32_t>(&frame.track.BallastTexture, 1));
+  if (frame.track.GroundLoaded)
+    uploader_.Delete(std::span<const std::uint32_t>(&frame.track.GroundTexture, 1));
+  frame.track.BallastLoaded = frame.track.GroundLoaded = false;
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
