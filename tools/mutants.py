@@ -8,7 +8,13 @@ and prints, by folder, the share of mutants the tests caught. The same seed
 and count give the same mutants on the same sources.
 
     tools/mutants.py [--build DIR] [--seed N] [--count N] [--folder F] [--list]
-                     [--save FILE] [--replay FILE]
+                     [--save FILE] [--replay FILE] [--matrix FILE]
+
+--matrix FILE runs every test program in full for each mutant and writes
+which tests failed (a crash or hang is pinned on the test that was running,
+and the rest of its program is run without it), so that tests can be
+compared by the faults only they find. A run with --matrix picks up where an
+interrupted one left off.
 
 --save writes the chosen mutants to a JSON file; --replay applies the mutants
 of such a file to today's sources instead of choosing new ones. A replayed
@@ -313,6 +319,43 @@ def caught(build, limits):
     return False
 
 
+def failing_tests(build, program, limit):
+    """The tests of `program` that fail; a crash or hang is put on the test
+    that was running, and the program is run again without it."""
+    failed, left_out = [], []
+    report = build / "mutant-tests.json"
+    for _ in range(30):
+        report.unlink(missing_ok=True)
+        cmd = [str(build / program), f"--gtest_output=json:{report}"]
+        if left_out:
+            cmd.append("--gtest_filter=-" + ":".join(left_out))
+        try:
+            result = subprocess.run(cmd, cwd=build, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                    timeout=limit)
+            output, how = result.stdout, "crash"
+            if result.returncode == 0:
+                return failed
+            if report.exists():
+                for suite in json.loads(report.read_text(encoding="utf-8")).get("testsuites", []):
+                    failed += [f"{suite['name']}.{t['name']}" for t in suite.get("testsuite", []) if t.get("failures")]
+                return failed
+        except subprocess.TimeoutExpired as stopped:
+            output, how = stopped.stdout or b"", "hang"
+        running = None
+        for line in output.decode(errors="replace").splitlines():
+            if line.startswith("[ RUN      ] "):
+                running = line[13:].strip()
+            elif running and line[13:].split(" ")[0] == running:
+                if line.startswith("[  FAILED  ] "):
+                    failed.append(running)
+                running = None
+        if running is None:
+            return failed + [f"{program} ({how})"]
+        failed.append(f"{running} ({how})")
+        left_out.append(running)
+    return failed
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", default="build-mutants", help="build folder (default build-mutants)")
@@ -323,6 +366,7 @@ def main():
     parser.add_argument("--survivors", help="write the mutants the tests missed to this file")
     parser.add_argument("--save", help="write the chosen mutants to this JSON file")
     parser.add_argument("--replay", help="use the mutants saved in this JSON file")
+    parser.add_argument("--matrix", help="run every test for each mutant; write which failed to this JSON file")
     args = parser.parse_args()
 
     gone = []
@@ -354,7 +398,18 @@ def main():
 
     results = defaultdict(lambda: {"mutants": 0, "stillborn": 0, "caught": 0})
     survivors = []
+    matrix = []
+    if args.matrix and Path(args.matrix).exists():
+        matrix = json.loads(Path(args.matrix).read_text(encoding="utf-8"))
+    matrixed = {row["mutant"]: row for row in matrix}
     for index, m in enumerate(mutants, start=1):
+        if m.describe() in matrixed:
+            row = results[m.folder]
+            row["mutants"] += 1
+            known = matrixed[m.describe()]
+            row["stillborn"] += known["tests"] is None
+            row["caught"] += bool(known["tests"])
+            continue
         text = m.path.read_text(encoding="utf-8")
         lines = text.splitlines(keepends=True)
         lines[m.line - 1] = m.mutated
@@ -366,6 +421,12 @@ def main():
             if not build_targets(build):
                 row["stillborn"] += 1
                 verdict = "does not build"
+            elif args.matrix:
+                failed = [t for p in TEST_PROGRAMS for t in failing_tests(build, p, limits[p])]
+                row["caught"] += bool(failed)
+                verdict = f"caught by {len(failed)}" if failed else "SURVIVED"
+                if not failed:
+                    survivors.append(m)
             elif caught(build, limits):
                 row["caught"] += 1
                 verdict = "caught"
@@ -375,6 +436,10 @@ def main():
         finally:
             m.path.write_text(text, encoding="utf-8")
             pending.unlink()
+        if args.matrix:
+            built = verdict != "does not build"
+            matrix.append({"mutant": m.describe(), "folder": m.folder, "tests": failed if built else None})
+            Path(args.matrix).write_text(json.dumps(matrix, indent=1) + "\n", encoding="utf-8")
         print(f"[{index}/{len(mutants)}] {verdict:14} {m.describe()}", flush=True)
     build_targets(build)
 
