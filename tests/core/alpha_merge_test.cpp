@@ -111,30 +111,6 @@ TEST_F(AlphaProtocolTest, SmallerHeldImageIsRefusedNotOverread) {
   EXPECT_THAT(Alphas(Bmp(Ramp(2, 1, 0)).image), ElementsAre(5, 6));
 }
 
-TEST_F(AlphaProtocolTest, TgaConstantAlphaDropsTheHeldImageAndThePendingRequest) {
-  HoldTga(Ramp(1, 1, 5));
-  const auto r = Tga(Ramp(1, 1, 0), 24, {"a.tga", true, 128});
-  EXPECT_THAT(Alphas(r.image), ElementsAre(128));
-  EXPECT_FALSE(state.HoldsAlphaImage());
-  EXPECT_FALSE(state.alphaImagePending);
-
-  // Pending with nothing held: a TGA comes out opaque, a BMP as RGB.
-  state.alphaImagePending = true;
-  EXPECT_THAT(Alphas(Tga(Ramp(2, 1, 0), 24).image), Each(255));
-  EXPECT_FALSE(state.alphaImagePending);
-  state.alphaImagePending = true;
-  EXPECT_EQ(Bmp(Ramp(2, 1, 30)).image.bytesPerTexel, 3);
-  EXPECT_FALSE(state.alphaImagePending);
-}
-
-TEST_F(AlphaProtocolTest, EightBitBmpAsAlphaImageHoldsItsColours) {
-  state.loadingAlphaImage = true;
-  const auto f = fixtures::Bmp8(2, 1, {{9, 0, 0}, {200, 0, 0}}, {1, 0}, false, true);
-  EXPECT_EQ(ReadBmpTexture(fixtures::WriteBmp(f), {"g.bmp"}, state, notifier).kind,
-            Kind::kAlphaHeld);
-  EXPECT_THAT(state.alphaImage, ElementsAre(200, 0, 0, 9, 0, 0));
-}
-
 TEST(AlphaMergeHelpers, ShortNameConstantAlphaAndCheckedProduct) {
   EXPECT_EQ(ShortName("C:\\Content\\wagon\\body.jpg"), "body.jpg");
   EXPECT_EQ(ShortName("/home/u/body.jpg"), "body.jpg");

@@ -7,7 +7,6 @@
 namespace kelvane {
 namespace {
 
-using fixtures::Attachment;
 using fixtures::kIdentity;
 using fixtures::MeshWriter;
 
@@ -46,42 +45,6 @@ TEST(AttachmentReaderTest, EveryAtchChunkIsDecodedInFileOrder) {
   EXPECT_TRUE(list.problems.empty());
 }
 
-TEST(AttachmentReaderTest, ContainerIsCheckedStrictly) {
-  MeshWriter w;
-  w.Attachments({{"a", kIdentity, {}}});
-  const auto good = w.Finish();
-  auto expectInvalid = [](const std::vector<std::byte>& bytes) {
-    TMesh mesh;
-    mesh.SetFileName("C:/x/body.im");
-    try {
-      mesh.ActivateFromMemory(bytes);
-      ADD_FAILURE() << "accepted";
-    } catch (const MeshError& e) {
-      EXPECT_STREQ(e.what(), "MESH001F file C:/x/body.im is not a valid mesh");
-    }
-    EXPECT_FALSE(mesh.Active());
-  };
-  // One byte short of the file size: the model reader would read it.
-  expectInvalid(MeshWriter(w).Finish(static_cast<std::uint32_t>(good.size() - 8 - 1)));
-  expectInvalid(MeshWriter(w).Finish({}, "IDXX"));
-  expectInvalid(std::vector<std::byte>(good.begin(), good.begin() + 11));
-  expectInvalid(fixtures::CompressedMesh(good));
-  EXPECT_EQ(Lines(good).size(), 1u);
-}
-
-TEST(AttachmentReaderTest, PayloadPastTheEndGetsTheBytesThatAreThere) {
-  MeshWriter w;
-  w.Raw("PMIN", std::vector<std::byte>(8, std::byte{1}));
-  auto bytes = w.Finish();
-  // The chunk claims 100 bytes; 8 are there.
-  bytes[12 + 4] = std::byte{100};
-  TMesh mesh;
-  mesh.ActivateFromMemory(bytes);
-  ASSERT_EQ(mesh.ChunkCount(), 1);
-  EXPECT_EQ(mesh.Chunk(0).size, 100u);
-  EXPECT_EQ(mesh.Chunk(0).data.size(), 8u);
-}
-
 TEST(AttachmentReaderTest, DamagedAtchKeepsTheWholeEntriesBeforeItAndSaysWhere) {
   MeshWriter w;
   w.Raw("PMIN", std::vector<std::byte>(4));
@@ -106,23 +69,6 @@ TEST(AttachmentReaderTest, DamagedAtchKeepsTheWholeEntriesBeforeItAndSaysWhere) 
   EXPECT_EQ(empty.Count(), 0);
   ASSERT_TRUE(empty.Fault().has_value());
   EXPECT_EQ(empty.Fault()->what, "the ATCH chunk ends inside the attachment header");
-}
-
-TEST(AttachmentReaderTest, FilesAreReadFromDiskAndRenamingDeactivates) {
-  testing::TempDir dir;
-  MeshWriter w;
-  w.Attachments({{"a.bog1", kIdentity, {}}});
-  fixtures::WriteFile(dir / "body.im", w.Finish());
-  TMesh mesh;
-  mesh.SetFileName((dir / "body.im").string());
-  mesh.SetActive(true);
-  EXPECT_TRUE(mesh.Active());
-  EXPECT_EQ(ListAttachments(mesh).lines.size(), 1u);
-  mesh.SetFileName((dir / "other.im").string());
-  EXPECT_FALSE(mesh.Active());
-  EXPECT_EQ(mesh.ChunkCount(), 0);
-  EXPECT_THROW(mesh.SetActive(true), MeshError);
-  EXPECT_FALSE(mesh.Active());
 }
 
 }  // namespace

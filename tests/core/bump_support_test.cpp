@@ -38,31 +38,6 @@ TEST(InitBumpExtensions, AllFourNamesGiveSupport) {
   EXPECT_EQ(state.entries.MultiTexCoord3f, nullptr);
 }
 
-// Each of the three other names is needed (the cube map under its EXT
-// name); only multitexture loads the entries, and stale ones do not survive.
-TEST(InitBumpExtensions, EachMissingNameRefusesSupport) {
-  std::vector<std::pair<std::string, bool>> lists;  // the names, whether entries load
-  for (const std::string missing :
-       {"GL_EXT_texture_cube_map", "GL_ARB_texture_env_combine", "GL_ARB_texture_env_dot3"}) {
-    std::string list = kAll;
-    lists.emplace_back(list.erase(list.find(missing), missing.size()), true);
-  }
-  std::string arbCubeMap = kAll;
-  lists.emplace_back(arbCubeMap.replace(arbCubeMap.find("EXT_texture_cube"), 3, "ARB"), true);
-  lists.emplace_back(std::string(kAll).substr(std::string_view(kAll).find(' ') + 1), false);
-  for (const auto& [list, loadsEntries] : lists) {
-    BumpState state;
-    state.BumpSupported = true;
-    state.entries.ActiveTexture =
-        reinterpret_cast<PFNGLACTIVETEXTUREARBPROC>(&RecordingFinder::Dummy);
-    RecordingFinder finder;
-    EXPECT_FALSE(InitBumpExtensions(state, list, finder.Finder())) << list;
-    EXPECT_FALSE(state.BumpSupported);
-    EXPECT_EQ(finder.asked.empty(), !loadsEntries) << list;
-    EXPECT_EQ(state.entries.ActiveTexture != nullptr, loadsEntries) << list;
-  }
-}
-
 std::vector<int> Texel(int face, int row, int column) {
   const CubeFace f = NormalisationCubeFace(face);
   const std::size_t at = static_cast<std::size_t>(row * 32 + column) * 3;

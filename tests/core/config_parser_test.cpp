@@ -14,52 +14,12 @@
 namespace kelvane {
 namespace {
 
-std::string Repeat(std::string_view piece, int times) {
-  std::string text;
-  for (int i = 0; i < times; ++i)
-    text += piece;
-  return text;
-}
-
 class ConfigFindTagTest : public ::testing::Test {
  protected:
   void Load(std::string_view text) { config_ = ConfigLines::FromText(text); }
 
   ConfigLines config_;
 };
-
-TEST_F(ConfigFindTagTest, NestingAndTheParentArguments) {
-  Load("kuid 1\nkind traincar\nbogeys\n{\n  kind bogey\n}\nKind x\n");
-  EXPECT_EQ(config_.FindTag("", "", "kind", kConfigTop, 0), 1);
-  EXPECT_EQ(config_.TagValue(1), "traincar");
-  EXPECT_EQ(config_.FindTag("", "", "kind", 2, 0), -1);  // nor `Kind`
-  EXPECT_EQ(config_.FindTag("", "bogeys", "kind", kConfigTop, 1), 4);
-  EXPECT_EQ(config_.TagValue(-1), "");
-  EXPECT_EQ(config_.TagValue(config_.LineCount()), "");
-  // The parent argument decides whether the last parent name changes.
-  Load("mesh-table\n{\ndefault\n{\nmesh \"body.im\"\n}\n}\n");
-  EXPECT_EQ(config_.FindTag("mesh-table", "", "mesh", kConfigTop, 2), 4);
-  EXPECT_EQ(config_.LastParentName(), "default");
-  EXPECT_EQ(config_.FindTag("", "", "mesh-table", kConfigTop, 0), 0);
-  EXPECT_EQ(config_.LastParentName(), "");
-  EXPECT_EQ(config_.FindTag("mesh-table", "default", "mesh", kConfigTop, 2), 4);
-  EXPECT_EQ(config_.LastParentName(), "");
-  // The first line takes part in queries and nesting.
-  Load("kuid <kuid:1:2>\nkind traincar\n");
-  EXPECT_EQ(config_.FindTag("", "", "kuid", kConfigTop, 0), 0);
-  Load("mesh-table {\n default {\n  mesh \"a.im\" }\n att a.bog0\n}\nkind traincar\n");
-  EXPECT_EQ(config_.FindTag("mesh-table", "", "mesh", kConfigTop, 2), 2);
-  EXPECT_EQ(config_.LastParentName(), "default");
-  // The brace after the mesh value closes `default` once the line is matched.
-  EXPECT_EQ(config_.FindTag("", "mesh-table", "att", kConfigTop, 1), 3);
-  EXPECT_EQ(config_.FindTag("", "", "kind", kConfigTop, 0), 5);
-  // Brace counting ignores quotes and surplus closers.
-  Load("}\n}\nusername \"a {b\"\nkind traincar\n");
-  EXPECT_EQ(config_.FindTag("", "", "kind", kConfigTop, 0), -1);
-  EXPECT_EQ(config_.FindTag("", "username", "kind", kConfigTop, 1), 3);
-  Load("}\n}\nkind traincar\n");
-  EXPECT_EQ(config_.FindTag("", "", "kind", kConfigTop, 0), 2);
-}
 
 TEST_F(ConfigFindTagTest, GrowingStartLineWalksEveryOccurrence) {
   Load(
@@ -97,19 +57,6 @@ TEST_F(ConfigFindTagTest, Utf16WithAByteOrderMarkIsText) {
   }
 }
 
-TEST_F(ConfigFindTagTest, LevelsBeyondTheNameSlotsAreCountedButUnnamed) {
-  std::string text;
-  for (int i = 0; i <= kConfigNameSlots; ++i)
-    text += "l" + std::to_string(i) + " {\n";
-  Load(text + "leaf 1\n" + Repeat("}\n", kConfigNameSlots + 1) + "after 2\n");
-  const int deepest = kConfigNameSlots + 1;
-  EXPECT_EQ(config_.FindTag("l9", "l10", "l11", kConfigTop, kConfigNameSlots), kConfigNameSlots);
-  const TagMatch leaf = config_.Match("", "", "leaf", kConfigTop, deepest);
-  EXPECT_EQ(leaf.line, deepest);
-  EXPECT_EQ(leaf.parentName, "");
-  EXPECT_EQ(config_.FindTag("", "", "after", kConfigTop, 0), 2 * deepest + 1);
-}
-
 TEST(ConfigTextTest, ValuesQuotesAndKuids) {
   const std::pair<std::string, std::string> values[] = {
       {"kind traincar", "traincar"},
@@ -136,25 +83,6 @@ TEST(ConfigTextTest, ValuesQuotesAndKuids) {
       {NormaliseKuid, "", ""}};
   for (const auto& [function, in, out] : texts)
     EXPECT_EQ(function(in), out) << in;
-}
-
-TEST(ConfigKuidTest, ReadsTheTopLevelKuidOfAFile) {
-  testing::TempDir dir;
-  const auto file = dir / "config.txt";
-  EXPECT_EQ(ConfigKuid(file), "") << "missing";
-  EXPECT_EQ(ConfigKuid(dir.path()), "") << "a folder";
-  EXPECT_FALSE(ConfigLines::FromFile(file).has_value());
-  const std::pair<std::string, std::string> rows[] = {
-      {"kind bogey\r\nkuid 1234\r\n", "<kuid:-1:1234>"},
-      {"kuid <KUID2:7:8:3>\n", "<KUID2:7:8:3>"},
-      {"kuid \"4321\"\n", "<kuid:-1:4321>"},
-      {"kind bogey\nkuid\n", ""},
-      {"kind bogey\n", ""},
-      {"kuid-table\n{\n  kuid 55\n}\n", ""}};
-  for (const auto& [text, kuid] : rows) {
-    std::ofstream(file, std::ios::binary) << text;
-    EXPECT_EQ(ConfigKuid(file), kuid) << text;
-  }
 }
 
 // Text made of the characters that steer the scan, queried the way callers

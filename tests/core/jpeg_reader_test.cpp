@@ -44,28 +44,6 @@ class JpegReaderTest : public testing::ReaderTest {
   }
 };
 
-TEST_F(JpegReaderTest, AlwaysRgbaOpaqueWithRowsBottomUp) {
-  const auto r = Read(RedOverBlue(16, 16));
-  ASSERT_EQ(r.kind, Kind::kImage);
-  EXPECT_EQ(r.image.bytesPerTexel, 4);
-  EXPECT_THAT(Alphas(r.image), Each(255));  // the constant alpha is not honoured
-  ExpectNear(TexelOf(r.image, 3, 0), {0, 0, 220});
-  ExpectNear(TexelOf(r.image, 3, 15), {220, 0, 0});
-  EXPECT_TRUE(notifier.notices.empty());
-}
-
-TEST_F(JpegReaderTest, GreyPicturesGiveEqualChannels) {
-  std::vector<std::uint8_t> grey(8 * 8);
-  for (std::size_t i = 0; i < grey.size(); ++i)
-    grey[i] = static_cast<std::uint8_t>(i * 3);
-  const auto r = Read(fixtures::EncodeJpeg(8, 8, 1, grey, 90));
-  ASSERT_EQ(r.kind, Kind::kImage);
-  for (std::size_t i = 0; i < r.image.TexelCount(); ++i) {
-    EXPECT_EQ(r.image.pixels[i * 4], r.image.pixels[i * 4 + 1]);
-    EXPECT_EQ(r.image.pixels[i * 4], r.image.pixels[i * 4 + 2]);
-  }
-}
-
 // Textures current tools write: the memory follows the frame header, so
 // neither the coefficients of a progressive file nor a large picture is
 // refused for want of a fixed budget. Rows are made while encoding.

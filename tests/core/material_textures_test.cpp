@@ -134,20 +134,6 @@ TEST_F(MaterialTexturesTest, DescriptionRules) {
                                       "mask.bmp alpha image kind 2", "colour.bmp kind 2"}));
 }
 
-TEST_F(MaterialTexturesTest, ResolvesAgainstTheContentFilesItIsGiven) {
-  // Nothing on disk: the lookups and the description must go through these.
-  testing::MemoryContentFiles files;
-  files.Add("Glass.Texture.TXT", "primary=Glass.tga\ralpha=glass_a.tga\r");
-  files.Add("glass.tga", "image");
-  files.Add("GLASS_A.TGA", "image");
-  context.files = &files;
-  MeshWriter w;
-  w.Material(With("glass", 0.5f, {{1, "glass.texture"}}), fixtures::Box("b", {0, 0, 0}, {1, 1, 1}));
-  ASSERT_TRUE(model.LoadFromMemory(w.Finish(), "mesh.im", context));
-  EXPECT_EQ(loader.calls,
-            (std::vector<std::string>{"GLASS_A.TGA alpha image kind 0", "glass.tga alpha 128"}));
-}
-
 bool ReadOnly(const std::filesystem::path& file) {
   return (std::filesystem::status(file).permissions() & std::filesystem::perms::owner_write) ==
          std::filesystem::perms::none;
@@ -181,41 +167,6 @@ TEST_F(MaterialTexturesTest, NamesReadFromContentStayInTheMeshFolder) {
   EXPECT_TRUE(ReadOnly(dir / "notes.doc")) << "a file that is no image keeps its bit";
 }
 
-TEST(TextureDescriptionTest, KeysAreWrittenWithAnEqualsSignAndNoSpaces) {
-  EXPECT_EQ(ParseTextureDescription("primary\nalpha = x\n").primary, "");
-  EXPECT_EQ(ParseTextureDescription("alpha = x\n").alpha, "")
-      << "the key is written without spaces";
-}
-
-TEST_F(MaterialTexturesTest, BumpMapsOnlyForBumpKinds) {
-  Touch("body.tga");
-  Touch("bump.tga");
-  std::filesystem::permissions(dir / "bump.tga", std::filesystem::perms::owner_write,
-                               std::filesystem::perm_options::remove);
-  ASSERT_TRUE(Load({With("m.onetex", 1.0f, {{1, "body.tga"}, {8, "bump.tga"}})}));
-  EXPECT_EQ(loader.calls.size(), 1u);
-  EXPECT_FALSE(Material(0).hasBump);
-  EXPECT_EQ(Material(0).bumpTextureName, "bump.tga");
-  EXPECT_TRUE(ReadOnly(dir / "bump.tga")) << "the bump file is not touched";
-  EXPECT_FALSE(unit.AnyBumpLoaded);
-
-  ASSERT_TRUE(Load({With("m.tbumptex", 1.0f, {{1, "body.tga"}, {8, "bump.tga"}})}));
-  EXPECT_TRUE(Material(0).hasBump);
-  EXPECT_EQ(loader.calls.back(), "bump.tga alpha 255");
-  EXPECT_TRUE(unit.AnyBumpLoaded);
-  EXPECT_FALSE(ReadOnly(dir / "bump.tga")) << "a loaded file is no longer read-only";
-}
-
-TEST_F(MaterialTexturesTest, AnAlphaReplacesTheKind) {
-  Touch("body.tga");
-  Touch("bump.tga");
-  ASSERT_TRUE(Load({With("plain", 0.5f, {{1, "body.tga"}, {8, "bump.tga"}, {9, "body.tga"}})}));
-  // Kind 180 takes a bump map; the reflection gets the alpha as its kind.
-  EXPECT_EQ(loader.calls, (std::vector<std::string>{"body.tga alpha 180", "bump.tga alpha 255",
-                                                    "body.tga kind 180"}));
-  EXPECT_TRUE(Material(0).hasReflection);
-}
-
 TEST_F(MaterialTexturesTest, BumpAndReflectionAreReusedPrimariesAreNot) {
   Touch("body.tga");
   Touch("bump.tga");
@@ -236,29 +187,6 @@ TEST_F(MaterialTexturesTest, BumpAndReflectionAreReusedPrimariesAreNot) {
   ASSERT_TRUE(Load({a, b}, true));
   EXPECT_TRUE(Material(0).hasBump);
   EXPECT_FALSE(Material(1).hasBump);
-}
-
-TEST_F(MaterialTexturesTest, MissingImagesKeepTheirNames) {
-  ASSERT_TRUE(Load({With("a", 1.0f, {{1, "missing.tga"}}), With("b", 1.0f, {})}));
-  EXPECT_TRUE(loader.calls.empty());
-  EXPECT_FALSE(Material(0).hasTexture);
-  EXPECT_TRUE(unit.LightingOn);
-  std::vector<std::string> names;
-  model.ListTextureNames(names);
-  EXPECT_EQ(names, (std::vector<std::string>{"missing.tga", ""}));
-}
-
-TEST_F(MaterialTexturesTest, ClearDeletesTheTexturesTheObjectsHold) {
-  Touch("body.tga");
-  ASSERT_TRUE(Load({With("a", 1.0f, {{1, "body.tga"}}), With("b", 1.0f, {{1, "body.tga"}})}));
-  model.Clear();
-  EXPECT_EQ(loader.deleted, (std::vector<std::uint32_t>{1, 2}));
-}
-
-TEST(RoundHalfEvenTest, Ties) {
-  EXPECT_EQ(RoundHalfEven(127.5), 128);
-  EXPECT_EQ(RoundHalfEven(126.5), 126);
-  EXPECT_EQ(RoundHalfEven(63.75), 64);
 }
 
 }  // namespace

@@ -52,41 +52,6 @@ void ExpectVec(const TVector3& v, float x, float y, float z) {
   EXPECT_FLOAT_EQ(v.z, z);
 }
 
-TEST_F(ModelReaderTest, AnEmptyModelLoadsAndResetsTheUnitMarks) {
-  unit.ShowBumpsOnlyVisible = true;
-  unit.CubeMapRegenerate = false;
-  unit.AnyBumpLoaded = true;
-  unit.LightingOn = false;
-  ASSERT_TRUE(Load(MeshWriter().Finish()));
-  EXPECT_EQ(model.ObjectCount(), 0u);
-  EXPECT_TRUE(notifier.notices.empty());
-  EXPECT_FALSE(unit.ShowBumpsOnlyVisible);
-  EXPECT_TRUE(unit.CubeMapRegenerate);
-  EXPECT_FALSE(unit.AnyBumpLoaded);
-  EXPECT_TRUE(unit.LightingOn) << "no textured material: lighting stays on";
-}
-
-// Normals stay as read (each header layout below).
-TEST_F(ModelReaderTest, VerticesTurnToViewerAxesAndBoundsSpanEveryObjectInFileAxes) {
-  MeshWriter w;
-  w.Material(Plain("paint"), OneTriangle("body"));
-  w.Material(Plain("b"), OneTriangle("", {-5, -9, 4, 0, 0}));
-  ASSERT_TRUE(Load(w.Finish()));
-  ASSERT_EQ(model.ObjectCount(), 2u);
-  const T3DObject& o = Object(0);
-  EXPECT_EQ(o.name, "body");
-  EXPECT_EQ(o.vertexCount, 3);
-  EXPECT_EQ(o.faceCount, 1);
-  EXPECT_EQ(o.pickName, 1);
-  ExpectVec(o.vertices[0], 1, 3, -2);
-  EXPECT_FLOAT_EQ(o.texCoords[0].u, 0.25f);
-  EXPECT_FLOAT_EQ(o.texCoords[0].v, 0.75f);
-  const TMeshBounds& b = unit.MeshBounds;
-  EXPECT_FALSE(b.firstVertex);
-  ExpectVec({b.minX, b.minY, b.minZ}, -5, -9, 0);
-  ExpectVec({b.maxX, b.maxY, b.maxZ}, 1, 2, 4);
-}
-
 TEST_F(ModelReaderTest, EveryGeomHeaderLayoutReadsTheSameGeometry) {
   for (const auto& [version, extraFlag] :
        {std::pair{100, 0}, std::pair{101, 0}, std::pair{102, 0}, std::pair{200, 0},
@@ -135,48 +100,7 @@ TEST_F(ModelReaderTest, TheWalkOverTheChunks) {
   }
 }
 
-TEST_F(ModelReaderTest, MaterialWithoutGeomKeepsAnEmptyObjectAndWalksOn) {
-  MeshWriter w;
-  // The 8 bytes after the record are a header of another tag with length 0,
-  // so the walk goes on right after them.
-  w.MaterialFollowedBy(Plain("bare"), "XXXX", 0);
-  w.Material(Plain("next"), OneTriangle());
-  ASSERT_TRUE(Load(w.Finish()));
-  ASSERT_EQ(model.ObjectCount(), 2u);
-  EXPECT_EQ(Object(0).vertexCount, 0);
-  EXPECT_TRUE(Object(0).vertices.empty());
-  EXPECT_EQ(Object(0).material.name, "bare");
-  EXPECT_EQ(Object(1).material.name, "next");
-}
-
-TEST_F(ModelReaderTest, AFailedLoadClearsThePreviousModel) {
-  MeshWriter w;
-  w.Material(Plain("old"), OneTriangle());
-  w.Attachments({{"a.bog0", fixtures::kIdentity, {1, 2, 3}}});
-  ASSERT_TRUE(Load(w.Finish()));
-  ASSERT_EQ(model.ObjectCount(), 1u);
-  ASSERT_EQ(unit.AttachmentCount, 1);
-  EXPECT_FALSE(Load(MeshWriter().Finish({}, "NOPE")));
-  EXPECT_EQ(model.ObjectCount(), 0u);
-  EXPECT_EQ(unit.AttachmentCount, 0);
-}
-
 // Counted strings and material records.
-
-TEST_F(ModelReaderTest, CountedStringsLoseTheFlagBitAndZeroBytesAndAreCut) {
-  MeshWriter w;
-  MaterialRecord m = Plain(std::string("a\0bC", 4));
-  m.twoSided = 1;
-  w.Material(m, OneTriangle());
-  w.out().PatchU32(24, 0x40000000 + 4);  // the name's length, flagged
-  w.Material(Plain(std::string(300, 'q')), OneTriangle(std::string(260, 'n')));
-  ASSERT_TRUE(Load(w.Finish()));
-  ASSERT_EQ(model.ObjectCount(), 2u);
-  EXPECT_EQ(Object(0).material.name, "abc") << "zero byte dropped, flag removed, lower case";
-  EXPECT_EQ(Object(0).material.twoSided, 1);
-  EXPECT_EQ(Object(1).material.name.size(), 255u);
-  EXPECT_EQ(Object(1).name.size(), 255u);
-}
 
 TEST_F(ModelReaderTest, MaterialRecordFieldsAndTheObjectsCopy) {
   const MaterialRecord m{.name = "Glass M.Gloss",
@@ -219,35 +143,7 @@ TEST_F(ModelReaderTest, MaterialRecordFieldsAndTheObjectsCopy) {
   EXPECT_FLOAT_EQ(unit.LastOpacity, 0.5f);
 }
 
-TEST(MaterialKindTest, LaterMarkerInTheTableWins) {
-  // Markers are matched in the lower-cased name only.
-  std::vector<int> kinds;
-  for (const char* name : {"plain", "x m.notex", "m.onetex", "m.reflect", "body m.tbumpgloss",
-                           "m.tbumptex", "m.tbumpenv", "m.gloss m.onetex", "M.GLOSS"}) {
-    kinds.push_back(MaterialKind(name));
-  }
-  EXPECT_EQ(kinds, (std::vector<int>{0, 1, 2, 3, 6, 5, 7, 4, 0}));
-}
-
 // Bones and influences.
-
-TEST_F(ModelReaderTest, BonesMoveTheObjectsThatBearTheirNames) {
-  MeshWriter w;
-  w.Material(Plain("a"), OneTriangle("wheel", {0, 0, 0, 0, 0}));
-  w.Material(Plain("b"), OneTriangle("root", {0, 0, 0, 0, 0}));
-  w.Material(Plain("c"), OneTriangle("Wheel", {0, 0, 0, 0, 0}));
-  Bone root{.name = "root", .position = {0, 0, 2}};
-  root.children.push_back(Bone{.name = "skipped", .tag = "XXXX"});
-  root.children.push_back(Bone{.name = "wheel", .position = {1, 0, 0}});
-  w.Skeleton(root);
-  w.Material(Plain("after"), OneTriangle());
-  ASSERT_TRUE(Load(w.Finish()));
-  ExpectVec(Object(0).vertices[0], 1, 2, 0);
-  ExpectVec(Object(1).vertices[0], 0, 2, 0);
-  SCOPED_TRACE("bone names compare case-sensitively");
-  ExpectVec(Object(2).vertices[0], 0, 0, 0);
-  EXPECT_EQ(model.ObjectCount(), 4u) << "the walk goes on after the skeleton";
-}
 
 TEST_F(ModelReaderTest, InfluencesSumDepthsAndAncestorsInFileOrder) {
   MeshWriter w;
@@ -281,90 +177,9 @@ TEST_F(ModelReaderTest, InfluencesSumDepthsAndAncestorsInFileOrder) {
   ExpectVec(Object(0).vertices[2], 0.5f, 1.5f, -1.0f);
 }
 
-TEST_F(ModelReaderTest, InfluencesBelowTheDepthLimitAreReadPast) {
-  std::vector<Influence> chain;
-  for (int i = 0; i < 300; ++i) {
-    chain.push_back(
-        {.bone = "b" + std::to_string(i), .parent = i == 0 ? "" : "b" + std::to_string(i - 1)});
-  }
-  chain[10].groups = {{0, {{0, {2, 2, 2}}}}};
-  chain[299].groups = {{0, {{1, {2, 2, 2}}}}};
-  MeshWriter w;
-  w.Material(Plain("a"), OneTriangle("", {0, 0, 0, 0, 0}));
-  w.Influences(chain);
-  EXPECT_TRUE(Load(w.Finish()));
-  EXPECT_EQ(notifier.notices.size(), 1u);
-  ExpectVec(Object(0).vertices[0], 1, 1, -1);
-  ExpectVec(Object(0).vertices[1], 0, 0, 0);
-}
-
 // Attachments and angles.
 
-TEST(MatrixToAnglesTest, WorkedMatrices) {
-  ExpectVec(MatrixToAngles({1, 0, 0, 0, 1, 0, 0, 0, 1}), 0, 0, 0);
-  ExpectVec(MatrixToAngles({0, 0, 1, 0, 1, 0, -1, 0, 0}), 0, 90, 0);
-  // Half a turn about z: angle 2 is 180, kept as 180 (only above 180 wraps).
-  EXPECT_FLOAT_EQ(std::fabs(MatrixToAngles({-1, 0, 0, 0, -1, 0, 0, 0, 1}).z), 180.0f);
-  // A quarter turn about x: m = rows (1,0,0), (0,0,-1), (0,1,0).
-  ExpectVec(MatrixToAngles({1, 0, 0, 0, 0, -1, 0, 1, 0}), 90, 0, 0);
-  // A sine slightly above one stays defined.
-  const TVector3 a = MatrixToAngles({0, 0, 1.0000002f, 0, 1, 0, -1, 0, 0});
-  EXPECT_FLOAT_EQ(a.y, 90.0f);
-  EXPECT_FALSE(std::isnan(a.x) || std::isnan(a.z));
-}
-
-TEST_F(ModelReaderTest, AttachmentTableHoldsTheLastAtchAndAnEmptyEnd) {
-  MeshWriter w;
-  w.Attachments({{"old", fixtures::kIdentity, {0, 0, 0}}});
-  w.Attachments({{"a.bog0", fixtures::kIdentity, {1.5f, -2, 0.25f}},
-                 {"a.pant0", {0, 0, 1, 0, 1, 0, -1, 0, 0}, {0, 0, 4}}});
-  ASSERT_TRUE(Load(w.Finish()));
-  ASSERT_EQ(unit.AttachmentCount, 2);
-  ASSERT_EQ(unit.AttachmentTable.size(), 3u);
-  EXPECT_EQ(unit.AttachmentTable[0].name, "a.bog0");
-  ExpectVec(unit.AttachmentTable[0].position, 1.5f, -2, 0.25f);  // file axes
-  ExpectVec(unit.AttachmentTable[1].rotation, 0, 90, 0);
-  EXPECT_EQ(unit.AttachmentTable[2].name, "");
-
-  MeshWriter none;
-  none.Attachments({});
-  ASSERT_TRUE(Load(none.Finish()));
-  EXPECT_EQ(unit.AttachmentCount, 0);
-  ASSERT_EQ(unit.AttachmentTable.size(), 1u);
-  EXPECT_EQ(unit.AttachmentTable[0].name, "");
-}
-
 // Damage: what precedes it is kept, the user is told once.
-
-TEST_F(ModelReaderTest, AGeomCutShortKeepsTheObjectsBeforeItAndItsMaterial) {
-  MeshWriter w;
-  w.Material(Plain("kept"), OneTriangle());
-  w.Material(Plain("a"), OneTriangle());
-  auto bytes = w.Finish();
-  bytes.erase(bytes.end() - 10, bytes.end());
-  EXPECT_TRUE(Load(bytes));
-  EXPECT_EQ(notifier.notices.size(), 1u);
-  ASSERT_EQ(model.ObjectCount(), 2u);
-  EXPECT_EQ(Object(0).vertexCount, 3);
-  EXPECT_TRUE(Object(1).vertices.empty());
-  EXPECT_EQ(Object(1).vertexCount, 0);
-  EXPECT_EQ(Object(1).material.name, "a") << "the object is still linked to its material";
-}
-
-TEST_F(ModelReaderTest, FacesBeyondTheVerticesAreKeptButMarked) {
-  Geometry g = OneTriangle();
-  g.faces.push_back({0, 1, 3});
-  g.faces.push_back({65535, 0, 1});
-  MeshWriter w;
-  w.Material(Plain("bad faces"), g);
-  w.Material(Plain("after"), OneTriangle());
-  EXPECT_TRUE(Load(w.Finish()));
-  EXPECT_EQ(notifier.notices.size(), 1u);
-  ASSERT_EQ(model.ObjectCount(), 2u) << "reading goes on";
-  EXPECT_TRUE(Object(0).FaceInRange(0));
-  EXPECT_FALSE(Object(0).FaceInRange(1));
-  EXPECT_FALSE(Object(0).FaceInRange(2));
-}
 
 // Every prefix of a valid file loads without reading outside it; only the
 // whole file loads without a notice.

@@ -50,15 +50,6 @@ TEST(WinePathsTest, MapsDrivePathsThroughThePrefix) {
   EXPECT_EQ(HostPathFromArgument(p.wine, "c:\\Program Files"), p.driveC / "Program Files");
 }
 
-TEST(OpenWithMacroTest, WritesTwoCrLfLines) {
-  testing::TempDir dir;
-  const auto file = dir / "Railglass.bat";
-  fixtures::WriteTextFile(file, "an older and much longer macro text\r\n\r\n\r\n");
-  EXPECT_NO_THROW(WriteOpenWithMacro(file, "/opt/100% kelvane/kelvane"));
-  EXPECT_EQ(ReadText(file), "@echo off\r\nstart \"\" /unix \"/opt/100%% kelvane/kelvane\" %1\r\n");
-  EXPECT_THROW(WriteOpenWithMacro(dir / "missing" / "Railglass.bat", "x"), fs::filesystem_error);
-}
-
 TEST(OpenWithMacroTest, WineRunsTheMacro) {
   const auto wine = FindWine();
   if (!wine) GTEST_SKIP() << "wine is not installed, so the macro is not run here";
@@ -128,22 +119,6 @@ TEST_F(SetOpenWithTest, FirstRunWithOnlyDunmereInstalled) {
   EXPECT_EQ(log.lines[3], "Dunmere OpenWith Macro loaded");
   EXPECT_EQ(pauses, std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(3000)});
   EXPECT_FALSE(log.visible);
-}
-
-TEST_F(SetOpenWithTest, ASecondRunSetsUpNothing) {
-  const auto tools = prefix.Tools("Program Files/Ostrand/Corvel");
-  SetOpenWith(settings, log, Environment());
-  EXPECT_FALSE(settings.AllEmpty());
-  fs::remove(tools / "OpenWith" / "Railglass.bat");
-  const auto before = settings.folders;
-  captions.clear();
-  log.Add("kept");
-
-  SetOpenWith(settings, log, Environment());
-  EXPECT_FALSE(fs::exists(tools / "OpenWith" / "Railglass.bat"));
-  EXPECT_TRUE(captions.empty());
-  EXPECT_EQ(settings.folders, before);
-  EXPECT_EQ(log.lines.back(), "kept");
 }
 
 TEST_F(SetOpenWithTest, TheMenuCommandLooksForEveryVersionAgain) {

@@ -68,33 +68,6 @@ TEST(Ruler, MetricLabelsEveryFiveMetres) {
   EXPECT_FLOAT_EQ(ticks[20].position, -1.0f);
 }
 
-TEST(Ruler, FeetTickEveryFootLongEveryFiveLabelEveryTen) {
-  const auto ticks = RulerTicks(RulerAxis::X, false);
-  ASSERT_EQ(ticks.size(), 64u);
-  EXPECT_FLOAT_EQ(ticks[0].position, 0.3048f);
-  EXPECT_FALSE(ticks[3].longTick);
-  EXPECT_TRUE(ticks[4].longTick);  // 5 ft
-  EXPECT_TRUE(ticks[4].label.empty());
-  EXPECT_EQ(ticks[9].label, "10FT");
-  EXPECT_EQ(Labels(RulerAxis::X, false).back(), "-30FT");
-  EXPECT_EQ(RulerTicks(RulerAxis::Depth, false).size(), 128u);
-}
-
-TEST(Sleepers, LastIsTheFirstAtOrBeyondTheEndAndSpacingHasALeast) {
-  const auto two = SleeperPositions(2.0f);
-  EXPECT_FLOAT_EQ(two.front(), -19.5f);
-  EXPECT_FLOAT_EQ(two[1], -17.5f);
-  EXPECT_FLOAT_EQ(two.back(), 20.5f);
-  EXPECT_EQ(two.size(), 21u);
-  const auto exact = SleeperPositions(3.0f);  // -19.5 + 13 x 3 = 19.5
-  EXPECT_FLOAT_EQ(exact.back(), 19.5f);
-  // Spacing below the least is drawn at the least.
-  for (float bad : {0.0f, -0.8f, 0.01f}) {
-    const auto p = SleeperPositions(bad);
-    EXPECT_EQ(p.size(), SleeperPositions(kMinSleeperSpacing).size()) << bad;
-  }
-}
-
 TEST(Framing, ZoomAndExtent) {
   EXPECT_FLOAT_EQ(FramingZoom(4.0f), 10.0f);
   EXPECT_FLOAT_EQ(FramingZoom(0.0f), 1.0f);

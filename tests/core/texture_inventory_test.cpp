@@ -13,15 +13,6 @@ namespace {
 using fixtures::Picture;
 using fixtures::Rgb8;
 
-TEST(TextureInventoryTest, UploadBytesFollowTheMipmapBuilder) {
-  // RGB is one level as it is; RGBA sides go to the nearest power of two
-  // (3 and 5 to 4, 6 to 8) and halve down to 1x1.
-  EXPECT_EQ(UploadBytes(5, 3, false), 45u);
-  EXPECT_EQ(UploadBytes(4, 2, true), 32u + 8 + 4);
-  EXPECT_EQ(UploadBytes(3, 5, true), 64u + 16 + 4);
-  EXPECT_EQ(UploadBytes(6, 1, true), 32u + 16 + 8 + 4);
-}
-
 TEST(TextureInventoryTest, EachFileIsOneRowWithWhereItsAlphaCameFrom) {
   testing::TempDir dir;
   const Picture<Rgb8> picture{4, 2, std::vector<Rgb8>(8, {1, 2, 3})};

@@ -272,18 +272,6 @@ TEST_F(BumpDrawTest, PassesLeaveTheStateTheyFound) {
 
 // ----- wireframe and highlight ---------------------------------------------------
 
-TEST_F(DrawTest, WireframeDrawsGreyEdgesAndCountsFaces) {
-  // Edges through pixel centres: columns 16 and 47, rows 16 and 47.
-  const float lo = -1.0f + 16.5f / 32.0f, hi = -1.0f + 47.5f / 32.0f;
-  Add(Quad(lo, lo, hi, hi, 0));
-  DrawModelWireframe(model, draw);
-  const RgbImage p = Picture();
-  EXPECT_TRUE(ColourNear(p, 16, 40, 0, {64, 64, 64}, 1)) << p.At(16, 40)[0];
-  EXPECT_TRUE(ColourNear(p, 30, 47, 0, {64, 64, 64}, 1));
-  EXPECT_EQ(p.At(40, 24), kBlue);  // inside, off the diagonal
-  EXPECT_EQ(draw.PolyCount, 2);
-}
-
 TEST_F(DrawTest, HighlightFillsObjectsOfTheTextureAndWiresTheRest) {
   T3DObject& found = Add(Quad(-0.9f, -0.5f, -0.1f, 0.5f, 0));
   found.material.primaryTextureName = "roof.tga";

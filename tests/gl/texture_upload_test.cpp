@@ -106,15 +106,6 @@ TEST_F(GlTest, RgbGoesToLevelZeroOnlyWithLinearFilters) {
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
-TEST_F(GlTest, RgbaBuildsMipmapsAndSetsAlpha) {
-  const PixelBuffer rgba = Buffer(4, 4, 4);
-  const std::uint32_t first = CreateTexture(rgba, state);
-  EXPECT_TRUE(state.textureHasAlpha);
-  EXPECT_EQ((std::vector{LevelWidth(0), LevelWidth(1), LevelWidth(2)}), (std::vector{4, 2, 1}));
-  EXPECT_THAT(Level0(GL_RGBA, rgba.pixels.size()), ElementsAreArray(rgba.pixels));
-  EXPECT_NE(CreateTexture(rgba, state), first);
-}
-
 TEST_F(GlTest, LoaderCreatesAndDeletesRealTextures) {
   ::kelvane::testing::TempDir dir;
   RecordingNotifier notifier;
