@@ -29,6 +29,7 @@ import json
 import os
 import random
 import re
+import signal
 import subprocess
 import sys
 import time
@@ -275,8 +276,23 @@ def replayed(source):
     return mutants, gone
 
 
-def run(cmd, cwd, timeout=None):
-    return subprocess.run(cmd, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=timeout)
+def run(cmd, cwd, timeout=None, stdout=subprocess.DEVNULL):
+    """Runs `cmd` in a process group of its own: on a hang the whole group
+    is killed, so a mutated kelvane that a test started cannot outlive it."""
+    with subprocess.Popen(cmd, cwd=cwd, stdout=stdout, stderr=subprocess.DEVNULL,
+                          start_new_session=True) as process:
+        try:
+            output, _ = process.communicate(timeout=timeout)
+        except subprocess.TimeoutExpired as stopped:
+            os.killpg(process.pid, signal.SIGKILL)
+            stopped.stdout = process.communicate()[0]
+            raise
+        finally:
+            try:
+                os.killpg(process.pid, signal.SIGKILL)  # children left by the test
+            except ProcessLookupError:
+                pass
+        return subprocess.CompletedProcess(cmd, process.returncode, output)
 
 
 def configure(build):
@@ -330,8 +346,7 @@ def failing_tests(build, program, limit):
         if left_out:
             cmd.append("--gtest_filter=-" + ":".join(left_out))
         try:
-            result = subprocess.run(cmd, cwd=build, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                    timeout=limit)
+            result = run(cmd, build, timeout=limit, stdout=subprocess.PIPE)
             output, how = result.stdout, "crash"
             if result.returncode == 0:
                 return failed
