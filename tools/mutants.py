@@ -384,6 +384,14 @@ def main():
     parser.add_argument("--matrix", help="run every test for each mutant; write which failed to this JSON file")
     args = parser.parse_args()
 
+    build = (ROOT / args.build).resolve()
+    # A run that was killed leaves the source it had mutated in this file.
+    pending = build / "mutant-original.txt"
+    if pending.exists():
+        path, _, original = pending.read_text(encoding="utf-8").partition("\n")
+        Path(path).write_text(original, encoding="utf-8")
+        pending.unlink()
+        print(f"mutants: restored {path} from an interrupted run")
     gone = []
     if args.replay:
         mutants, gone = replayed(args.replay)
@@ -398,15 +406,7 @@ def main():
             print(m.describe())
         return
 
-    build = (ROOT / args.build).resolve()
     configure(build)
-    # A run that was killed leaves the source it had mutated in this file.
-    pending = build / "mutant-original.txt"
-    if pending.exists():
-        path, _, original = pending.read_text(encoding="utf-8").partition("\n")
-        Path(path).write_text(original, encoding="utf-8")
-        pending.unlink()
-        print(f"mutants: restored {path} from an interrupted run")
     if not build_targets(build):
         sys.exit("mutants: the unmutated sources do not build")
     limits = test_time_limits(build)
