@@ -11,8 +11,8 @@
 #include "mesh/model.h"
 #include "mesh/texture_inventory.h"
 #include "platform/notices.h"
+#include "session/content_session.h"
 #include "texture_inventory_json.h"
-#include "textures/texture_loader.h"
 #include "textures/texture_upload.h"
 
 namespace kelvane {
@@ -80,30 +80,27 @@ Json ObjectJson(const T3DObject& o, bool geometry) {
 }  // namespace
 
 int RunInfo(const InfoOptions& options, std::ostream& out) {
-  MeshUnitState unit;
-  RecordingNotifier notifier;
-  TextureLoaderState textureState;
   std::optional<HeadlessGlContext> gl = HeadlessGlContext::Create(1, 1, nullptr);
-  std::unique_ptr<TextureUploader> uploader;
+  SessionOptions sessionOptions;
   if (gl) {
-    uploader = std::make_unique<GlTextureUploader>(textureState);
-  } else {
-    uploader = std::make_unique<DecodeOnlyUploader>(textureState);
+    sessionOptions.uploader = [](TextureLoaderState& state) {
+      return std::make_unique<GlTextureUploader>(state);
+    };
   }
-  SizeRecordingUploader uploads(*uploader);
-  TextureLoader loader(textureState, notifier, uploads);
-  RecordingTextureLoader inventory(loader, uploads, notifier);
-  LoadContext context{unit, notifier};
-  context.textures = &inventory;
+  sessionOptions.recordTextures = true;
   // Declared after the context, so its textures go while it is current.
-  T3DModel model;
+  ContentSession session(std::move(sessionOptions));
   const std::string file = options.path.string();
-  const bool loaded = model.Load(options.path, context);
-  inventory.NoteUsers(model);
+  const OpenOutcome opened = session.Open(options.path);
+  const bool loaded = opened.loaded;
+  const MeshUnitState unit = session.Unit() ? *session.Unit() : MeshUnitState{};
+  const T3DModel* model = session.CurrentModel();
 
   Json objects = Json::array();
-  for (const auto& object : model.objects)
-    objects.push_back(ObjectJson(*object, options.geometry));
+  if (model) {
+    for (const auto& object : model->objects)
+      objects.push_back(ObjectJson(*object, options.geometry));
+  }
 
   Json bounds = nullptr;
   if (!unit.MeshBounds.firstVertex) {
@@ -135,7 +132,7 @@ int RunInfo(const InfoOptions& options, std::ostream& out) {
   }
 
   Json messages = Json::array();
-  for (const Notice& n : notifier.notices) {
+  for (const Notice& n : opened.messages) {
     messages.push_back(Json{{"caption", n.caption}, {"text", n.text}});
   }
 
@@ -144,12 +141,12 @@ int RunInfo(const InfoOptions& options, std::ostream& out) {
               {"messages", std::move(messages)},
               {"objects", std::move(objects)},
               {"bounds", std::move(bounds)},
-              {"face_count", model.FaceCount()},
+              {"face_count", model ? model->FaceCount() : 0},
               {"lighting", unit.LightingOn},
               {"any_bump", unit.AnyBumpLoaded},
               {"texture_upload", gl ? "opengl" : "decode-only"},
               {"attachments", std::move(attachments)},
-              {"textures", TextureInventoryJson(inventory.records())}};
+              {"textures", TextureInventoryJson(session.TextureRecords())}};
   if (!lines.is_null()) result["attachment_lines"] = std::move(lines);
   result["attachment_errors"] = std::move(attachmentErrors);
   out << result.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';

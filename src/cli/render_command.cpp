@@ -8,19 +8,16 @@
 #include <memory>
 #include <system_error>
 
-#include "assets/traincar.h"
 #include "base/text.h"
 #include "egl_context.h"
 #include "install_layout.h"
 #include "jpeg_writer.h"
 #include "mesh/model.h"
-#include "platform/dos_command.h"
 #include "platform/notices.h"
 #include "png_writer.h"
+#include "session/content_session.h"
 #include "settings/viewer_settings.h"
-#include "textures/texture_loader.h"
 #include "textures/texture_upload.h"
-#include "traincar_info.h"
 #include "view/frame.h"
 
 namespace kelvane {
@@ -33,25 +30,10 @@ std::filesystem::path ExecutableFolder() {
   return ec ? std::filesystem::path() : exe.parent_path();
 }
 
-void PrintNotices(const RecordingNotifier& notifier, std::ostream& messages) {
-  for (const Notice& n : notifier.notices)
+void PrintNotices(const std::vector<Notice>& notices, std::ostream& messages) {
+  for (const Notice& n : notices)
     messages << n.caption << ": " << n.text << "\n";
 }
-
-// The view reset and framing of a newly opened mesh.
-void FrameView(ViewState& view, const MeshUnitState& unit) {
-  view = ViewState{};
-  view.Zoom = FramingZoom(unit, false);
-}
-
-// Everything that lives in the context; destroyed before it.
-struct Scene {
-  MeshUnitState unit;
-  TextureLoaderState textureState;
-  GlTextureUploader uploader{textureState};
-  T3DScene scene;
-  TraincarState traincar;
-};
 
 // The process's resident set at its largest so far (Linux), or -1.
 long PeakResidentKiB() {
@@ -103,11 +85,13 @@ int RunRender(const RenderOptions& options, std::ostream& messages) {
   draw.path = options.geometry;
   SetupGL(draw, HeadlessGlContext::Lookup());
 
-  RecordingNotifier notifier;
-  auto s = std::make_unique<Scene>();
-  TextureLoader loader(s->textureState, notifier, s->uploader);
-  LoadContext load{s->unit, notifier};
-  load.textures = &loader;
+  SessionOptions sessionOptions;
+  sessionOptions.uploader = [](TextureLoaderState& state) {
+    return std::make_unique<GlTextureUploader>(state);
+  };
+  sessionOptions.trackFolder = DataFolder(ExecutableFolder());
+  // Lives in the context; closed before it.
+  auto session = std::make_unique<ContentSession>(std::move(sessionOptions));
   ViewState& view = frame->view;
   FrameModes& modes = frame->modes;
   ApplyViewerSettings(*frame, settings);
@@ -120,45 +104,25 @@ int RunRender(const RenderOptions& options, std::ostream& messages) {
   draw.BumpEnabled = draw.BumpStrength > 0.0f;
   draw.BumpsOnly = options.bumpsOnly;
 
-  const auto opened = std::chrono::steady_clock::now();
-  const T3DModel* current = nullptr;
-  bool loaded = false;
-  if (IsTraincarPath(options.path)) {
-    std::error_code ec;
-    s->traincar.AssetFolder =
-        std::filesystem::is_directory(options.path, ec) ? options.path : options.path.parent_path();
-    MainTaskQueue mainThread;
-    TDosCommand runner(notifier, mainThread.Dispatcher());
-    TraincarContext context{s->traincar, s->scene, load, notifier, runner};
-    context.hooks.pump = [&mainThread] { mainThread.RunPending(); };
-    context.onModelLoaded = [&](T3DModel&, bool) {
-      if (s->traincar.FirstMesh) {
-        FrameView(view, s->unit);
-        view.RotY = 60.0f;
-      }
-    };
-    loaded = ConfigOpen(context) && s->scene.ModelCount() > 0;
-    mainThread.RunPending();
-    if (loaded) LoadTrackTextures(frame->track, loader, DataFolder(ExecutableFolder()));
-    if (s->scene.ModelCount() > 0) current = &s->scene.Model(s->scene.ModelCount() - 1);
-  } else {
-    T3DModel& model = s->scene.AddModel();
-    loaded = model.Load(options.path, load);
-    FrameView(view, s->unit);
-    current = &model;
-  }
-  PrintNotices(notifier, messages);
-  if (!loaded) {
-    messages << "kelvane: cannot load " << options.path.string() << "\n";
-    DeleteTrackTextures(frame->track, loader);
-    s.reset();
+  const auto started = std::chrono::steady_clock::now();
+  const OpenOutcome opened = session->Open(options.path);
+  PrintNotices(opened.messages, messages);
+  if (!opened.loaded) {
+    messages << "kelvane: cannot load " << options.path.string() << " (" << opened.reason << ")\n";
+    session.reset();
     ReleaseDrawResources(draw);
     return 1;
   }
+  view = ViewState{};
+  if (opened.firstView) {
+    view.Zoom = opened.firstView->zoom;
+    view.RotY = opened.firstView->rotY;
+  }
+  MeshUnitState& unit = *session->Unit();
 
   if (options.attachments || options.wireframe) {
     modes.ShowAttachments = true;
-    if (options.attachments && s->unit.AttachmentCount > 0) view.Zoom = FramingZoom(s->unit, true);
+    if (options.attachments && unit.AttachmentCount > 0) view.Zoom = FramingZoom(unit, true);
   }
   if (options.locateTexture) {
     modes.LocateTextureMode = true;
@@ -170,16 +134,17 @@ int RunRender(const RenderOptions& options, std::ostream& messages) {
   if (options.panX) view.PanX = *options.panX;
   if (options.panY) view.PanY = *options.panY;
 
-  frame->unit = &s->unit;
-  frame->currentModel = current;
-  frame->scene = &s->scene;
-  frame->traincar = &s->traincar;
+  frame->unit = &unit;
+  frame->currentModel = session->CurrentModel();
+  frame->scene = session->Scene();
+  frame->trainCarMode = session->Kind() == ContentKind::kTraincar;
+  frame->track = *session->Track();
   SetPerspective(options.width, options.height);
   RenderFrame(*frame);
   glFinish();
   if (options.timing) {
     const std::chrono::duration<double, std::milli> took =
-        std::chrono::steady_clock::now() - opened;
+        std::chrono::steady_clock::now() - started;
     messages << "kelvane: opened and drawn in " << took.count() << " ms\n";
   }
 
@@ -193,8 +158,7 @@ int RunRender(const RenderOptions& options, std::ostream& messages) {
         rgb.begin() + static_cast<std::ptrdiff_t>(y * stride), stride,
         picture.pixels.begin() + static_cast<std::ptrdiff_t>((options.height - 1 - y) * stride));
   }
-  DeleteTrackTextures(frame->track, loader);
-  s.reset();
+  session.reset();
   ReleaseDrawResources(draw);
 
   std::string error;

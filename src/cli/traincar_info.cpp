@@ -4,13 +4,11 @@
 #include <system_error>
 
 #include "assets/traincar.h"
-#include "base/text.h"
 #include "json_number.h"
 #include "mesh/model.h"
-#include "platform/dos_command.h"
 #include "platform/notices.h"
+#include "session/content_session.h"
 #include "texture_inventory_json.h"
-#include "textures/texture_loader.h"
 
 namespace kelvane {
 
@@ -25,39 +23,21 @@ Json Vec(const TVector3& v) {
 }  // namespace
 
 bool IsTraincarPath(const std::filesystem::path& path) {
-  std::error_code ec;
-  return std::filesystem::is_directory(path, ec) ||
-         AsciiLower(path.filename().string()) == "config.txt";
+  return ContentKindOf(path) == ContentKind::kTraincar;
 }
 
 int RunTraincarInfo(const std::filesystem::path& path, std::ostream& out) {
-  std::error_code ec;
-  const std::filesystem::path folder =
-      std::filesystem::is_directory(path, ec) ? path : path.parent_path();
-
-  TraincarState state;
-  state.AssetFolder = folder;
-  MeshUnitState unit;
-  RecordingNotifier notifier;
-  LoadContext load{unit, notifier};
   // Textures are decoded only, for the inventory.
-  TextureLoaderState textureState;
-  DecodeOnlyUploader decoder(textureState);
-  SizeRecordingUploader uploads(decoder);
-  TextureLoader loader(textureState, notifier, uploads);
-  RecordingTextureLoader inventory(loader, uploads, notifier);
-  load.textures = &inventory;
-  T3DScene scene;
-  MainTaskQueue mainThread;
-  TDosCommand runner(notifier, mainThread.Dispatcher());
-  TraincarContext context{state, scene, load, notifier, runner};
-  context.hooks.pump = [&mainThread] { mainThread.RunPending(); };
-  context.onModelLoaded = [&inventory](T3DModel& model, bool) { inventory.NoteUsers(model); };
-  const bool composed = ConfigOpen(context);
-  mainThread.RunPending();
+  SessionOptions options;
+  options.recordTextures = true;
+  ContentSession session(std::move(options));
+  const OpenOutcome opened = session.Open(path);
+  const bool composed = opened.loaded;
+  const TraincarState& state = *session.Traincar();
+  const T3DScene& scene = *session.Scene();
 
   Json messages = Json::array();
-  for (const Notice& n : notifier.notices)
+  for (const Notice& n : opened.messages)
     messages.push_back(Json{{"caption", n.caption}, {"text", n.text}});
 
   Json meshEntries = Json::array();
@@ -95,7 +75,7 @@ int RunTraincarInfo(const std::filesystem::path& path, std::ostream& out) {
               {"mesh_entries", std::move(meshEntries)},
               {"parts", std::move(parts)},
               {"models", std::move(models)},
-              {"textures", TextureInventoryJson(inventory.records())}};
+              {"textures", TextureInventoryJson(session.TextureRecords())}};
   out << result.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
   return composed ? 0 : 1;
 }

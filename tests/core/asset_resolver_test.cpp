@@ -150,7 +150,7 @@ TEST_F(ResolveAssetFolderTest, TheUtilityFetchesTheAsset) {
   context.timing = {.round = std::chrono::hours(1), .rounds = 5, .settle = std::chrono::hours(1)};
   EXPECT_EQ(ResolveAssetFolder(context, "<kuid:10:30>"), world.editing / "pantograph");
   EXPECT_EQ(world.UtilityCalls(), "edit <kuid:10:30>\n");
-  EXPECT_TRUE(bench.state.Memo1.visible);
+  EXPECT_EQ(bench.state.Memo1.stage, ProgressLog::Stage::kLookup);
   EXPECT_EQ(bench.state.Memo1.lines.back(), "Finding Folder for <kuid:10:30>");
   EXPECT_EQ(bench.state.Memo1.lines[5], "Opening <kuid:10:30>");
 

@@ -118,7 +118,7 @@ TEST_F(SetOpenWithTest, FirstRunWithOnlyDunmereInstalled) {
   ASSERT_EQ(log.lines.size(), 9u);
   EXPECT_EQ(log.lines[3], "Dunmere OpenWith Macro loaded");
   EXPECT_EQ(pauses, std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(3000)});
-  EXPECT_FALSE(log.visible);
+  EXPECT_EQ(log.stage, ProgressLog::Stage::kQuiet);
 }
 
 TEST_F(SetOpenWithTest, TheMenuCommandLooksForEveryVersionAgain) {

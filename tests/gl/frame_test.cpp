@@ -33,7 +33,6 @@ class FrameTest : public ::testing::Test {
     frame.BGroundColour = kDefaultBackgroundColour;
     frame.unit = &unit;
     frame.scene = &scene;
-    frame.traincar = &traincar;
     SetPerspective(kW, kH);
     view.Zoom = 1.0f;
   }
@@ -70,7 +69,6 @@ class FrameTest : public ::testing::Test {
   FrameModes& modes = frame.modes;
   TrackState& track = frame.track;
   T3DScene scene;
-  TraincarState traincar;
   std::array<double, 16> modelView{}, projection{};
 };
 
@@ -110,7 +108,7 @@ TEST_F(FrameTest, AxisLabelsKeepTheirScreenSizeWhenTheViewTurns) {
 }
 
 TEST_F(FrameTest, TrainCarModeDrawsTheGroundGreenUnderTheTrack) {
-  traincar.TrainCarMode = true;
+  frame.trainCarMode = true;
   view.Zoom = 3.0f;
   view.RotX = 30.0f;
   const RgbImage p = Render();
@@ -129,7 +127,7 @@ TEST_F(FrameTest, TexturedTrackIsDrawnWithoutTheMultitextureEntryPoint) {
   track.GroundLoaded = true;
   track.BallastTexture = CreateTexture(white, loaderState);
   track.BallastLoaded = true;
-  traincar.TrainCarMode = true;
+  frame.trainCarMode = true;
   view.Zoom = 3.0f;
   view.RotX = 30.0f;
   for (bool withEntry : {true, false}) {

@@ -24,13 +24,13 @@ void MainWindowTest::traincarOpensEndToEnd() {
   const fs::path config = sample.locomotive / "Config.TXT";
   fs::rename(sample.locomotive / "config.txt", config);
   MainWindow& w = v.Start({sample.locomotive.string()});
-  QVERIFY(w.train.TrainCarMode && v.Loaded());
+  QVERIFY(IsTraincar(w) && v.Loaded());
   QVERIFY(fs::exists(sample.editing / "pantograph" / "config.txt"));
   QVERIFY(w.windowTitle().contains("Class 7 electric"));
   QCOMPARE(w.currentFile, config.string());
   QVERIFY(w.statusLine->text().contains(QString::fromStdString(sample.locomotive.string())));
   QTest::keyClick(&w, Qt::Key_R);
-  QVERIFY(w.train.TrainCarMode && v.Loaded() && v.notifier.notices.empty());
+  QVERIFY(IsTraincar(w) && v.Loaded() && v.notifier.notices.empty());
   // The body's bump map keeps the slider on offer, though other meshes
   // were loaded after it.
   QCOMPARE(ShownPopupItems(w), (QList<QAction*>{w.makeThumbnailAction, w.backgroundColourAction,
@@ -45,12 +45,12 @@ void MainWindowTest::traincarOpensEndToEnd() {
     form->spacing->setValue(1200);
     return 1;
   };
-  w.AdjustTrack1Click();
+  w.AdjustTrack();
   QCOMPARE(w.settings.tieSpacing, 1200);
   QVERIFY(NextFrame(w));
   QCOMPARE(GreenShare(w.glView->grabFramebuffer()), 0.0);
   v.notifier.answers = {true};
-  w.MakeThumbnail1Click();
+  w.MakeThumbnail();
   QTRY_VERIFY(fs::exists(sample.locomotive / w.settings.thumbnail));
   v.Close();
   QCOMPARE(SavedSettings(v.ini).lastFile, config.string());
@@ -93,21 +93,53 @@ void MainWindowTest::closingDuringALookupStopsItAndSaves() {
   QCOMPARE(SavedSettings(v.ini).lastFile, (sample.locomotive / "config.txt").string());
 }
 
-void MainWindowTest::failedLoadShowsNothingOld() {
+// An open that loads nothing leaves what was shown, and says why.
+void MainWindowTest::failedLoadKeepsWhatWasShown() {
   Viewer v;
-  MainWindow& w = v.Start({v.mesh.string()}, "[Options]\nBGroundColour=0x336699\n" + kSetUp);
-  const QColor background(0x99, 0x66, 0x33);
+  const auto sample = fixtures::WriteSampleTraincar(v.dir.path(), KELVANE_STANDIN);
+  MainWindow& w = v.Start({v.mesh.string()});
+  w.resize(640, 480);
   QVERIFY(NextFrame(w));
-  QVERIFY(Near(w.glView->grabFramebuffer().pixelColor(2, 2), background, 1));
-  WriteText(v.dir / "broken.im", "not a mesh at all");
-  w.OpenPath(v.dir / "broken.im");
-  QVERIFY(!v.Loaded());
-  QVERIFY(w.windowTitle().contains("broken.im"));
-  QVERIFY(w.statusLine->text().contains("did not load"));
-  QCOMPARE(PixelsOff(
-               w.glView->grabFramebuffer(), [&](int, int) { return background; }, 1),
-           0);
-  QCOMPARE(MeshDataTexts(w), QStringList(9, "0.000") << "0");
+  const QString title = w.windowTitle();
+  const QStringList data = MeshDataTexts(w);
+  const auto camera = Camera(w.frame.view);
+  const QImage before = w.glView->grabFramebuffer();
+  const fs::path noConfig = v.dir.path() / "empty-asset";
+  fs::create_directories(noConfig);
+  WriteText(v.dir.path() / "broken.im", "not a mesh at all");
+  fs::path damagedEarly = v.dir.path() / "early.im";
+  {
+    // Cut inside the first object: nothing of the mesh is left to show.
+    const std::string whole = ReadText(sample.locomotive / "body.im");
+    WriteText(damagedEarly, whole.substr(0, 40));
+  }
+  const struct {
+    fs::path path;
+    std::string reason;
+  } rows[] = {{v.dir.path() / "broken.im", "not a mesh file"},
+              {damagedEarly, ""},
+              {noConfig, "Cannot find \"config.txt\" file."},
+              {v.dir.path() / "notes.doc", "File not found"}};
+  for (const auto& row : rows) {
+    const std::size_t told = v.notifier.notices.size();
+    w.OpenPath(row.path);
+    QVERIFY2(v.Loaded(), qPrintable(QString::fromStdString(row.path.string())));
+    QCOMPARE(w.windowTitle(), title);
+    QCOMPARE(MeshDataTexts(w), data);
+    QVERIFY(Camera(w.frame.view) == camera);
+    const QString status = w.statusLine->text();
+    QVERIFY2(status.contains(QString::fromStdString(row.path.string())) &&
+                 status.contains(QString::fromStdString(row.reason)),
+             qPrintable(status));
+    if (row.path == noConfig) QCOMPARE(v.notifier.notices.size(), told + 1);
+    QVERIFY(std::find(w.recentFiles.Entries().begin(), w.recentFiles.Entries().end(),
+                      row.path.string()) == w.recentFiles.Entries().end());
+  }
+  QVERIFY(NextFrame(w));
+  QCOMPARE(
+      PixelsOff(
+          w.glView->grabFramebuffer(), [&](int x, int y) { return before.pixelColor(x, y); }, 2),
+      0);
 }
 
 // Also run under a window manager by gui.main_window_framed.
@@ -152,7 +184,7 @@ void MainWindowTest::withoutAContextFilesStillOpen() {
   QCOMPARE(v.notifier.notices.size(), std::size_t{1});
   QVERIFY(v.Loaded() && w.CurrentModel()->FaceCount() > 0);
   w.OpenPath(sample.locomotive);
-  QVERIFY(v.Loaded() && w.train.TrainCarMode);
+  QVERIFY(v.Loaded() && IsTraincar(w));
   QCOMPARE(w.glView->FrameCount(), 0);
   v.Close();
   QCOMPARE(SavedSettings(v.ini).lastFile, (sample.locomotive / "config.txt").string());
@@ -174,27 +206,27 @@ void MainWindowTest::droppedFilesOpen() {
   };
   QVERIFY(!drop(v.mesh.parent_path() / "wagon_body.tga"));
   QVERIFY(drop(v.mesh));
-  QVERIFY(v.Loaded() && !w.train.TrainCarMode);
+  QVERIFY(v.Loaded() && !IsTraincar(w));
   QCOMPARE(w.currentFile, v.mesh.string());
   QVERIFY(drop(sample.locomotive));
-  QVERIFY(v.Loaded() && w.train.TrainCarMode);
+  QVERIFY(v.Loaded() && IsTraincar(w));
   QCOMPARE(w.currentFile, (sample.locomotive / "config.txt").string());
 }
 
 void MainWindowTest::stepperWalksTheAttachmentPoints() {
   Viewer v;
   MainWindow& w = v.Start({v.mesh.string()});
-  const int points = w.unit.AttachmentCount;
+  const int points = w.Unit().AttachmentCount;
   QVERIFY(points >= 2);
-  w.ShowAttachments1Click();
+  w.ShowAttachments();
   for (QToolButton* button : {w.stepper->upButton, w.stepper->downButton}) {
     for (int i = 0; i < points + 1; ++i)
       button->click();
     const int end = button == w.stepper->upButton ? points - 1 : 0;
     QCOMPARE(w.frame.modes.AttIndex, end);
-    QCOMPARE(w.nameBox->text().toStdString(), w.unit.AttachmentTable.at(end).name);
+    QCOMPARE(w.nameBox->text().toStdString(), w.Unit().AttachmentTable.at(end).name);
   }
-  w.AttachmentSize1Click();
+  w.AttachmentSize();
   const int gap = w.stepper->x() - (w.nameBox->x() + w.nameBox->width());
   QVERIFY2(gap >= 0 && gap < 8, qPrintable(QString::number(gap)));
   const int size = w.settings.attSize;
@@ -251,7 +283,7 @@ void MainWindowTest::texturesDialogListsHighlightsAndExports() {
       exported = QImage(QString::fromStdString((v.dir / "roof.png").string())).size();
     return 1;
   };
-  w.Textures1Click();
+  w.Textures();
   QCOMPARE(files, QStringList({"wagon_body.tga tga", "roof.texture dxt1", "frame.jpg jpeg",
                                "buffers.bmp bmp"}));
   QVERIFY(w.frame.modes.LocateTextureMode);

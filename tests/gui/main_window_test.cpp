@@ -33,8 +33,7 @@ void MainWindowTest::startOpens_data() {
   QTest::addColumn<QString>("reopenItem");
   QTest::addColumn<bool>("traincarFilter");
   QTest::newRow("remembered mesh") << "$mesh" << QStringList() << false << "wagon.im" << false;
-  QTest::newRow("remembered car") << "/x/config.txt" << QStringList() << false << "config.txt"
-                                  << true;
+  QTest::newRow("remembered car") << "/x/config.txt" << QStringList() << false << "x" << true;
   QTest::newRow("mesh") << "" << QStringList{"$mesh"} << true << "wagon.im" << false;
   QTest::newRow("Windows path") << "" << QStringList{"$windows"} << true << "wagon.im" << false;
   QTest::newRow("two files") << "" << QStringList{"$mesh", "$mesh"} << false << "" << false;
@@ -58,7 +57,7 @@ void MainWindowTest::startOpens() {
     args.push_back(resolve(a));
   MainWindow& w = v.Start(args, "[MRU]\nlastfile=" + resolve(lastFile) + "\n" + kSetUp);
   QCOMPARE(v.Loaded(), loaded);
-  if (loaded) QVERIFY(fs::equivalent(w.train.MeshFileName, v.mesh));
+  if (loaded) QVERIFY(fs::equivalent(w.Session().OpenedPath(), v.mesh));
   QCOMPARE(w.reopenAction->text().trimmed().toLower(), reopenItem);
   QCOMPARE(w.openFilter == OpenFilter::kTraincars, traincarFilter);
   QVERIFY(!w.hostSetUpTimer.isActive());
@@ -67,12 +66,12 @@ void MainWindowTest::startOpens() {
 void MainWindowTest::meshOpensFramedAndArmsTheMouseLater() {
   Viewer v;
   MainWindow& w = v.Start({v.mesh.string()});
-  QCOMPARE(w.frame.view.Zoom, FramingZoom(w.unit, false));
+  QCOMPARE(w.frame.view.Zoom, FramingZoom(w.Unit(), false));
   QVERIFY(w.windowTitle().contains("wagon.im") && w.statusLine->text().contains("wagon.im"));
   QVERIFY(!w.frame.view.MouseReady);
   QVERIFY(QSignalSpy(&w.mouseArmTimer, &QTimer::timeout).wait());
   QVERIFY(w.frame.view.MouseReady);
-  w.Open1Click();  // cancelled: the model turns as before
+  w.OpenFile();  // cancelled: the model turns as before
   QVERIFY(w.frame.view.MouseReady);
 }
 
@@ -101,7 +100,7 @@ void MainWindowTest::firstStartRunsOpenWithSetUpOnce() {
   QVERIFY(!v.window->hostSetUpTimer.isActive());
   captions.clear();
   v.window->interaction.browseFolder = record;
-  v.window->OpenWith1Click();
+  v.window->SetUpOpenWith();
   QCOMPARE(captions.size(), 3);
   qputenv("WINEPREFIX", prefix);
 }
@@ -112,21 +111,24 @@ void MainWindowTest::popupAndLocateTextureFollowTheState() {
   QCOMPARE(ShownPopupItems(w), (QList<QAction*>{w.makeThumbnailAction, w.backgroundColourAction,
                                                 w.meshDataAction, w.showAxesAction, w.unitsAction,
                                                 w.showAttachmentsAction, w.locateTextureAction}));
-  w.LocateTexture1Click();
+  w.LocateTexture();
   QCOMPARE(ShownPopupItems(w), (QList<QAction*>{w.backgroundColourAction, w.locateTextureAction}));
   QVERIFY(w.nameBox->isVisible() && !w.textureNames.empty());
   QCOMPARE(w.nameBox->text().toStdString(), w.textureNames.front());
   QVERIFY(std::is_sorted(w.textureNames.begin(), w.textureNames.end()));
-  w.LocateTexture1Click();
+  w.LocateTexture();
   QVERIFY(!w.nameBox->isVisible());
   // The bump view: refused with a message without support, shown with it.
-  w.unit.AnyBumpLoaded = true;
+  // The locomotive's body has a bump map.
+  const auto sample = fixtures::WriteSampleTraincar(v.dir.path(), KELVANE_STANDIN);
+  w.OpenPath(sample.locomotive / "body.im");
+  QVERIFY(w.Unit().AnyBumpLoaded);
   w.frame.draw.bump.BumpSupported = false;
-  w.ShowBumpsOnly1Click();
+  w.ShowBumpsOnly();
   QCOMPARE(v.notifier.notices.size(), std::size_t{1});
   QVERIFY(!w.frame.draw.BumpsOnly);
   w.frame.draw.bump.BumpSupported = true;
-  w.ShowBumpsOnly1Click();
+  w.ShowBumpsOnly();
   QVERIFY(w.frame.draw.BumpsOnly && ShownPopupItems(w).contains(w.showBumpsOnlyAction));
 }
 
@@ -164,11 +166,11 @@ void MainWindowTest::keysMatchModifiersExactly() {
 void MainWindowTest::clickOnTheViewTakesTheKeys() {
   Viewer v;
   MainWindow& w = v.Start({v.mesh.string()});
-  w.ShowAttachments1Click();
+  w.ShowAttachments();
   QVERIFY(w.nameBox->isVisible());
   QTest::mouseClick(w.nameBox, Qt::LeftButton);
   QVERIFY(w.focusWidget() != w.nameBox);
-  w.BumpEffect1Click();
+  w.BumpEffect();
   QTest::mouseClick(w.bumpSlider, Qt::LeftButton);
   QCOMPARE(w.focusWidget(), w.bumpSlider);
   QTest::mouseClick(w.glView, Qt::LeftButton, {}, QPoint(40, 40));
@@ -216,26 +218,24 @@ void MainWindowTest::numbersUseAPointWhateverTheLocale() {
   }
   Viewer v;
   // Gauge "Other" in metres: 1.217 between the rails' centres.
+  const fs::path box = WriteMeasuredBox(v.dir.path(), {-125.0f, -1.5f, 0.0f},
+                                        {125.0f, 2.25f, 1.167f}, {1.167f, 0, 0});
   MainWindow& w =
-      v.Start({v.mesh.string()}, "[Track]\nGaugeIndex=8\nUnitsIndex=1\nGauge=1.217\n" + kSetUp);
+      v.Start({box.string()}, "[Track]\nGaugeIndex=8\nUnitsIndex=1\nGauge=1.217\n" + kSetUp);
   QCOMPARE(w.settings.gauge, 1.217f);
-  TMeshBounds& b = v.window->unit.MeshBounds;
-  std::tie(b.minX, b.minY, b.minZ, b.maxX, b.maxY, b.maxZ) =
-      std::tuple(-125.0f, -1.5f, 0.0f, 125.0f, 2.25f, 1.167f);
   QList<bool> red;
   QCOMPARE(MeshDataTexts(w, &red),
            QStringList({"-125.000", "-1.500", "0.000", "125.000", "2.250", "1.167", "250.000",
                         "3.750", "1.167", QString::number(w.CurrentModel()->FaceCount())}));
   QCOMPARE(red, QList<bool>({true, false, false, true, false, false, false, false, false}));
-  w.unit.AttachmentTable.at(0).position.x = 1.167f;
-  w.ShowAttachments1Click();
+  w.ShowAttachments();
   QVERIFY2(w.positionBox->text().contains(" 1.167,"), qPrintable(w.positionBox->text()));
   QString shown;
   w.interaction.execDialog = [&shown](QDialog& dialog) {
     shown = qobject_cast<AdjustTrackDialog*>(&dialog)->metricBox->text();
     return 1;
   };
-  w.AdjustTrack1Click();
+  w.AdjustTrack();
   QCOMPARE(v.notifier.notices.at(0).text, std::string("1.167"));
   QCOMPARE(shown, QString("1.167"));
   v.Close();
@@ -251,7 +251,7 @@ void MainWindowTest::thumbnailIsTheViewAtThumbnailSize() {
   const int burst = w.burstEndTimer.interval();
   w.frame.view.RotX = 20.0f;  // the ruler's labels above, the model below
   v.notifier.answers = {true};
-  w.MakeThumbnail1Click();
+  w.MakeThumbnail();
   const fs::path jpeg = v.mesh.parent_path() / w.settings.thumbnail;
   QTRY_VERIFY(fs::exists(jpeg));
   QCOMPARE(QImageReader(QString::fromStdString(jpeg.string())).format(), QByteArray("jpeg"));
@@ -273,12 +273,12 @@ void MainWindowTest::thumbnailIsTheViewAtThumbnailSize() {
   QVERIFY2(off < view.width() * view.height() / 100, qPrintable(QString::number(off)));
 
   fs::remove(jpeg);
-  w.MakeThumbnail1Click();
+  w.MakeThumbnail();
   QTRY_COMPARE(v.notifier.questions.size(), std::size_t{2});
   QVERIFY(!fs::exists(jpeg));
   w.settings.thumbnail = "missing/x.jpg";
   v.notifier.answers = {true};
-  w.MakeThumbnail1Click();
+  w.MakeThumbnail();
   QTRY_COMPARE(v.notifier.notices.size(), std::size_t{1});
   QVERIFY(v.notifier.notices[0].text.find("missing/x.jpg") != std::string::npos);
   QVERIFY(v.Loaded());
@@ -289,8 +289,8 @@ void MainWindowTest::settingsAndThumbnailNameLastOverRestarts() {
   Viewer v;
   MainWindow& w = v.Start({});
   const ViewerSettings first = w.settings;
-  w.Units1Click();
-  w.ShowAxes1Click();
+  w.SwitchUnits();
+  w.ShowAxes();
   w.bumpSlider->setValue(w.bumpSlider->value() + 3);
   const float strength = w.frame.draw.BumpStrength;
   for (const char* button : {"Accept", "Cancel"}) {
@@ -299,7 +299,7 @@ void MainWindowTest::settingsAndThumbnailNameLastOverRestarts() {
       dialog.findChild<QPushButton*>(button)->click();
       return dialog.result();
     };
-    w.ThumbnailName1Click();
+    w.ThumbnailName();
   }
   QCOMPARE(w.settings.thumbnail, ThumbnailFileName("Accept"));
   v.Close();
@@ -339,7 +339,7 @@ void MainWindowTest::desktopShortcutsHelpAndIcon() {
   QTest::keyClick(&w, Qt::Key_F1);
   QCOMPARE(v.urlsOpened, std::vector<std::string>{page.string()});
   w.interaction.openUrl = [](const QUrl&) { return false; };
-  w.Help1Click();
+  w.Help();
   QVERIFY(v.notifier.notices.at(0).text.find(page.string()) != std::string::npos);
   QVERIFY(!w.windowIcon().isNull());
   const auto* aboutIcon = w.aboutBox->findChild<QLabel*>("AppIcon");

@@ -24,7 +24,7 @@ class MainWindowTest : public QObject {
   void desktopShortcutsHelpAndIcon();
   void traincarOpensEndToEnd();
   void closingDuringALookupStopsItAndSaves();
-  void failedLoadShowsNothingOld();
+  void failedLoadKeepsWhatWasShown();
   void windowKeepsItsPlace();
   void withoutAContextFilesStillOpen();
   void droppedFilesOpen();

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <memory>
 
+#include "fixtures/asset_writer.h"
+#include "fixtures/mesh_writer.h"
 #include "fixtures/sample_assets.h"
 #include "platform/notices.h"
 #include "support/temp_dir.h"
@@ -80,13 +82,32 @@ struct Viewer {
     window.reset();
   }
 
-  bool Loaded() const { return window->train.ModelLoaded; }
+  bool Loaded() const { return window->Loaded(); }
 };
+
+inline bool IsTraincar(const MainWindow& w) {
+  return w.Session().Kind() == ContentKind::kTraincar;
+}
+
+// A box of known bounds in file axes, with one attachment point.
+inline fs::path WriteMeasuredBox(const fs::path& folder, fixtures::Vec3 min, fixtures::Vec3 max,
+                                 fixtures::Vec3 point) {
+  fixtures::MeshWriter writer;
+  fixtures::Vec3 centre{}, size{};
+  for (std::size_t i = 0; i < 3; ++i) {
+    centre[i] = (min[i] + max[i]) / 2;
+    size[i] = max[i] - min[i];
+  }
+  writer.Material({.name = "box"}, fixtures::Box("box", centre, size));
+  writer.Attachments({{.name = "a.point", .position = point}});
+  const fs::path file = folder / "box.im";
+  fixtures::WriteFile(file, writer.Finish());
+  return file;
+}
 
 inline bool NextFrame(MainWindow& w) {
   const int before = w.glView->FrameCount();
-  w.frame.view.RedrawPending = true;
-  w.glView->update();
+  w.RequestFrame();
   return QTest::qWaitFor([&w, before] { return w.glView->FrameCount() > before; }, 3000);
 }
 
@@ -122,7 +143,7 @@ inline double GreenShare(const QImage& picture) {
 }
 
 inline QList<QAction*> ShownPopupItems(MainWindow& w) {
-  w.PopupMenu1Popup();
+  w.PreparePopup();
   QList<QAction*> shown;
   for (QAction* a : w.popupMenu->actions())
     if (a->isVisible()) shown << a;
@@ -141,7 +162,7 @@ inline QStringList MeshDataTexts(MainWindow& w, QList<bool>* red = nullptr) {
     texts << form->polyCountLabel->text();
     return 1;
   };
-  w.MeshData1Click();
+  w.MeshData();
   return texts;
 }
 

@@ -120,8 +120,6 @@ MainWindow::MainWindow(WindowOptions options, Notifier& notifier)
   setObjectName("MainWindow");
   setWindowIcon(AppIcon());
   interaction = WindowInteraction::Real(this);
-  load_.textures = &loader_;
-  scene_ = std::make_unique<T3DScene>();
   watcher_ = new FileWatcher(this);
   connect(watcher_, &FileWatcher::changed, this, [this] { ReloadFromDisk(); });
   BuildControls();
@@ -176,7 +174,7 @@ void MainWindow::BuildControls() {
   glView->setObjectName("glView");
   panelLayout->addWidget(viewArea_);
   glView->SetRenderer(&renderer_);
-  glView->wantFrame = [this] { return train.ModelLoaded && frame.view.RedrawPending; };
+  glView->wantFrame = [this] { return session_.Loaded() && frame.view.RedrawPending; };
   glView->frameDrawn = [this] { FrameDrawn(); };
   viewArea_->setMouseTracking(true);
   viewArea_->installEventFilter(this);
@@ -214,7 +212,7 @@ void MainWindow::BuildControls() {
   stepper = new UpDown(client);
   stepper->setObjectName("stepper");
   stepper->hide();
-  connect(stepper, &UpDown::clicked, this, [this](bool up) { UpDown1Click(up); });
+  connect(stepper, &UpDown::clicked, this, [this](bool up) { StepAttachment(up); });
   nameBox = new QLineEdit(client);
   positionBox = new QLineEdit(client);
   rotationBox = new QLineEdit(client);
@@ -236,49 +234,46 @@ void MainWindow::BuildControls() {
 
 void MainWindow::BuildMenus() {
   QMenu* file = menuBar()->addMenu("File");
-  openAction = file->addAction("Open", this, [this] { Open1Click(); });
-  reopenAction = file->addAction("  ", this, [this] { Open2Click(); });
+  openAction = file->addAction("Open", this, [this] { OpenFile(); });
+  reopenAction = file->addAction("  ", this, [this] { ReopenLast(); });
   exitAction = file->addAction("Exit", this, [this] { close(); });
   openAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   recentMenu =
       new RecentFilesMenu(file, exitAction, [this](const std::string& f) { OpenRecent(f); });
   QMenu* opts = menuBar()->addMenu("Options");
-  thumbnailNameAction = opts->addAction("Thumbnail Name", this, [this] { ThumbnailName1Click(); });
-  texturesAction = opts->addAction("Textures", this, [this] { Textures1Click(); });
+  thumbnailNameAction = opts->addAction("Thumbnail Name", this, [this] { ThumbnailName(); });
+  texturesAction = opts->addAction("Textures", this, [this] { Textures(); });
   reloadOnChangeAction =
-      opts->addAction("Reload When Files Change", this, [this] { ReloadOnChange1Click(); });
+      opts->addAction("Reload When Files Change", this, [this] { ReloadOnChange(); });
   reloadOnChangeAction->setCheckable(true);
   QMenu* setup = menuBar()->addMenu("Setup");
-  openWithAction = setup->addAction("OpenWith", this, [this] { OpenWith1Click(); });
+  openWithAction = setup->addAction("OpenWith", this, [this] { SetUpOpenWith(); });
   QMenu* help = menuBar()->addMenu("Help");
-  helpAction = help->addAction("Help", this, [this] { Help1Click(); });
+  helpAction = help->addAction("Help", this, [this] { Help(); });
   helpAction->setShortcut(QKeySequence(Qt::Key_F1));
-  aboutAction = help->addAction("About", this, [this] { About1Click(); });
+  aboutAction = help->addAction("About", this, [this] { About(); });
 
   popupMenu = new QMenu(this);
   popupMenu->setObjectName("popupMenu");
-  makeThumbnailAction =
-      popupMenu->addAction("Make Thumbnail", this, [this] { MakeThumbnail1Click(); });
+  makeThumbnailAction = popupMenu->addAction("Make Thumbnail", this, [this] { MakeThumbnail(); });
   backgroundColourAction =
-      popupMenu->addAction("B-ground Colour", this, [this] { BGroundColour1Click(); });
-  meshDataAction = popupMenu->addAction("Mesh Data", this, [this] { MeshData1Click(); });
-  showAxesAction = popupMenu->addAction("Show Axes", this, [this] { ShowAxes1Click(); });
-  unitsAction = popupMenu->addAction("     Units metres", this, [this] { Units1Click(); });
-  bumpEffectAction = popupMenu->addAction("Bump Effect", this, [this] { BumpEffect1Click(); });
-  showBumpsOnlyAction =
-      popupMenu->addAction("Show Bumps Only", this, [this] { ShowBumpsOnly1Click(); });
+      popupMenu->addAction("B-ground Colour", this, [this] { ChooseBackgroundColour(); });
+  meshDataAction = popupMenu->addAction("Mesh Data", this, [this] { MeshData(); });
+  showAxesAction = popupMenu->addAction("Show Axes", this, [this] { ShowAxes(); });
+  unitsAction = popupMenu->addAction("     Units metres", this, [this] { SwitchUnits(); });
+  bumpEffectAction = popupMenu->addAction("Bump Effect", this, [this] { BumpEffect(); });
+  showBumpsOnlyAction = popupMenu->addAction("Show Bumps Only", this, [this] { ShowBumpsOnly(); });
   showAttachmentsAction =
-      popupMenu->addAction("Show Attachments", this, [this] { ShowAttachments1Click(); });
+      popupMenu->addAction("Show Attachments", this, [this] { ShowAttachments(); });
   attachmentSizeAction =
-      popupMenu->addAction("Attachment Size", this, [this] { AttachmentSize1Click(); });
-  locateTextureAction =
-      popupMenu->addAction("Locate Texture", this, [this] { LocateTexture1Click(); });
-  adjustTrackAction = popupMenu->addAction("Adjust Track", this, [this] { AdjustTrack1Click(); });
+      popupMenu->addAction("Attachment Size", this, [this] { AttachmentSize(); });
+  locateTextureAction = popupMenu->addAction("Locate Texture", this, [this] { LocateTexture(); });
+  adjustTrackAction = popupMenu->addAction("Adjust Track", this, [this] { AdjustTrack(); });
   for (QAction* a : {showAxesAction, showBumpsOnlyAction, showAttachmentsAction,
                      attachmentSizeAction, locateTextureAction})
     a->setCheckable(true);
-  connect(popupMenu, &QMenu::aboutToShow, this, [this] { PopupMenu1Popup(); });
+  connect(popupMenu, &QMenu::aboutToShow, this, [this] { PreparePopup(); });
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -292,7 +287,6 @@ void MainWindow::showEvent(QShowEvent* event) {
 void MainWindow::FormShow() {
   frame.view.MouseReady = false;
   frame.modes.ShowAttachments = false;
-  train.ModelLoaded = false;
   exeFolder = options_.exeFolder;
 
   ini_ = TMemIni(options_.settingsFile);
@@ -304,7 +298,6 @@ void MainWindow::FormShow() {
                                    "). Default settings are used and the file will not be "
                                    "overwritten when the viewer closes."});
   }
-  train.MeshFileName = settings.lastFile;
   recentFiles.Read(ini_, settings.lastFile);
   recentMenu->Update(recentFiles, settings.lastFile);
 
@@ -330,8 +323,8 @@ void MainWindow::FormShow() {
     setGeometry(OnSomeScreen(client));
   }
 
-  if (!train.MeshFileName.empty()) {
-    currentFile = train.MeshFileName.string();
+  if (!settings.lastFile.empty()) {
+    currentFile = settings.lastFile;
     ShowReopenItem(currentFile);
     if (LowerExtension(currentFile) == ".txt") openFilter = OpenFilter::kTraincars;
   }
@@ -369,9 +362,7 @@ void MainWindow::FormClose() {
   for (QTimer* t : {&thumbnailTimer, &mouseArmTimer, &burstEndTimer, &hostSetUpTimer})
     t->stop();
   if (glView->ContextReady()) glView->makeCurrent();
-  DeleteTrackTextures();
-  currentModel_ = nullptr;
-  scene_.reset();
+  session_.Close();
   if (glView->ContextReady()) {
     renderer_.Release();
     glView->doneCurrent();
@@ -394,12 +385,20 @@ void MainWindow::SetCaption(const std::string& caption) {
   setWindowTitle(QString::fromStdString(OneLine(caption)));
 }
 
-void MainWindow::SyncMemo() {
+void MainWindow::SyncLog(const ProgressLog* log) {
   QStringList lines;
-  for (const std::string& line : train.Memo1.lines)
-    lines << QString::fromStdString(line);
+  if (log) {
+    for (const std::string& line : log->lines)
+      lines << QString::fromStdString(line);
+  }
   logBox->setPlainText(lines.join('\n'));
-  logBox->setVisible(train.Memo1.visible);
+  logBox->setVisible(log && LogBoxShown(log->stage));
+}
+
+const MeshUnitState& MainWindow::Unit() const {
+  static const MeshUnitState none;
+  const MeshUnitState* unit = session_.Unit();
+  return unit ? *unit : none;
 }
 
 void MainWindow::UpdateStatus() {
@@ -409,16 +408,16 @@ void MainWindow::UpdateStatus() {
   } else if (composing_) {
     text = QString("Busy opening the traincar %1; its parts are being looked up")
                .arg(QString::fromStdString(fs::path(currentFile).parent_path().string()));
-  } else if (scene_ && scene_->ModelCount() > 0) {
-    const QString what =
-        train.TrainCarMode
-            ? QString("Traincar %1 (%2 meshes)")
-                  .arg(QString::fromStdString(fs::path(currentFile).parent_path().string()))
-                  .arg(scene_->ModelCount())
-            : QString("Mesh %1").arg(QString::fromStdString(currentFile));
-    text = what + (train.ModelLoaded ? "" : ": the file did not load");
-    if (currentModel_ && !train.TrainCarMode) {
-      text += QString("  %1 faces").arg(currentModel_->FaceCount());
+  } else if (session_.Kind() != ContentKind::kNothing) {
+    const bool car = session_.Kind() == ContentKind::kTraincar;
+    const fs::path& opened = session_.OpenedPath();
+    const QString what = car ? QString("Traincar %1 (%2 meshes)")
+                                   .arg(QString::fromStdString(opened.parent_path().string()))
+                                   .arg(session_.Scene()->ModelCount())
+                             : QString("Mesh %1").arg(QString::fromStdString(opened.string()));
+    text = what + (session_.Loaded() ? "" : ": the file did not load");
+    if (session_.CurrentModel() && !car) {
+      text += QString("  %1 faces").arg(session_.CurrentModel()->FaceCount());
     }
   } else {
     text = "Nothing loaded";
@@ -428,15 +427,16 @@ void MainWindow::UpdateStatus() {
 
 void MainWindow::RequestFrame() {
   frame.view.RedrawPending = true;
-  if (train.ModelLoaded) glView->update();
+  if (session_.Loaded()) glView->update();
 }
 
 void MainWindow::FillFrame() {
   ApplyViewerSettings(frame, settings);
-  frame.unit = &unit;
-  frame.currentModel = currentModel_;
-  frame.scene = scene_.get();
-  frame.traincar = &train;
+  frame.unit = session_.Unit();
+  frame.currentModel = session_.CurrentModel();
+  frame.scene = session_.Scene();
+  frame.trainCarMode = session_.Kind() == ContentKind::kTraincar;
+  frame.track = session_.Track() ? *session_.Track() : TrackState{};
 }
 
 void MainWindow::ArmMouse() {
@@ -463,7 +463,7 @@ void MainWindow::FormResize() {
   const int w = client->width(), h = client->height();
   viewPanel->setGeometry(8, 8, std::max(w - 16, 0), std::max(h - 16, 0));
   logBox->resize(logBox->width(), std::max(h - 50, 0));
-  const bool points = frame.modes.ShowAttachments && unit.AttachmentCount > 0;
+  const bool points = frame.modes.ShowAttachments && Unit().AttachmentCount > 0;
   positionBox->setVisible(points && !sizeMode);
   rotationBox->setVisible(points && !sizeMode);
   nameBox->setVisible(points || frame.modes.LocateTextureMode);

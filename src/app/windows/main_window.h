@@ -17,11 +17,11 @@
 
 #include "assets/openwith_setup.h"
 #include "assets/progress_log.h"
-#include "assets/traincar.h"
 #include "core_frame_renderer.h"
 #include "mesh/model.h"
 #include "platform/dos_command.h"
 #include "platform/notices.h"
+#include "session/content_session.h"
 #include "settings/viewer_settings.h"
 #include "textures/texture_loader.h"
 #include "view/frame.h"
@@ -48,38 +48,37 @@ class MainWindow final : public QMainWindow {
   ~MainWindow() override;
 
   // Commands, by the names of their menu items.
-  void Open1Click();
-  void Open2Click();
-  void MakeThumbnail1Click();
-  void BGroundColour1Click();
-  void MeshData1Click();
-  void ShowAxes1Click();
-  void Units1Click();
-  void BumpEffect1Click();
-  void ShowBumpsOnly1Click();
-  void ShowAttachments1Click();
-  void AttachmentSize1Click();
-  void LocateTexture1Click();
-  void Textures1Click();
-  void ReloadOnChange1Click();
-  void AdjustTrack1Click();
-  void ThumbnailName1Click();
-  void OpenWith1Click();
-  void Help1Click();
-  void About1Click();
-  void UpDown1Click(bool up);
+  void OpenFile();
+  void ReopenLast();
+  void MakeThumbnail();
+  void ChooseBackgroundColour();
+  void MeshData();
+  void ShowAxes();
+  void SwitchUnits();
+  void BumpEffect();
+  void ShowBumpsOnly();
+  void ShowAttachments();
+  void AttachmentSize();
+  void LocateTexture();
+  void Textures();
+  void ReloadOnChange();
+  void AdjustTrack();
+  void ThumbnailName();
+  void SetUpOpenWith();
+  void Help();
+  void About();
+  void StepAttachment(bool up);
   // Refreshes the popup items' visibility and captions.
-  void PopupMenu1Popup();
+  void PreparePopup();
   // Opens a dropped or named file or folder as File > Open would.
   void OpenPath(const std::filesystem::path& path);
   // A File menu entry of the recent-files list.
   void OpenRecent(const std::string& file);
 
-  // State, readable by tests. What the view shows is the frame state.
+  // State, readable by tests. What the view shows is the frame state;
+  // what is open is the session's.
   FrameState frame;
   ViewerSettings settings;
-  MeshUnitState unit;
-  TraincarState train;
   std::string currentFile;
   RecentFiles recentFiles;
   std::filesystem::path exeFolder;
@@ -87,7 +86,13 @@ class MainWindow final : public QMainWindow {
   std::vector<std::string> textureNames;
   int textureIndex = 0;
   OpenFilter openFilter = OpenFilter::kMeshes;
-  T3DModel* CurrentModel() const { return currentModel_; }
+  const ContentSession& Session() const { return session_; }
+  const T3DModel* CurrentModel() const { return session_.CurrentModel(); }
+  // The open content's model unit; an empty one when nothing is open.
+  const MeshUnitState& Unit() const;
+  bool Loaded() const { return session_.Loaded(); }
+  // Asks for frames until the burst ends.
+  void RequestFrame();
 
   WindowInteraction interaction;
 
@@ -153,13 +158,10 @@ class MainWindow final : public QMainWindow {
   bool OpenFromCommandLine();
   void FormClose();
   void FormResize();
-  void ViewMesh();
-  void AfterLoad(bool firstOfView);
-  void RunConfigOpen();
-  void DispatchByExtension(const std::string& file);
-  void NewScene();
+  SessionOptions SessionSetUp();
+  void OpenContent(const std::filesystem::path& path);
+  void ShowOpened(const OpenOutcome& outcome);
   void ShowReopenItem(const std::string& file);
-  void RequestFrame();
   void FrameDrawn();
   // The timers' ends, in the order above.
   void TakeThumbnail();
@@ -168,9 +170,8 @@ class MainWindow final : public QMainWindow {
   void RunHostSetUp();
   void BumpEffectChange(int position);
   void ShowAttachment(int index);
-  void SyncMemo();
-  void LoadTrackTextures();
-  void DeleteTrackTextures();
+  // Shows the log's lines, and the box while they need the user's eye.
+  void SyncLog(const ProgressLog* log);
   void UpdateStatus();
   bool RefuseWhileBusy();
   void SetBusy(bool busy);
@@ -178,8 +179,7 @@ class MainWindow final : public QMainWindow {
   void PlaceAttachmentBoxes();
   // The settings and the content the next frame shows.
   void FillFrame();
-  // Reading the open model again when its files change (model_reload.cpp).
-  std::vector<std::filesystem::path> LoadedMeshFiles() const;
+  // Reading what is open again when its files change.
   void WatchLoadedFiles();
   void ReloadFromDisk();
   OpenWithEnvironment OpenWithEnv();
@@ -193,21 +193,13 @@ class MainWindow final : public QMainWindow {
   bool closeRequested_ = false;
   QImage thumbnail_;
 
-  TextureLoaderState textureState_;
-  ViewTextureUploader uploader_{textureState_, [this] { return glView->ContextReady(); }};
-  TextureLoader loader_{textureState_, notifier_, uploader_};
-  // A reload shows no message boxes; what it would say goes to the status.
-  RecordingNotifier reloadNotices_;
-  TextureLoader reloadLoader_{textureState_, reloadNotices_, uploader_};
   FileWatcher* watcher_ = nullptr;
-  LoadContext load_{unit, notifier_};
-  MainTaskQueue mainThread_;
-  TDosCommand runner_{notifier_, mainThread_.Dispatcher()};
+  // The host folders' set-up writes its own lines.
+  ProgressLog setUpLog_;
+  ContentSession session_{SessionSetUp()};
   CoreFrameRenderer renderer_{frame, [this] { FillFrame(); }};
   std::unique_ptr<ViewWidget> detachedView_;  // the view, kept out of the window
   QWidget* viewArea_ = nullptr;               // glView, or a bare area without OpenGL
-  std::unique_ptr<T3DScene> scene_;
-  T3DModel* currentModel_ = nullptr;
 };
 
 }  // namespace kelvane

@@ -32,15 +32,15 @@ std::int32_t ValueOf(const QColor& c) {
 
 }  // namespace
 
-void MainWindow::PopupMenu1Popup() {
+void MainWindow::PreparePopup() {
   PopupState s;
   s.showAttachments = frame.modes.ShowAttachments;
   s.bumpsOnly = frame.draw.BumpsOnly;
   s.locateTexture = frame.modes.LocateTextureMode;
-  s.trainCar = train.TrainCarMode;
-  s.anyBumpLoaded = unit.AnyBumpLoaded;
+  s.trainCar = session_.Kind() == ContentKind::kTraincar;
+  s.anyBumpLoaded = Unit().AnyBumpLoaded;
   s.showAxes = settings.showAxes;
-  s.attachmentCount = unit.AttachmentCount;
+  s.attachmentCount = Unit().AttachmentCount;
   const PopupVisibility v = ComputePopup(s);
   makeThumbnailAction->setVisible(v.makeThumbnail);
   backgroundColourAction->setVisible(v.backgroundColour);
@@ -56,7 +56,7 @@ void MainWindow::PopupMenu1Popup() {
   adjustTrackAction->setVisible(v.adjustTrack);
 }
 
-void MainWindow::BGroundColour1Click() {
+void MainWindow::ChooseBackgroundColour() {
   const auto chosen = interaction.chooseColour(ColourOf(settings.bgroundColour));
   if (!chosen) return;
   frame.view.RedrawPending = true;
@@ -64,25 +64,26 @@ void MainWindow::BGroundColour1Click() {
   RequestFrame();
 }
 
-void MainWindow::MeshData1Click() {
-  meshDataDialog->SetData(unit.MeshBounds, currentModel_ ? currentModel_->FaceCount() : 0);
+void MainWindow::MeshData() {
+  meshDataDialog->SetData(Unit().MeshBounds,
+                          session_.CurrentModel() ? session_.CurrentModel()->FaceCount() : 0);
   meshDataDialog->move(x() + (width() - meshDataDialog->width()) / 2,
                        y() + (height() - meshDataDialog->height()) / 2 + kDialogDrop);
   interaction.execDialog(*meshDataDialog);
   RequestFrame();
 }
 
-void MainWindow::ShowAxes1Click() {
+void MainWindow::ShowAxes() {
   settings.showAxes = !settings.showAxes;
   showAxesAction->setChecked(settings.showAxes);
 }
 
-void MainWindow::Units1Click() {
+void MainWindow::SwitchUnits() {
   settings.metric = !settings.metric;
   unitsAction->setText(UnitsCaption(settings.metric));
 }
 
-void MainWindow::BumpEffect1Click() {
+void MainWindow::BumpEffect() {
   bumpPanel->show();
   bumpPanel->raise();
 }
@@ -94,12 +95,12 @@ void MainWindow::BumpEffectChange(int position) {
   RequestFrame();
 }
 
-void MainWindow::ShowBumpsOnly1Click() {
+void MainWindow::ShowBumpsOnly() {
   if (frame.draw.BumpsOnly) {
     frame.draw.BumpsOnly = false;
     showBumpsOnlyAction->setChecked(false);
     RequestFrame();
-  } else if (unit.AnyBumpLoaded) {
+  } else if (Unit().AnyBumpLoaded) {
     if (frame.draw.bump.BumpSupported) {
       frame.draw.BumpsOnly = true;
       frame.modes.ShowAttachments = false;
@@ -113,7 +114,7 @@ void MainWindow::ShowBumpsOnly1Click() {
   }
 }
 
-void MainWindow::LocateTexture1Click() {
+void MainWindow::LocateTexture() {
   frame.modes.LocateTextureMode = !frame.modes.LocateTextureMode;
   locateTextureAction->setChecked(frame.modes.LocateTextureMode);
   if (frame.modes.LocateTextureMode) {
@@ -122,7 +123,7 @@ void MainWindow::LocateTexture1Click() {
     showAttachmentsAction->setChecked(false);
     showBumpsOnlyAction->setChecked(false);
     std::vector<std::string> names;
-    if (currentModel_) currentModel_->ListTextureNames(names);
+    if (session_.CurrentModel()) session_.CurrentModel()->ListTextureNames(names);
     const std::set<std::string> sorted(names.begin(), names.end());
     textureNames.assign(sorted.begin(), sorted.end());
     if (!textureNames.empty()) nameBox->setText(QString::fromStdString(textureNames.front()));
@@ -132,10 +133,11 @@ void MainWindow::LocateTexture1Click() {
   FormResize();
 }
 
-void MainWindow::Textures1Click() {
-  TexturesDialog dialog(this, InventoryOfMeshes(LoadedMeshFiles(), train.TrainCarMode));
+void MainWindow::Textures() {
+  TexturesDialog dialog(
+      this, InventoryOfMeshes(session_.MeshFiles(), session_.Kind() == ContentKind::kTraincar));
   dialog.onSelected = [this](const std::string& name) {
-    if (!frame.modes.LocateTextureMode) LocateTexture1Click();
+    if (!frame.modes.LocateTextureMode) LocateTexture();
     frame.draw.HighlightTextureName = name;
     nameBox->setText(QString::fromStdString(name));
     RequestFrame();
@@ -148,10 +150,10 @@ void MainWindow::Textures1Click() {
 }
 
 void MainWindow::ShowAttachment(int index) {
-  if (index < 0 || index >= unit.AttachmentCount ||
-      static_cast<std::size_t>(index) >= unit.AttachmentTable.size())
+  if (index < 0 || index >= Unit().AttachmentCount ||
+      static_cast<std::size_t>(index) >= Unit().AttachmentTable.size())
     return;
-  const TAttachPoint& p = unit.AttachmentTable[static_cast<std::size_t>(index)];
+  const TAttachPoint& p = Unit().AttachmentTable[static_cast<std::size_t>(index)];
   auto three = [](const TVector3& v) {
     return FixedText(v.x) + ", " + FixedText(v.y) + ", " + FixedText(v.z);
   };
@@ -160,18 +162,18 @@ void MainWindow::ShowAttachment(int index) {
   rotationBox->setText(QString::fromStdString("Rotn: " + three(p.rotation)));
 }
 
-void MainWindow::ShowAttachments1Click() {
+void MainWindow::ShowAttachments() {
   frame.modes.AttIndex = 0;
   stepper->SetPosition(0);
   frame.modes.ShowAttachments = !frame.modes.ShowAttachments;
   showAttachmentsAction->setChecked(frame.modes.ShowAttachments);
-  if (unit.AttachmentCount > 0) {
+  if (Unit().AttachmentCount > 0) {
     frame.draw.BumpsOnly = false;
     showBumpsOnlyAction->setChecked(false);
     frame.modes.LocateTextureMode = false;
     locateTextureAction->setChecked(false);
     if (frame.modes.ShowAttachments) {
-      frame.view.Zoom = FramingZoom(unit, true);
+      frame.view.Zoom = FramingZoom(Unit(), true);
     } else {
       sizeMode = false;
       attachmentSizeAction->setChecked(false);
@@ -182,7 +184,7 @@ void MainWindow::ShowAttachments1Click() {
   RequestFrame();
 }
 
-void MainWindow::AttachmentSize1Click() {
+void MainWindow::AttachmentSize() {
   sizeMode = !sizeMode;
   attachmentSizeAction->setChecked(sizeMode);
   if (sizeMode) {
@@ -200,7 +202,7 @@ void MainWindow::AttachmentSize1Click() {
   RequestFrame();
 }
 
-void MainWindow::UpDown1Click(bool up) {
+void MainWindow::StepAttachment(bool up) {
   if (sizeMode) {
     settings.attSize = std::clamp(settings.attSize + (up ? 1 : -1), kMinMarkerSize, kMaxMarkerSize);
     nameBox->setText(QString::number(settings.attSize));
@@ -212,15 +214,15 @@ void MainWindow::UpDown1Click(bool up) {
           QString::fromStdString(textureNames[static_cast<std::size_t>(textureIndex)]));
       frame.draw.HighlightTextureName = textureNames[static_cast<std::size_t>(textureIndex)];
     }
-  } else if (unit.AttachmentCount > 0) {
+  } else if (Unit().AttachmentCount > 0) {
     frame.modes.AttIndex =
-        std::clamp(frame.modes.AttIndex + (up ? 1 : -1), 0, unit.AttachmentCount - 1);
+        std::clamp(frame.modes.AttIndex + (up ? 1 : -1), 0, Unit().AttachmentCount - 1);
     ShowAttachment(frame.modes.AttIndex);
   }
   RequestFrame();
 }
 
-void MainWindow::AdjustTrack1Click() {
+void MainWindow::AdjustTrack() {
   adjustTrackDialog->move(x() + (width() - adjustTrackDialog->width()) / 2,
                           y() + (height() - adjustTrackDialog->height()) / 2);
   adjustTrackDialog->Prepare(
@@ -233,7 +235,7 @@ void MainWindow::AdjustTrack1Click() {
   settings.gauge = out.gauge;
 }
 
-void MainWindow::ThumbnailName1Click() {
+void MainWindow::ThumbnailName() {
   thumbnailNameDialog->move(x() + (width() - thumbnailNameDialog->width()) / 2,
                             y() + (height() - thumbnailNameDialog->height()) / 2);
   thumbnailNameDialog->SetName(settings.thumbnail);
@@ -241,7 +243,7 @@ void MainWindow::ThumbnailName1Click() {
   settings.thumbnail = thumbnailNameDialog->Name();
 }
 
-void MainWindow::Help1Click() {
+void MainWindow::Help() {
   const fs::path candidates[] = {exeFolder / "help" / "kelvane.html",
                                  options_.installedDataFolder / "help" / "kelvane.html"};
   for (const fs::path& page : candidates) {
@@ -256,14 +258,14 @@ void MainWindow::Help1Click() {
   }
 }
 
-void MainWindow::About1Click() {
+void MainWindow::About() {
   aboutBox->move(x() + (width() - aboutBox->width()) / 2,
                  y() + (height() - aboutBox->height()) / 2 + kDialogDrop);
   interaction.execDialog(*aboutBox);
   RequestFrame();
 }
 
-void MainWindow::MakeThumbnail1Click() {
+void MainWindow::MakeThumbnail() {
   thumbnailTimer.start();
   burstEndTimer.setInterval(kThumbnailBurst);
   RequestFrame();
@@ -280,8 +282,7 @@ void MainWindow::TakeThumbnail() {
   thumbnailImage->raise();
   const std::string& name = settings.thumbnail;
   if (notifier_.AskYesNo({.caption = "Confirm", .text = ThumbnailQuestion(name)})) {
-    const fs::path folder =
-        train.TrainCarMode ? fs::path(currentFile).parent_path() : train.MeshFileName.parent_path();
+    const fs::path folder = session_.OpenedPath().parent_path();
     const fs::path target = folder / name;
     QImageWriter writer(QString::fromStdString(target.string()), "jpeg");
     writer.setQuality(kThumbnailQuality);
@@ -303,11 +304,11 @@ OpenWithEnvironment MainWindow::OpenWithEnv() {
   OpenWithEnvironment env;
   env.executable = options_.executable;
   env.browseFolder = [this](const std::string& caption) {
-    SyncMemo();
+    SyncLog(&setUpLog_);
     return interaction.browseFolder(OneLine(caption));
   };
   env.pause = [this](std::chrono::milliseconds ms) {
-    SyncMemo();
+    SyncLog(&setUpLog_);
     interaction.pause(ms);
   };
   return env;
@@ -322,24 +323,24 @@ void MainWindow::RunHostSetUp() {
   }
   HostFolderSettings folders = HostFolders(settings);
   try {
-    SetOpenWith(folders, train.Memo1, OpenWithEnv());
+    SetOpenWith(folders, setUpLog_, OpenWithEnv());
   } catch (const std::exception& error) {
     notifier_.ShowMessage({.caption = "Error", .text = error.what()});
   }
   StoreHostFolders(settings, folders);
-  SyncMemo();
+  SyncLog(&setUpLog_);
 }
 
-void MainWindow::OpenWith1Click() {
+void MainWindow::SetUpOpenWith() {
   if (RefuseWhileBusy()) return;
   HostFolderSettings folders = HostFolders(settings);
   try {
-    kelvane::OpenWith1Click(folders, train.Memo1, OpenWithEnv());
+    kelvane::OpenWith1Click(folders, setUpLog_, OpenWithEnv());
   } catch (const std::exception& error) {
     notifier_.ShowMessage({.caption = "Error", .text = error.what()});
   }
   StoreHostFolders(settings, folders);
-  SyncMemo();
+  SyncLog(&setUpLog_);
 }
 
 }  // namespace kelvane

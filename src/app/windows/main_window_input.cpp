@@ -91,19 +91,19 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
   if (command != KeyCommand::None && RefuseWhileBusy()) return;
   switch (command) {
     case KeyCommand::BumpsOnly:
-      PopupMenu1Popup();
-      if (showBumpsOnlyAction->isVisible()) ShowBumpsOnly1Click();
+      PreparePopup();
+      if (showBumpsOnlyAction->isVisible()) ShowBumpsOnly();
       break;
     case KeyCommand::Reopen:
-      Open2Click();
+      ReopenLast();
       break;
     case KeyCommand::LocateTexture:
-      PopupMenu1Popup();
-      if (locateTextureAction->isVisible()) LocateTexture1Click();
+      PreparePopup();
+      if (locateTextureAction->isVisible()) LocateTexture();
       break;
     case KeyCommand::Attachments:
-      PopupMenu1Popup();
-      if (showAttachmentsAction->isVisible()) ShowAttachments1Click();
+      PreparePopup();
+      if (showAttachmentsAction->isVisible()) ShowAttachments();
       break;
     case KeyCommand::None:
       break;

@@ -1,5 +1,6 @@
 // Opening meshes and traincars: File > Open, the re-open item, recent
-// files, the command line and dropped files.
+// files, the command line, dropped files and reloads when files change.
+// What is open is the session's; the window only shows it.
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -9,6 +10,7 @@
 #include "platform/wine_paths.h"
 #include "shell/shell_rules.h"
 #include "view/frame.h"
+#include "windows/file_watcher.h"
 #include "windows/main_window.h"
 #include "windows/main_window_parts.h"
 
@@ -18,50 +20,58 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string FileNameOf(const std::string& path) {
-  return fs::path(path).filename().string();
-}
+constexpr int kReloadRetryMs = 300;
 
 }  // namespace
+
+SessionOptions MainWindow::SessionSetUp() {
+  SessionOptions o;
+  o.notifier = &notifier_;
+  o.uploader = [this](TextureLoaderState& state) {
+    return std::make_unique<ViewTextureUploader>(state, [this] { return glView->ContextReady(); });
+  };
+  // Beside the program in a build, in the install prefix's data folder once installed.
+  const bool beside = FileExists(options_.exeFolder / "BallastTexture.jpg") ||
+                      FileExists(options_.exeFolder / "GroundTexture.jpg");
+  o.trackFolder = beside ? options_.exeFolder : options_.installedDataFolder;
+  o.hooks.stopRequested = [this] { return closeRequested_; };
+  o.hooks.pump = [this] {
+    SyncLog(session_.Log());
+    QCoreApplication::processEvents();
+    if (glView->ContextReady()) glView->makeCurrent();
+  };
+  o.hooks.busyCursor = [](bool busy) {
+    if (busy) {
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+      QApplication::restoreOverrideCursor();
+    }
+  };
+  return o;
+}
 
 // True when the command line named a file or folder that was opened.
 bool MainWindow::OpenFromCommandLine() {
   if (options_.arguments.size() != 1) return false;
-  std::string parameter = options_.arguments.front();
+  const std::string& parameter = options_.arguments.front();
   // Windows paths from the simulator's tools reach us through Wine's drives.
   const fs::path host = HostPathFromArgument(WinePrefix::FromEnvironment(), parameter);
-  if (FolderExists(host)) {
-    train.AssetFolder = host;
-    currentFile = ConfigFileIn(host).string();
-    ShowReopenItem(currentFile);
-    NewScene();
-    RunConfigOpen();
-  } else {
-    if (IsMeshFileName(parameter)) train.MeshFileName = host;
-    if (train.MeshFileName.empty() || !FileExists(train.MeshFileName)) return false;
-    currentFile = train.MeshFileName.string();
-    ShowReopenItem(currentFile);
-    NewScene();
-    ViewMesh();
+  fs::path file = settings.lastFile;
+  if (FolderExists(host) || IsMeshFileName(parameter) ||
+      AsciiLower(host.filename().string()) == "config.txt") {
+    file = host;
   }
-  if (!closed_ && !train.ModelLoaded) glView->ShowBackgroundOnly();
+  if (file.empty() || (!FolderExists(file) && !FileExists(file))) return false;
+  OpenContent(file);
   return true;
 }
 
 void MainWindow::ShowReopenItem(const std::string& file) {
-  reopenAction->setText(QString::fromStdString("  " + FileNameOf(file)));
-  recentFiles.Add(file);
+  reopenAction->setText(ReopenCaption(file));
   recentMenu->Update(recentFiles, file);
 }
 
-void MainWindow::NewScene() {
-  if (glView->ContextReady()) glView->makeCurrent();
-  currentModel_ = nullptr;
-  scene_ = std::make_unique<T3DScene>();
-  if (glView->ContextReady()) glView->doneCurrent();
-}
-
-void MainWindow::Open1Click() {
+void MainWindow::OpenFile() {
   QString folder;
   if (!currentFile.empty())
     folder = QString::fromStdString(fs::path(currentFile).parent_path().string());
@@ -69,29 +79,14 @@ void MainWindow::Open1Click() {
   const bool wasReady = frame.view.MouseReady;
   frame.view.MouseReady = false;
   const auto chosen = interaction.chooseFile(folder, openFilter);
-  if (!chosen) {
-    // Nothing new was loaded: the old model turns as before.
-    frame.view.MouseReady = wasReady;
-    return;
-  }
-  OpenPath(*chosen);
+  // Nothing new, or nothing that loaded: the old model turns as before.
+  frame.view.MouseReady = wasReady;
+  if (chosen) OpenPath(*chosen);
 }
 
 void MainWindow::OpenPath(const fs::path& path) {
   if (RefuseWhileBusy()) return;
-  train.TrainCarMode = false;
-  train.ModelLoaded = false;
-  NewScene();
-  if (FolderExists(path)) {
-    // A dropped asset folder opens its config.txt.
-    currentFile = ConfigFileIn(path).string();
-  } else {
-    currentFile = path.string();
-  }
-  train.MeshFileName = currentFile;
-  ShowReopenItem(currentFile);
-  DispatchByExtension(currentFile);
-  UpdateStatus();
+  OpenContent(path);
 }
 
 void MainWindow::OpenRecent(const std::string& file) {
@@ -104,137 +99,69 @@ void MainWindow::OpenRecent(const std::string& file) {
   OpenPath(file);
 }
 
-void MainWindow::DispatchByExtension(const std::string& file) {
-  const std::string ext = LowerExtension(file);
-  if (ext == ".im" || ext == ".pm") {
-    ViewMesh();
-  } else if (ext == ".txt") {
-    train.AssetFolder = fs::path(file).parent_path();
-    RunConfigOpen();
-  }
-  // Whatever failed to load, no earlier picture stays under the new title.
-  if (!closed_ && !train.ModelLoaded) glView->ShowBackgroundOnly();
-}
-
-void MainWindow::Open2Click() {
+void MainWindow::ReopenLast() {
   if (RefuseWhileBusy()) return;
-  train.MeshFileName = currentFile;
   if (!currentFile.empty() && FileExists(currentFile)) {
-    train.ModelLoaded = false;
-    train.TrainCarMode = false;
-    NewScene();
-    DispatchByExtension(currentFile);
-  } else {
-    notifier_.ShowMessage({.caption = "Info", .text = "File not found"});
-    recentFiles.Remove(currentFile);
-    recentMenu->Update(recentFiles, "");
-    train.MeshFileName.clear();
-    currentFile.clear();
-    reopenAction->setText("");
+    OpenContent(currentFile);
+    return;
   }
+  notifier_.ShowMessage({.caption = "Info", .text = "File not found"});
+  recentFiles.Remove(currentFile);
+  recentMenu->Update(recentFiles, "");
+  currentFile.clear();
+  reopenAction->setText("");
   UpdateStatus();
 }
 
-void MainWindow::ViewMesh() {
+void MainWindow::OpenContent(const fs::path& path) {
+  SetBusy(true);
+  if (glView->ContextReady()) glView->makeCurrent();
+  const OpenOutcome outcome = session_.Open(path);
+  if (glView->ContextReady()) glView->doneCurrent();
+  SetBusy(false);
+  SyncLog(session_.Log());
+  if (outcome.replaced) {
+    ShowOpened(outcome);
+  } else {
+    // What was shown stays, and so does everything about it.
+    statusLine->setText(
+        QString::fromStdString(OneLine("Could not open " + path.string() + ": " + outcome.reason)));
+  }
+  if (session_.Loaded() && !frame.view.MouseReady) mouseArmTimer.start();
+  if (closeRequested_) QTimer::singleShot(0, this, [this] { close(); });
+}
+
+// What opening a mesh does to the window once the session holds it.
+void MainWindow::ShowOpened(const OpenOutcome& outcome) {
   frame.draw.BumpsOnly = false;
-  showBumpsOnlyAction->setChecked(false);
   frame.modes.ShowAttachments = false;
   sizeMode = false;
-  showAttachmentsAction->setChecked(false);
-  attachmentSizeAction->setChecked(false);
-  if (frame.modes.LocateTextureMode) LocateTexture1Click();
+  if (frame.modes.LocateTextureMode) LocateTexture();
   frame.modes.LocateTextureMode = false;
-  locateTextureAction->setChecked(false);
+  for (QAction* a :
+       {showBumpsOnlyAction, showAttachmentsAction, attachmentSizeAction, locateTextureAction})
+    a->setChecked(false);
   textureIndex = 0;
-  train.ModelLoaded = false;
-  frame.view.RedrawPending = false;
 
-  const fs::path file = train.MeshFileName;
-  SetCaption(train.TrainCarMode ? TrainCarCaption(train.UserName)
-                                : MeshCaption(file.filename().string()));
-  if (!FileExists(file)) {
-    // Only a name typed into the Open dialog gets here; the viewer closes.
-    close();
-    return;
-  }
+  const TraincarState* car = session_.Traincar();
+  SetCaption(outcome.kind == ContentKind::kTraincar
+                 ? TrainCarCaption(car ? car->UserName : std::string())
+                 : MeshCaption(outcome.recentEntry.filename().string()));
   frame.view.Zoom = 1.0f;
   frame.view.PanX = frame.view.PanY = 0.0f;
   frame.view.RotX = frame.view.RotY = 0.0f;
-  if (glView->ContextReady()) glView->makeCurrent();
-  currentModel_ = &scene_->AddModel();
-  train.ModelLoaded = currentModel_->Load(file, load_);
-  // Mesh Data describes the empty model a failed load leaves.
-  if (!train.ModelLoaded) unit.MeshBounds = TMeshBounds{};
-  if (glView->ContextReady()) glView->doneCurrent();
-  AfterLoad(true);
-  WatchLoadedFiles();
-}
-
-// The part of opening a mesh that follows its load; a traincar frames its
-// first mesh only.
-void MainWindow::AfterLoad(bool firstOfView) {
-  if (firstOfView) {
-    frame.view.Zoom = FramingZoom(unit, false);
-    if (train.TrainCarMode) frame.view.RotY = kTraincarTurn;
+  if (outcome.firstView) {
+    frame.view.Zoom = outcome.firstView->zoom;
+    frame.view.RotY = outcome.firstView->rotY;
   }
-  if (train.ModelLoaded && !frame.view.MouseReady) mouseArmTimer.start();
+  currentFile = outcome.recentEntry.string();
+  if (outcome.loaded) recentFiles.Add(currentFile);
+  ShowReopenItem(currentFile);
   FormResize();
   UpdateStatus();
-}
-
-void MainWindow::RunConfigOpen() {
-  SetBusy(true);
-  if (glView->ContextReady()) glView->makeCurrent();
-  TraincarContext context{train, *scene_, load_, notifier_, runner_};
-  context.hooks.stopRequested = [this] { return closeRequested_; };
-  context.hooks.pump = [this] {
-    mainThread_.RunPending();
-    SyncMemo();
-    QCoreApplication::processEvents();
-    if (glView->ContextReady()) glView->makeCurrent();
-  };
-  context.hooks.busyCursor = [](bool busy) {
-    if (busy) {
-      QApplication::setOverrideCursor(Qt::WaitCursor);
-    } else {
-      QApplication::restoreOverrideCursor();
-    }
-  };
-  // The bump slider serves every mesh of the car, so it is offered when any
-  // of them, not only the last one loaded, got a bump map.
-  bool carHasBumps = false;
-  context.onModelLoaded = [this, &carHasBumps](T3DModel& model, bool loaded) {
-    carHasBumps = carHasBumps || unit.AnyBumpLoaded;
-    // Each mesh of the car goes through the steps of opening a mesh.
-    frame.draw.BumpsOnly = frame.modes.ShowAttachments = sizeMode = frame.modes.LocateTextureMode =
-        false;
-    for (QAction* a :
-         {showBumpsOnlyAction, showAttachmentsAction, attachmentSizeAction, locateTextureAction})
-      a->setChecked(false);
-    textureIndex = 0;
-    SetCaption(TrainCarCaption(train.UserName));
-    if (train.FirstMesh) {
-      frame.view.PanX = frame.view.PanY = 0.0f;
-      frame.view.RotX = frame.view.RotY = 0.0f;
-      frame.view.Zoom = 1.0f;
-    }
-    currentModel_ = &model;
-    train.ModelLoaded = loaded;
-    AfterLoad(train.FirstMesh);
-    if (glView->ContextReady()) glView->makeCurrent();
-  };
-  ConfigOpen(context);
-  mainThread_.RunPending();
-  if (train.TrainCarMode) {
-    unit.AnyBumpLoaded = carHasBumps;
-    LoadTrackTextures();
-  }
-  if (glView->ContextReady()) glView->doneCurrent();
-  SyncMemo();
-  SetBusy(false);
   WatchLoadedFiles();
-  RequestFrame();
-  if (closeRequested_) QTimer::singleShot(0, this, [this] { close(); });
+  // Whatever failed to load, no earlier picture stays under the new title.
+  if (!closed_ && !outcome.loaded) glView->ShowBackgroundOnly();
 }
 
 void MainWindow::SetBusy(bool busy) {
@@ -252,28 +179,53 @@ bool MainWindow::RefuseWhileBusy() {
   return true;
 }
 
-void MainWindow::LoadTrackTextures() {
-  DeleteTrackTextures();
-  // Beside the program in a build, in the install prefix's data folder once installed.
-  const bool beside =
-      FileExists(exeFolder / "BallastTexture.jpg") || FileExists(exeFolder / "GroundTexture.jpg");
-  const fs::path folder = beside ? exeFolder : options_.installedDataFolder;
-  const fs::path ballast = folder / "BallastTexture.jpg";
-  const fs::path ground = folder / "GroundTexture.jpg";
-  if (FileExists(ballast))
-    frame.track.BallastLoaded =
-        loader_.LoadTexture(ballast, frame.track.BallastTexture, false, kTrackTextureKind);
-  if (FileExists(ground))
-    frame.track.GroundLoaded =
-        loader_.LoadTexture(ground, frame.track.GroundTexture, false, kTrackTextureKind);
+void MainWindow::WatchLoadedFiles() {
+  std::vector<fs::path> files;
+  const T3DScene* scene = session_.Scene();
+  if (settings.reloadOnChange && scene && session_.Loaded()) {
+    const std::vector<fs::path> meshes = session_.MeshFiles();
+    for (std::size_t i = 0; i < meshes.size() && i < scene->ModelCount(); ++i) {
+      for (const auto& file : ModelSourceFiles(meshes[i], scene->Model(i)))
+        files.push_back(file);
+    }
+    if (session_.Kind() == ContentKind::kTraincar) files.push_back(session_.OpenedPath());
+  }
+  watcher_->Watch(files);
 }
 
-void MainWindow::DeleteTrackTextures() {
-  if (frame.track.BallastLoaded)
-    uploader_.Delete(std::span<const std::uint32_t>(&frame.track.BallastTexture, 1));
-  if (frame.track.GroundLoaded)
-    uploader_.Delete(std::span<const std::uint32_t>(&frame.track.GroundTexture, 1));
-  frame.track.BallastLoaded = frame.track.GroundLoaded = false;
+void MainWindow::ReloadOnChange() {
+  settings.reloadOnChange = !settings.reloadOnChange;
+  reloadOnChangeAction->setChecked(settings.reloadOnChange);
+  WatchLoadedFiles();
+}
+
+// The new content is read beside the old one, quietly; it replaces the old
+// one only when it loaded and said nothing new, so a half-written or
+// damaged file leaves the last good picture in place.
+void MainWindow::ReloadFromDisk() {
+  if (closed_ || !settings.reloadOnChange || !session_.Loaded()) return;
+  if (composing_) {
+    // An open is under way on the session and the utility's runner: the
+    // reload waits until that is over.
+    QTimer::singleShot(kReloadRetryMs, this, [this] { ReloadFromDisk(); });
+    return;
+  }
+  SetBusy(true);
+  if (glView->ContextReady()) glView->makeCurrent();
+  const OpenOutcome outcome = session_.Reload();
+  if (glView->ContextReady()) glView->doneCurrent();
+  SetBusy(false);
+  if (!outcome.loaded) {
+    statusLine->setText(QString::fromStdString(
+        OneLine("Reload failed (" + outcome.reason + "); the last good model is shown")));
+    // A file put back later is seen again.
+    WatchLoadedFiles();
+    return;
+  }
+  UpdateStatus();
+  statusLine->setText(statusLine->text() + "  (reloaded)");
+  WatchLoadedFiles();
+  RequestFrame();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
@@ -281,10 +233,7 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
   const QList<QUrl> urls = event->mimeData()->urls();
   if (urls.size() == 1 && urls.front().isLocalFile()) {
     const std::string path = urls.front().toLocalFile().toStdString();
-    const std::string ext = LowerExtension(path);
-    if (FolderExists(path) || ext == ".im" || ext == ".pm" || ext == ".txt") {
-      event->acceptProposedAction();
-    }
+    if (ContentKindOf(path) != ContentKind::kNothing) event->acceptProposedAction();
   }
 }
 

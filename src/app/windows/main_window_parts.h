@@ -35,13 +35,8 @@ inline constexpr int kMaxMarkerSize = 15;
 
 // The bump slider's positions; the strength follows from the position.
 inline constexpr int kBumpSliderMax = 20;
-// A traincar is first seen turned this far about the vertical, in degrees.
-inline constexpr float kTraincarTurn = 60.0f;
 // Mesh Data and About open this far below the window's centre, in pixels.
 inline constexpr int kDialogDrop = 20;
-
-// The material kind code the track's ballast and ground images load with.
-inline constexpr std::int32_t kTrackTextureKind = 2;
 
 bool FileExists(const std::filesystem::path& path);
 bool FolderExists(const std::filesystem::path& path);

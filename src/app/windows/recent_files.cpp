@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "base/text.h"
+
 namespace kelvane {
 
 namespace {
@@ -64,11 +66,27 @@ void RecentFilesMenu::Update(const RecentFiles& files, const std::string& shown)
   }
 }
 
+namespace {
+
+bool IsConfigFile(const std::filesystem::path& path) {
+  return AsciiLower(path.filename().string()) == "config.txt";
+}
+
+}  // namespace
+
 QString RecentCaption(const std::string& file) {
   const std::filesystem::path path(file);
   const std::string folder = path.parent_path().filename().string();
+  if (IsConfigFile(path) && !folder.empty()) return QString::fromStdString("  " + folder);
   return QString::fromStdString("  " + (folder.empty() ? "" : folder + "/") +
                                 path.filename().string());
+}
+
+QString ReopenCaption(const std::string& file) {
+  const std::filesystem::path path(file);
+  const std::string folder = path.parent_path().filename().string();
+  return QString::fromStdString(
+      "  " + (IsConfigFile(path) && !folder.empty() ? folder : path.filename().string()));
 }
 
 }  // namespace kelvane

@@ -53,7 +53,10 @@ class RecentFilesMenu final : public QObject {
   std::vector<QAction*> items_;
 };
 
-// "folder/name", so the many config.txt files of traincars can be told apart.
+// "folder/name" for a mesh; a traincar's "config.txt" by its asset's folder
+// alone, so the many of them can be told apart.
 QString RecentCaption(const std::string& file);
+// The re-open item: the file's name, or a traincar's folder.
+QString ReopenCaption(const std::string& file);
 
 }  // namespace kelvane

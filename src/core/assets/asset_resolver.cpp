@@ -78,7 +78,7 @@ bool HostListsBefore(const std::filesystem::path& a, const std::filesystem::path
 // True when `kuid` may reach the utility; otherwise it is logged.
 bool AcceptKuid(ResolverContext& context, const std::string& kuid) {
   if (IsKuidText(kuid)) return true;
-  context.log.visible = true;
+  context.log.stage = ProgressLog::Stage::kLookup;
   context.log.Add("Skipped \"" + kuid + "\": not a kuid");
   return false;
 }
@@ -177,7 +177,7 @@ std::filesystem::path FindFolderForKuid(ResolverContext& context, const std::str
 }
 
 bool OpenForEditing(ResolverContext& context, const std::string& kuid) {
-  context.log.visible = true;
+  context.log.stage = ProgressLog::Stage::kLookup;
   context.log.Add("Opening " + kuid);
   if (!AcceptKuid(context, kuid)) return false;
   const auto utility = FindUtility(context.assetFolder);

@@ -95,7 +95,7 @@ void SetOpenWith(HostFolderSettings& settings, ProgressLog& log, const OpenWithE
   for (const auto& folder : settings.folders)
     anyEmpty = anyEmpty || folder.empty();
   if (anyEmpty) {
-    log.visible = true;
+    log.stage = ProgressLog::Stage::kSetUp;
     log.Clear();
   }
   for (HostVersion version : kHostVersions) {
@@ -133,7 +133,7 @@ void SetOpenWith(HostFolderSettings& settings, ProgressLog& log, const OpenWithE
     }
   }
   if (env.pause) env.pause(std::chrono::milliseconds(3000));
-  log.visible = false;
+  log.stage = ProgressLog::Stage::kQuiet;
 }
 
 void OpenWith1Click(HostFolderSettings& settings, ProgressLog& log,

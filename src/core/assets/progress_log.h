@@ -8,11 +8,17 @@
 
 namespace kelvane {
 
-// The main window's hidden progress box: lines of asset lookups and set-up
-// steps, and whether the box is shown. The window mirrors it.
+// Lines of asset lookups and set-up steps, and what is under way while
+// they are written. Whoever shows the lines decides from `stage` when they
+// are worth showing.
 struct ProgressLog {
+  enum class Stage {
+    kQuiet,   // nothing that needs the user's eye
+    kLookup,  // an asset is being looked for, or the last lookup found nothing
+    kSetUp,   // the host folders are being asked for
+  };
   std::vector<std::string> lines;
-  bool visible = false;
+  Stage stage = Stage::kQuiet;
 
   void Add(std::string line) { lines.push_back(std::move(line)); }
   void Clear() { lines.clear(); }

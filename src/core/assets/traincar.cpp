@@ -191,6 +191,9 @@ bool Composer::Run() {
   for (int i = 0; i < s_.EffectCount; ++i)
     AppendPart(s_.Effects[static_cast<std::size_t>(i)]);
   LoadParts();
+  // Placed once, now that every record is known; frames only apply them.
+  for (std::size_t i = 0; i < c_.scene.ModelCount(); ++i)
+    c_.scene.Model(i).placement = PlaceModel(s_, i).steps;
   return true;
 }
 
@@ -317,7 +320,8 @@ void Composer::LoadParts() {
       LeftOut("part-missing", {}, "part " + kuid + " not found");
       continue;
     }
-    s_.Memo1.visible = false;
+    // The part was found: its lookup is over.
+    s_.Memo1.stage = ProgressLog::Stage::kQuiet;
     s_.AssetFolder = folder;
     const std::string meshList = PartMeshList(folder, c_.notifier);
 

@@ -106,14 +106,6 @@ std::filesystem::path ResolveLodMesh(const std::filesystem::path& assetFolder,
 std::string ReadAttachmentLine(const std::filesystem::path& meshFile,
                                std::string_view attachmentName, Notifier& notifier);
 
-// One step of a model's placement, applied in order on top of the view.
-struct PlacementStep {
-  enum class Kind { Translate, Rotate } kind = Kind::Translate;
-  float angle = 0.0f;  // degrees, for Rotate
-  float x = 0.0f, y = 0.0f, z = 0.0f;
-  bool operator==(const PlacementStep&) const = default;
-};
-
 struct ModelPlacement {
   enum class Source { Mesh, Part, None } source = Source::None;
   int index = -1;  // MeshEntry or PartList index

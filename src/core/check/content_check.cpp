@@ -23,6 +23,7 @@
 #include "platform/dos_command.h"
 #include "platform/file_bytes.h"
 #include "platform/notices.h"
+#include "session/content_session.h"
 #include "textures/texture_loader.h"
 
 namespace kelvane {
@@ -294,18 +295,19 @@ FileCheck CheckTraincarConfig(const fs::path& config, const TreeIndex& index, bo
     const int kind = lines->FindTag("", "", "kind", kConfigTop, 0);
     if (kind >= 0 && AsciiLower(StripQuotes(lines->TagValue(kind))) != "traincar") return out;
   }
-  TraincarState state;
-  state.AssetFolder = config.parent_path();
-  MeshUnitState unit;
-  RecordingNotifier notifier;
-  LoadContext load{unit, notifier};
-  T3DScene scene;
-  MainTaskQueue mainThread;
-  TDosCommand runner(notifier, mainThread.Dispatcher());
-  TraincarContext context{state, scene, load, notifier, runner};
-  context.hooks.pump = [&mainThread] { mainThread.RunPending(); };
+  // A part not in the tree is looked for in the editing folder, without the
+  // host utility.
+  fs::path assetFolder = config.parent_path();
+  ProgressLog scanLog;
+  MainTaskQueue quietQueue;
+  RecordingNotifier quiet;
+  TDosCommand noRunner(quiet, quietQueue.Dispatcher());
+  ResolverContext scan{assetFolder, noRunner, scanLog};
+
+  SessionOptions options;
+  options.loadTextures = false;
   if (!resolve) {
-    context.findPart = [&](const std::string& kuid) -> fs::path {
+    options.findPart = [&](const std::string& kuid) -> fs::path {
       std::string version = kuid;
       for (int i = 0; i < 5; ++i) {
         if (auto it = index.assets.find(version); it != index.assets.end()) return it->second;
@@ -313,27 +315,25 @@ FileCheck CheckTraincarConfig(const fs::path& config, const TreeIndex& index, bo
         if (!next) break;
         version = *next;
       }
-      ResolverContext resolver{state.AssetFolder, runner,         state.Memo1,
-                               context.hooks,     context.timing, context.wine};
-      return FindFolderForKuid(resolver, kuid);
+      return FindFolderForKuid(scan, kuid);
     };
   }
-  std::size_t seen = 0;
-  context.onModelLoaded = [&](T3DModel&, bool loaded) {
-    const std::vector<Notice> notices(notifier.notices.begin() + std::ptrdiff_t(seen),
-                                      notifier.notices.end());
-    seen = notifier.notices.size();
-    if (index.meshes.count(fs::weakly_canonical(state.MeshFileName, ec))) return;
-    AddMeshNotices(state.MeshFileName.string(), asset, loaded, unit, notices, out.problems);
+  // What each mesh's load said is the mesh's; what is left is the config's.
+  std::size_t consumed = 0;
+  options.onMeshLoaded = [&](const fs::path& file, const T3DModel&, bool loaded,
+                             const MeshUnitState& unit, std::span<const Notice> said) {
+    consumed += said.size();
+    if (index.meshes.count(fs::weakly_canonical(file, ec))) return;
+    AddMeshNotices(file.string(), asset, loaded, unit, {said.begin(), said.end()}, out.problems);
   };
-  context.onLeftOut = [&](std::string_view kind, const fs::path& file, const std::string& text) {
+  options.onLeftOut = [&](std::string_view kind, const fs::path& file, const std::string& text) {
     out.problems.push_back(
         {file.empty() ? asset : file.string(), std::string(kind), text, {}, asset});
   };
-  ConfigOpen(context);
-  mainThread.RunPending();
-  for (std::size_t i = seen; i < notifier.notices.size(); ++i)
-    out.problems.push_back({asset, "config-error", notifier.notices[i].text, {}, asset});
+  ContentSession session(std::move(options));
+  const OpenOutcome opened = session.Open(config);
+  for (std::size_t i = consumed; i < opened.messages.size(); ++i)
+    out.problems.push_back({asset, "config-error", opened.messages[i].text, {}, asset});
   return out;
 }
 

@@ -136,9 +136,6 @@ struct MeshUnitState {
   bool LightingOn = true;
   bool AnyBumpLoaded = false;
   bool CubeMapRegenerate = true;
-  // Whether the Show Bumps Only command is offered; loading hides it, the
-  // bump pass shows it again. The window follows this flag.
-  bool ShowBumpsOnlyVisible = false;
   float LastOpacity = 0.0f;  // of the last material record read
   // Where the last load found the file damaged (0 for compressed content).
   std::optional<std::size_t> DamageOffset;
@@ -155,6 +152,14 @@ struct LoadContext {
   std::filesystem::path folder;
   // How they are found and read; the disk when not given.
   const ContentFiles* files = nullptr;
+};
+
+// One step of a model's placement, applied in order on top of the view.
+struct PlacementStep {
+  enum class Kind { Translate, Rotate } kind = Kind::Translate;
+  float angle = 0.0f;  // degrees, for Rotate
+  float x = 0.0f, y = 0.0f, z = 0.0f;
+  bool operator==(const PlacementStep&) const = default;
 };
 
 class T3DModel {
@@ -187,6 +192,9 @@ class T3DModel {
 
   std::vector<std::unique_ptr<TMaterial>> materials;  // only while loading
   std::vector<std::unique_ptr<T3DObject>> objects;
+  // Where a traincar's composition put this model, in view axes; empty for
+  // a mesh on its own.
+  std::vector<PlacementStep> placement;
 
  private:
   MaterialTextureLoader* textures_ = nullptr;  // deletes what the objects hold

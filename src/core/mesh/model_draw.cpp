@@ -323,7 +323,6 @@ void PrepareCubeMap(DrawSettings& s, MeshUnitState& unit) {
 
 void BumpPass(const T3DObject& o, DrawSettings& s, MeshUnitState& unit) {
   const TMaterial& m = o.material;
-  unit.ShowBumpsOnlyVisible = true;
   PrepareCubeMap(s, unit);
 
   ActiveTexture(s, GL_TEXTURE0_ARB);

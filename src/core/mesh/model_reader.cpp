@@ -493,7 +493,6 @@ bool T3DModel::LoadFromMemory(std::span<const std::byte> bytes, const std::strin
   MeshUnitState& unit = context.unit;
   unit.AttachmentCount = 0;
   unit.AttachmentTable.assign(1, TAttachPoint{});
-  unit.ShowBumpsOnlyVisible = false;
   unit.CubeMapRegenerate = true;
   unit.MeshBounds.firstVertex = true;
   unit.AnyBumpLoaded = false;

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "assets/progress_log.h"
 #include "mesh/model.h"
 #include "view/view_state.h"
 
@@ -88,5 +89,11 @@ std::string TrainCarCaption(std::string_view userName);
 
 // True for ".im" and ".pm" (any case).
 bool IsMeshFileName(std::string_view fileName);
+
+// The progress box shows while a lookup or the host set-up has something
+// for the user to read.
+inline bool LogBoxShown(ProgressLog::Stage stage) {
+  return stage != ProgressLog::Stage::kQuiet;
+}
 
 }  // namespace kelvane

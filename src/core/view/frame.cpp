@@ -44,7 +44,7 @@ void DrawTraincar(FrameState& f, MeshUnitState& unit) {
   if (!f.scene) return;
   for (std::size_t i = f.scene->ModelCount(); i-- > 0;) {
     glPushMatrix();
-    ApplySteps(PlaceModel(*f.traincar, i).steps);
+    ApplySteps(f.scene->Model(i).placement);
     DrawModel(f.scene->Model(i), f.draw, unit);
     glPopMatrix();
   }
@@ -178,7 +178,7 @@ void RenderFrame(FrameState& frame) {
   glScalef(v.Zoom, v.Zoom, v.Zoom);
   const float radians = v.RotY * std::numbers::pi_v<float> / 180.0f;
   glTranslatef(std::cos(radians) * v.PanX, v.PanY, std::sin(radians) * v.PanX);
-  if (frame.traincar && frame.traincar->TrainCarMode) {
+  if (frame.trainCarMode) {
     DrawTraincar(frame, *frame.unit);
   } else {
     DrawMesh(frame, *frame.unit);

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 
-#include "assets/traincar.h"
 #include "mesh/model.h"
 #include "mesh/model_draw.h"
 #include "overlays/stroke_font.h"
@@ -33,8 +32,8 @@ struct FrameModes {
 // What one frame shows, owned by whoever presents the frames (the viewer
 // window, the command line) and read by RenderFrame. The content is held
 // elsewhere: `currentModel` is drawn in mesh mode (none: only the axes); in
-// traincar mode (`traincar->TrainCarMode`) every model of `scene` is drawn at
-// its place from `traincar`. Without `unit` only the background is drawn.
+// traincar mode every model of `scene` is drawn at the placement its
+// composition gave it. Without `unit` only the background is drawn.
 struct FrameState {
   ViewState view;
   FrameModes modes;
@@ -45,7 +44,7 @@ struct FrameState {
   MeshUnitState* unit = nullptr;
   const T3DModel* currentModel = nullptr;
   const T3DScene* scene = nullptr;
-  const TraincarState* traincar = nullptr;
+  bool trainCarMode = false;
 };
 
 // Takes the persistent settings that decide the picture: background, axes
