@@ -6,6 +6,7 @@ CMAKE_GEN  := -G Ninja
 SAMPLE_DIR := $(BUILD)/sample
 
 PACKAGE_BUILD ?= build-package
+RELEASE_BUILD ?= build-release
 PREFIX     ?= /usr/local
 DESTDIR    ?=
 # The test builds stop on any compiler warning; a user's build does not.
@@ -44,6 +45,7 @@ run: build
 	fi
 
 test: configure
+	@bash scripts/install-deps.sh test
 	cmake -S . -B $(BUILD) $(WERROR)
 	cmake --build $(BUILD) -j $(JOBS)
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -56,23 +58,36 @@ $(ASAN_BUILD)/build.ninja: | deps
 # threads come and go; llvmpipe drawing on the calling thread gives the same
 # pixels.
 test-asan: deps $(ASAN_BUILD)/build.ninja
+	@bash scripts/install-deps.sh test
 	cmake -S . -B $(ASAN_BUILD) $(WERROR)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 LP_NUM_THREADS=0 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
-# Installs into $(DESTDIR)$(PREFIX); `make uninstall` removes what it wrote.
-install: build
-	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix $(PREFIX)
+# The distribution's hardening (stack protector, fortify, full RELRO,
+# bind-now) for the builds that are installed or packed.
+HARDENING := DEB_BUILD_MAINT_OPTIONS=hardening=+all
+HARDENED_FLAGS = \
+  -DCMAKE_CXX_FLAGS="$$($(HARDENING) dpkg-buildflags --get CPPFLAGS) $$($(HARDENING) dpkg-buildflags --get CXXFLAGS)" \
+  -DCMAKE_EXE_LINKER_FLAGS="$$($(HARDENING) dpkg-buildflags --get LDFLAGS)"
+
+# A stripped Release build of its own, installed into $(DESTDIR)$(PREFIX);
+# `make uninstall` removes what it wrote and the folders it made.
+install:
+	@bash scripts/install-deps.sh build
+	cmake -S . -B $(RELEASE_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
+	  -DKELVANE_TESTS=OFF -DKELVANE_BENCH=OFF $(HARDENED_FLAGS)
+	cmake --build $(RELEASE_BUILD) -j $(JOBS)
+	DESTDIR="$(DESTDIR)" bash scripts/install.sh $(RELEASE_BUILD) $(PREFIX)
 
 uninstall:
-	DESTDIR="$(DESTDIR)" cmake --build $(BUILD) --target uninstall
+	DESTDIR="$(DESTDIR)" bash scripts/uninstall.sh $(RELEASE_BUILD)
 
-# A Release build for /usr without the tests, packed as a .deb.
+# A hardened Release build for /usr without the tests, packed as a .deb.
 package:
 	@bash scripts/install-deps.sh package
-	@test -f $(PACKAGE_BUILD)/build.ninja || cmake -S . -B $(PACKAGE_BUILD) $(CMAKE_GEN) \
-	  -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DKELVANE_TESTS=OFF -DKELVANE_BENCH=OFF
+	cmake -S . -B $(PACKAGE_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_INSTALL_PREFIX=/usr -DKELVANE_TESTS=OFF -DKELVANE_BENCH=OFF $(HARDENED_FLAGS)
 	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
 	cd $(PACKAGE_BUILD) && cpack -G DEB
 	@ls $(PACKAGE_BUILD)/kelvane_*.deb
@@ -108,4 +123,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD) build-mutants
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD) $(RELEASE_BUILD) build-mutants

@@ -3,29 +3,45 @@
 # test. Only what is missing is installed; a second run does nothing.
 set -euo pipefail
 
+# The groups: `build` is what the program needs to build (make install),
+# the default adds the libraries the tests and benchmarks build against,
+# and `test` adds the programs the tests run and the German locale.
+group=${1:-dev}
 packages=(
   g++ make cmake ninja-build pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libcli11-dev
   libjpeg62-turbo-dev libpng-dev
   libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0
   libstb-dev libsquish-dev
-  qt6-base-dev libqt6opengl6-dev xvfb xauth fonts-dejavu-core openbox
-  desktop-file-utils appstream shared-mime-info libglib2.0-bin
-  locales
+  qt6-base-dev libqt6opengl6-dev
+  dpkg-dev
 )
+if [ "$group" != "build" ] && [ "$group" != "package" ]; then
+  packages+=(libgtest-dev libgmock-dev libbenchmark-dev)
+fi
+# The desktop's own clients of the thumbnailer, MIME data and package are
+# run by the tests as they are.
+if [ "$group" = "test" ]; then
+  packages+=(
+    xvfb xauth fonts-dejavu-core openbox
+    desktop-file-utils appstream appstream-util shared-mime-info libglib2.0-bin xdg-utils
+    man-db dbus tumbler bubblewrap python3-gi gir1.2-gnomedesktop-3.0
+    lintian file
+    locales
+  )
+fi
 
 # `install-deps.sh fuzz` adds what the libFuzzer targets need; `bench` and
 # `mutants` add what the scaling script and the mutation sampler run on.
-if [ "${1:-}" = "fuzz" ]; then
+if [ "$group" = "fuzz" ]; then
   packages+=(clang libclang-rt-dev)
-elif [ "${1:-}" = "bench" ] || [ "${1:-}" = "mutants" ]; then
+elif [ "$group" = "bench" ] || [ "$group" = "mutants" ]; then
   packages+=(python3)
 fi
 # `install-deps.sh package` adds what `make package` needs (dependencies
 # from dpkg-shlibdeps).
-if [ "${1:-}" = "package" ]; then
-  packages+=(dpkg-dev file)
+if [ "$group" = "package" ]; then
+  packages+=(file)
 fi
 
 missing=()
@@ -51,10 +67,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-# A window test runs under a German locale (a decimal comma); the other
-# profiles do not run the tests.
-# Without root it is only a warning: the viewer itself does not need it.
-if [ -z "${1:-}" ] && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+# A window test runs under a German locale (a decimal comma); only the test
+# group sets it up. Without root it is only a warning: the viewer itself
+# does not need it.
+if [ "$group" = "test" ] && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
   if [ "$(id -u)" -ne 0 ] && [ -z "$sudo" ]; then
     echo "install-deps: no de_DE.UTF-8 locale and no root to generate it; the decimal-comma window test will fail" >&2
     exit 0

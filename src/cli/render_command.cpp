@@ -49,7 +49,7 @@ long PeakResidentKiB() {
 
 std::optional<std::string> RenderUsageError(const RenderOptions& options) {
   const std::string ext = LowerExtension(options.output.string());
-  if (ext != ".png" && ext != ".jpg" && ext != ".jpeg")
+  if (options.picture == nullptr && ext != ".png" && ext != ".jpg" && ext != ".jpeg")
     return "the output must end in .png or .jpg: " + options.output.string();
   if (options.width < 1 || options.height < 1 || options.width > 8192 || options.height > 8192)
     return "the size must lie in 1..8192 on each side";
@@ -103,6 +103,7 @@ int RunRender(const RenderOptions& options, std::ostream& messages) {
   if (options.bumpStrength) draw.BumpStrength = *options.bumpStrength;
   draw.BumpEnabled = draw.BumpStrength > 0.0f;
   draw.BumpsOnly = options.bumpsOnly;
+  draw.NeutralMissingTextures = options.neutralMissingTextures;
 
   const auto started = std::chrono::steady_clock::now();
   const OpenOutcome opened = session->Open(options.path);
@@ -161,6 +162,10 @@ int RunRender(const RenderOptions& options, std::ostream& messages) {
   session.reset();
   ReleaseDrawResources(draw);
 
+  if (options.picture) {
+    *options.picture = std::move(picture);
+    return 0;
+  }
   std::string error;
   const bool written = ext == ".png" ? WritePng(options.output, picture, &error)
                                      : WriteJpeg(options.output, picture, 90, &error);

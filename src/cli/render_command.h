@@ -7,6 +7,7 @@
 #include <string>
 
 #include "mesh/model_draw.h"
+#include "textures/pixel_buffer.h"
 
 namespace kelvane {
 
@@ -32,6 +33,10 @@ struct RenderOptions {
   std::filesystem::path settingsFile;
   GeometryPath geometry = GeometryPath::BufferObjects;
   bool timing = false;  // report the time from opening to the drawn frame, and the peak memory
+  // Objects whose texture cannot be read are drawn lit in a neutral grey.
+  bool neutralMissingTextures = false;
+  // When set, the picture is handed back here and `output` is not written.
+  PixelBuffer* picture = nullptr;
 };
 
 // What is wrong with the options before anything is opened: an output

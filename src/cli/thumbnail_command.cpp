@@ -5,7 +5,6 @@
 #include <cstring>
 #include <fstream>
 #include <string>
-#include <system_error>
 
 #include "base/text.h"
 #include "mesh/model.h"
@@ -111,41 +110,38 @@ int RunThumbnail(const ThumbnailOptions& options, std::ostream& messages) {
     return 2;
   }
   const InputKind kind = KindOf(options.input);
-  std::filesystem::path partial = options.output;
-  partial.replace_filename("." + options.output.filename().string() + ".kelvane-part.png");
-
-  int status = 1;
+  // The picture is made first; the output is only opened once there is one.
+  std::optional<PixelBuffer> picture;
   if (kind == InputKind::kMesh && !WholeMesh(options.input, messages)) {
     messages << "kelvane: no thumbnail of the damaged mesh " << options.input.string() << "\n";
-  } else if (kind == InputKind::kMesh) {
+    return 1;
+  }
+  if (kind == InputKind::kMesh) {
+    PixelBuffer drawn;
     RenderOptions render;
     render.path = options.input;
-    render.output = partial;
+    render.output = options.output;
     render.width = options.size;
     render.height = std::max(1, options.size * 3 / 4);
-    status = RunRender(render, messages);
-  } else if (const auto picture = DecodeTexture(options.input, kind, messages)) {
-    std::string error;
-    if (WritePng(partial, FitWithin(*picture, options.size), &error)) {
-      status = 0;
-    } else {
-      messages << "kelvane: " << error << "\n";
-    }
+    // A sandboxed thumbnailer sees the mesh file alone: its shape still reads.
+    render.neutralMissingTextures = true;
+    render.picture = &drawn;
+    if (RunRender(render, messages) != 0) return 1;
+    picture = std::move(drawn);
+  } else if (auto decoded = DecodeTexture(options.input, kind, messages)) {
+    picture = FitWithin(*decoded, options.size);
   } else {
     messages << "kelvane: cannot read " << options.input.string() << "\n";
+    return 1;
   }
-
-  std::error_code ec;
-  if (status == 0) {
-    std::filesystem::rename(partial, options.output, ec);
-    if (ec) {
-      messages << "kelvane: cannot write " << options.output.string() << ": " << ec.message()
-               << "\n";
-      status = 1;
-    }
+  // The caller owns the output path and may read it through a handle it
+  // keeps open: the file is truncated and written in place.
+  std::string error;
+  if (!WritePng(options.output, *picture, &error)) {
+    messages << "kelvane: " << error << "\n";
+    return 1;
   }
-  if (status != 0) std::filesystem::remove(partial, ec);
-  return status;
+  return 0;
 }
 
 }  // namespace kelvane

@@ -15,10 +15,12 @@ struct ThumbnailOptions {
 
 // A file manager's preview: a mesh is drawn as --render frames it, at 4:3
 // with `size` as its width; a texture is its decoded picture shrunk to fit.
-// The kind comes from the file's first bytes, else from its extension. The
-// picture is written to a temporary file beside the output and renamed
-// over it, so a failure leaves nothing. Returns 0 when written, 1 when the
-// input cannot be read or drawn, 2 for a size out of 1..4096.
+// The kind comes from the file's first bytes, else from its extension.
+// Objects whose textures cannot be read are drawn in a neutral lit grey.
+// The output is written in place (truncated, never replaced), and only once
+// the picture exists, so a failure leaves it untouched. Returns 0 when
+// written, 1 when the input cannot be read or drawn, 2 for a size out of
+// 1..4096.
 int RunThumbnail(const ThumbnailOptions& options, std::ostream& messages);
 
 // The picture shrunk by averaging so that its longer side is at most

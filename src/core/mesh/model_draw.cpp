@@ -4,6 +4,7 @@
 #include <GL/glext.h>
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 
 #include "mesh/object_buffers.h"
@@ -392,6 +393,26 @@ void BasePass(const T3DObject& o, DrawSettings& s, bool bumpRan) {
   glDisable(GL_TEXTURE_GEN_S);
 }
 
+// An opaque grey lit by the view's light, without highlights. Its own
+// glow keeps faces turned from the light a mid grey, never black.
+void ApplyNeutralMaterial() {
+  const std::array<float, 4> ambient{0.3f, 0.3f, 0.3f, 1.0f};
+  const std::array<float, 4> diffuse{0.55f, 0.55f, 0.55f, 1.0f};
+  const std::array<float, 4> glow{0.3f, 0.3f, 0.3f, 1.0f};
+  const std::array<float, 4> none{0.0f, 0.0f, 0.0f, 1.0f};
+  glMaterialfv(GL_FRONT, GL_AMBIENT, ambient.data());
+  glMaterialfv(GL_FRONT, GL_DIFFUSE, diffuse.data());
+  glMaterialfv(GL_FRONT, GL_SPECULAR, none.data());
+  glMaterialfv(GL_FRONT, GL_EMISSION, glow.data());
+  glMaterialf(GL_FRONT, GL_SHININESS, 0.0f);
+  glDisable(GL_TEXTURE_GEN_T);
+  glDisable(GL_TEXTURE_GEN_S);
+  glEnable(GL_LIGHT0);
+  glEnable(GL_LIGHTING);
+  // The view's zoom scales the normals with the model.
+  glEnable(GL_NORMALIZE);
+}
+
 }  // namespace
 
 const ObjectDrawArrays& ObjectArrays(const T3DObject& object, const TVector3& light) {
@@ -420,7 +441,15 @@ void ApplyMaterial(const TMaterial& m) {
 void DrawObject(const T3DObject& object, DrawSettings& settings, MeshUnitState& unit) {
   const TMaterial& m = object.material;
   PushTransforms(object.transforms);
-  ApplyMaterial(m);
+  const bool neutral =
+      settings.NeutralMissingTextures && !m.primaryTextureName.empty() && !m.hasTexture;
+  const GLboolean wasLit = glIsEnabled(GL_LIGHTING);
+  const GLboolean wasNormalized = glIsEnabled(GL_NORMALIZE);
+  if (neutral) {
+    ApplyNeutralMaterial();
+  } else {
+    ApplyMaterial(m);
+  }
   glPushName(static_cast<GLuint>(object.pickName));
   settings.faceAccumulator += object.faceCount;
 
@@ -431,6 +460,11 @@ void DrawObject(const T3DObject& object, DrawSettings& settings, MeshUnitState& 
   if (bumpPossible && (settings.BumpEnabled || settings.BumpsOnly))
     BumpPass(object, settings, unit);
   if (!settings.BumpsOnly) BasePass(object, settings, bumpPossible && settings.BumpEnabled);
+  if (neutral && !wasLit) {
+    glDisable(GL_LIGHT0);
+    glDisable(GL_LIGHTING);
+  }
+  if (neutral && !wasNormalized) glDisable(GL_NORMALIZE);
 
   glDisable(GL_BLEND);
   glPopName();

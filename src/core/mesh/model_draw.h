@@ -63,6 +63,9 @@ struct DrawSettings {
   bool BumpsOnly = false;    // only the bump pass
   float BumpStrength = 0.2f;
   std::string HighlightTextureName;
+  // Objects whose primary texture could not be read are drawn lit in a
+  // neutral grey instead of their own colours, so that their shape reads.
+  bool NeutralMissingTextures = false;
   std::int32_t PolyCount = 0;  // faces of the last full or wireframe draw
   std::int32_t faceAccumulator = 0;
   BumpState bump;                    // BumpSupported, BumpLightPosition, entries
