@@ -11,6 +11,7 @@
 #include "platform/notices.h"
 #include "png_writer.h"
 #include "render_command.h"
+#include "session/content_session.h"
 #include "stderr_notifier.h"
 #include "textures/texture_container.h"
 #include "textures/texture_loader.h"
@@ -59,14 +60,13 @@ std::optional<PixelBuffer> DecodeTexture(const std::filesystem::path& file, Inpu
 // A preview is only made of a whole mesh: one that loads with something to
 // draw and without a word about damage. Textures are not looked at here.
 bool WholeMesh(const std::filesystem::path& file, std::ostream& messages) {
-  MeshUnitState unit;
-  RecordingNotifier notifier;
-  LoadContext load{unit, notifier};
-  T3DModel model;
-  const bool loaded = model.Load(file, load);
-  for (const Notice& n : notifier.notices)
+  SessionOptions options;
+  options.loadTextures = false;
+  ContentSession session(std::move(options));
+  const OpenOutcome opened = session.Open(file);
+  for (const Notice& n : opened.messages)
     messages << n.caption << ": " << n.text << "\n";
-  return loaded && notifier.notices.empty() && model.ObjectCount() > 0;
+  return opened.loaded && opened.messages.empty();
 }
 
 }  // namespace
