@@ -161,6 +161,8 @@ class MainWindow final : public QMainWindow {
   SessionOptions SessionSetUp();
   void OpenContent(const std::filesystem::path& path);
   void ShowOpened(const OpenOutcome& outcome);
+  // The title: the mesh's name or the car's.
+  void ShowCaption();
   void ShowReopenItem(const std::string& file);
   void FrameDrawn();
   // The timers' ends, in the order above.

@@ -143,10 +143,7 @@ void MainWindow::ShowOpened(const OpenOutcome& outcome) {
     a->setChecked(false);
   textureIndex = 0;
 
-  const TraincarState* car = session_.Traincar();
-  SetCaption(outcome.kind == ContentKind::kTraincar
-                 ? TrainCarCaption(car ? car->UserName : std::string())
-                 : MeshCaption(outcome.recentEntry.filename().string()));
+  ShowCaption();
   frame.view.Zoom = 1.0f;
   frame.view.PanX = frame.view.PanY = 0.0f;
   frame.view.RotX = frame.view.RotY = 0.0f;
@@ -162,6 +159,13 @@ void MainWindow::ShowOpened(const OpenOutcome& outcome) {
   WatchLoadedFiles();
   // Whatever failed to load, no earlier picture stays under the new title.
   if (!closed_ && !outcome.loaded) glView->ShowBackgroundOnly();
+}
+
+void MainWindow::ShowCaption() {
+  const TraincarState* car = session_.Traincar();
+  SetCaption(session_.Kind() == ContentKind::kTraincar
+                 ? TrainCarCaption(car ? car->UserName : std::string())
+                 : MeshCaption(session_.OpenedPath().filename().string()));
 }
 
 void MainWindow::SetBusy(bool busy) {
@@ -222,6 +226,8 @@ void MainWindow::ReloadFromDisk() {
     WatchLoadedFiles();
     return;
   }
+  // An edited config.txt may name the car anew.
+  ShowCaption();
   UpdateStatus();
   statusLine->setText(statusLine->text() + "  (reloaded)");
   WatchLoadedFiles();
