@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <iostream>
@@ -84,65 +85,77 @@ std::int32_t ParseColour(const std::string& text) {
   throw CLI::ValidationError("--background", "expected 0xBBGGRR: " + text);
 }
 
-}  // namespace
-
-std::optional<int> RunCommandLine(int argc, char** argv, ViewerArguments* viewer) {
+// Where every option lands, and the options the modes ask about.
+struct CommandLine {
   CLI::App app{"Kelvane: a viewer for Velmora meshes and rolling-stock assets.", "kelvane"};
-  app.set_version_flag("--version", std::string("kelvane ") + KELVANE_VERSION,
-                       "Print the version and exit");
-  app.set_help_flag("-h,--help", "Print this help and exit");
-
   std::vector<std::string> paths;
   InfoOptions info;
   std::string infoPath;
-  auto* infoOption =
-      app.add_option("--info", infoPath,
-                     "Print a JSON description of a mesh file or a traincar (folder or config.txt)")
-          ->type_name("PATH");
-  app.add_flag("--geometry", info.geometry,
-               "With --info: add every object's positions, uvs, normals and faces")
-      ->needs(infoOption);
   TextureOptions texture;
   std::string texturePath, outputPath, alphaImagePath;
   std::int32_t constantAlpha = 0;
-  auto* textureOption =
-      app.add_option("--texture", texturePath, "Decode an image as the loader does; write a PNG")
+  std::string settingsFile;
+  RenderOptions render;
+  std::string renderPath, sizeText, rotText, panText, backgroundText;
+  std::vector<std::string> thumbnailArgs;
+  std::vector<std::string> checkPaths;
+  CheckCommandOptions check;
+  CLI::Option *infoOption = nullptr, *textureOption = nullptr, *outputOption = nullptr;
+  CLI::Option *constantOption = nullptr, *kindOption = nullptr, *alphaImageOption = nullptr;
+  CLI::Option *settingsOption = nullptr, *renderOption = nullptr, *thumbnailOption = nullptr;
+  CLI::Option* checkOption = nullptr;
+  std::vector<CLI::Option*> renderOnly, checkOnly;
+};
+
+void AddInfoAndTextureOptions(CommandLine& c) {
+  CLI::App& app = c.app;
+  c.infoOption =
+      app.add_option("--info", c.infoPath,
+                     "Print a JSON description of a mesh file or a traincar (folder or config.txt)")
+          ->type_name("PATH");
+  app.add_flag("--geometry", c.info.geometry,
+               "With --info: add every object's positions, uvs, normals and faces")
+      ->needs(c.infoOption);
+  c.textureOption =
+      app.add_option("--texture", c.texturePath, "Decode an image as the loader does; write a PNG")
           ->type_name("IMAGE");
-  auto* outputOption =
-      app.add_option("-o,--output", outputPath,
+  c.outputOption =
+      app.add_option("-o,--output", c.outputPath,
                      "With --texture: the PNG to write; with --render: the .png or .jpg")
           ->type_name("OUT");
-  auto* constantOption =
-      app.add_option("--constant-alpha", constantAlpha, "With --texture: every alpha is A, 0..255")
-          ->type_name("A");
-  auto* kindOption =
-      app.add_option("--kind", texture.kind, "With --texture: the material kind code (default 0)")
+  c.constantOption = app.add_option("--constant-alpha", c.constantAlpha,
+                                    "With --texture: every alpha is A, 0..255")
+                         ->type_name("A");
+  c.kindOption =
+      app.add_option("--kind", c.texture.kind, "With --texture: the material kind code (default 0)")
           ->type_name("K");
-  auto* alphaImageOption =
-      app.add_option("--alpha-image", alphaImagePath,
+  c.alphaImageOption =
+      app.add_option("--alpha-image", c.alphaImagePath,
                      "With --texture: load this BMP or TGA first as the alpha image")
           ->type_name("FILE");
-  std::string settingsFile;
-  auto* settingsOption =
-      app.add_option("--settings", settingsFile,
+  c.settingsOption =
+      app.add_option("--settings", c.settingsFile,
                      "Read and write the viewer's settings in FILE instead of the default place; "
                      "with --render: draw with the background, axes, units, marker size, bump "
                      "strength and track of FILE")
           ->type_name("FILE");
-  RenderOptions render;
-  std::string renderPath, sizeText, rotText, panText, backgroundText;
-  auto* renderOption =
-      app.add_option("--render", renderPath,
+}
+
+void AddRenderOptions(CommandLine& c) {
+  CLI::App& app = c.app;
+  RenderOptions& render = c.render;
+  c.renderOption =
+      app.add_option("--render", c.renderPath,
                      "Draw one frame of a mesh file or traincar without a window (needs -o)")
           ->type_name("PATH");
-  std::vector<CLI::Option*> renderOnly = {
-      app.add_option("--size", sizeText, "With --render: picture size (default 240x180)")
+  c.renderOnly = {
+      app.add_option("--size", c.sizeText, "With --render: picture size (default 240x180)")
           ->type_name("WxH"),
-      app.add_option("--rot", rotText, "With --render: view rotation in degrees")
+      app.add_option("--rot", c.rotText, "With --render: view rotation in degrees")
           ->type_name("RX,RY"),
       app.add_option("--zoom", render.zoom, "With --render: view scale instead of the framing")
           ->type_name("Z"),
-      app.add_option("--pan", panText, "With --render: pan offsets")->type_name("X,Y"),
+      app.add_option("--pan", c.panText, "With --render: pan offsets")->type_name("X,Y"),
       app.add_flag("--wireframe", render.wireframe, "With --render: the grey wireframe view"),
       app.add_flag("--attachments", render.attachments,
                    "With --render: wireframe with attachment markers, framed to the points"),
@@ -158,7 +171,7 @@ std::optional<int> RunCommandLine(int argc, char** argv, ViewerArguments* viewer
       app.add_flag("--timing", render.timing,
                    "With --render: print the milliseconds from opening to the drawn frame and the "
                    "peak memory"),
-      app.add_option("--background", backgroundText,
+      app.add_option("--background", c.backgroundText,
                      "With --render: background colour 0xBBGGRR (0: grey)")
           ->type_name("COLOUR"),
       app.add_option("--gauge", render.gauge, "With --render: rail centres in metres (traincar)")
@@ -166,141 +179,199 @@ std::optional<int> RunCommandLine(int argc, char** argv, ViewerArguments* viewer
       app.add_option("--tie-spacing", render.tieSpacing,
                      "With --render: sleeper spacing in millimetres (traincar)")
           ->type_name("MM")};
-  std::vector<std::string> thumbnailArgs;
-  auto* thumbnailOption =
-      app.add_option("--thumbnail", thumbnailArgs,
+}
+
+void AddThumbnailAndCheckOptions(CommandLine& c) {
+  CLI::App& app = c.app;
+  c.thumbnailOption =
+      app.add_option("--thumbnail", c.thumbnailArgs,
                      "Write a PNG preview of a mesh or texture, at most SIZE pixels on its "
                      "longer side (the desktop's thumbnailer)")
           ->expected(3)
           ->type_name("IN OUT SIZE");
-  std::vector<std::string> checkPaths;
-  CheckCommandOptions check;
-  auto* checkOption =
-      app.add_option("--check", checkPaths,
+  c.checkOption =
+      app.add_option("--check", c.checkPaths,
                      "Report every problem of the meshes and traincars in files and folders")
           ->type_name("PATH...");
-  std::vector<CLI::Option*> checkOnly = {
-      app.add_flag("--json", check.json, "With --check: one JSON document instead of lines"),
-      app.add_option("--jobs", check.jobs, "With --check: files checked at once (default: cores)")
+  c.checkOnly = {
+      app.add_flag("--json", c.check.json, "With --check: one JSON document instead of lines"),
+      app.add_option("--jobs", c.check.jobs, "With --check: files checked at once (default: cores)")
           ->type_name("N")
           ->check(CLI::PositiveNumber),
-      app.add_flag("--resolve", check.resolve,
+      app.add_flag("--resolve", c.check.resolve,
                    "With --check: fetch parts through the simulator's utility as the viewer "
                    "does")};
-  app.add_option("file", paths, "Mesh file (.im, .pm) or asset folder to open in the viewer")
+}
+
+void RequireFor(const std::vector<CLI::Option*>& options, const CLI::Option& mode) {
+  for (const CLI::Option* option : options) {
+    if (option->count() > 0 && mode.count() == 0)
+      throw CLI::RequiresError(option->get_name(), mode.get_name());
+  }
+}
+
+void Exclude(const CLI::Option& option, std::initializer_list<const CLI::Option*> others) {
+  if (option.count() == 0) return;
+  for (const CLI::Option* other : others) {
+    if (other->count() > 0) throw CLI::ExcludesError(option.get_name(), other->get_name());
+  }
+}
+
+// The rest of the command line a mode cannot take; empty when none.
+std::string Unexpected(const CommandLine& c, const std::string& mode, const std::string& what) {
+  if (c.paths.empty()) return {};
+  return mode + " takes " + what + "; unexpected " + c.paths.front();
+}
+
+int RunThumbnailMode(CommandLine& c) {
+  if (!c.paths.empty() || c.renderOption->count() > 0 || c.textureOption->count() > 0 ||
+      c.infoOption->count() > 0 || c.outputOption->count() > 0) {
+    std::cerr << "kelvane: --thumbnail takes its input, output and size only\n";
+    return 2;
+  }
+  ThumbnailOptions thumbnail;
+  thumbnail.input = c.thumbnailArgs[0];
+  thumbnail.output = c.thumbnailArgs[1];
+  try {
+    std::size_t used = 0;
+    thumbnail.size = std::stoi(c.thumbnailArgs[2], &used);
+    if (used != c.thumbnailArgs[2].size()) thumbnail.size = 0;
+  } catch (const std::exception&) {
+    thumbnail.size = 0;
+  }
+  return RunThumbnail(thumbnail, std::cerr);
+}
+
+int RunCheckMode(CommandLine& c) {
+  const WinePrefix wine = WinePrefix::FromEnvironment();
+  for (const auto& argument : c.checkPaths) {
+    const auto path = HostPathFromArgument(wine, argument);
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+      std::cerr << "kelvane: --check: no such file or folder: " << argument << "\n";
+      return 2;
+    }
+    c.check.paths.push_back(path);
+  }
+  c.check.progress = isatty(STDERR_FILENO) != 0;
+  return RunCheck(c.check, std::cout, std::cerr);
+}
+
+int RunRenderMode(CommandLine& c) {
+  if (const std::string extra = Unexpected(c, "--render", "one path"); !extra.empty()) {
+    std::cerr << "kelvane: " << extra << "\n";
+    return 2;
+  }
+  c.render.path = HostPathFromArgument(WinePrefix::FromEnvironment(), c.renderPath);
+  c.render.output = c.outputPath;
+  c.render.settingsFile = c.settingsFile;
+  return RunRender(c.render, std::cerr);
+}
+
+int RunTextureMode(CommandLine& c) {
+  if (const std::string extra = Unexpected(c, "--texture", "one image"); !extra.empty()) {
+    std::cerr << "kelvane: " << extra << "\n";
+    return 2;
+  }
+  c.texture.image = c.texturePath;
+  c.texture.output = c.outputPath;
+  if (c.constantOption->count() > 0) c.texture.constantAlpha = c.constantAlpha;
+  if (!c.alphaImagePath.empty()) c.texture.alphaImage = c.alphaImagePath;
+  return RunTexture(c.texture, std::cerr);
+}
+
+int RunInfoMode(CommandLine& c) {
+  if (const std::string extra = Unexpected(c, "--info", "one path"); !extra.empty()) {
+    std::cerr << "kelvane: " << extra << "\n";
+    return 2;
+  }
+  // The simulator's OpenWith macro passes Windows paths.
+  c.info.path = HostPathFromArgument(WinePrefix::FromEnvironment(), c.infoPath);
+  if (IsTraincarPath(c.info.path)) return RunTraincarInfo(c.info.path, std::cout);
+  return RunInfo(c.info, std::cout);
+}
+
+// A headless mode: the option that asks for it, the checks of the options
+// that belong to it (a usage error throws), and what it runs. The first
+// mode asked for runs.
+struct Mode {
+  CLI::Option* CommandLine::*option;
+  void (*check)(CommandLine&);
+  int (*run)(CommandLine&);
+};
+
+constexpr Mode kModes[] = {
+    {&CommandLine::thumbnailOption,
+     [](CommandLine& c) { Exclude(*c.settingsOption, {c.thumbnailOption}); }, RunThumbnailMode},
+    {&CommandLine::checkOption,
+     [](CommandLine& c) {
+       RequireFor(c.checkOnly, *c.checkOption);
+       Exclude(*c.checkOption, {c.infoOption, c.renderOption, c.textureOption});
+       Exclude(*c.settingsOption, {c.checkOption});
+     },
+     RunCheckMode},
+    {&CommandLine::renderOption,
+     [](CommandLine& c) {
+       RequireFor(c.renderOnly, *c.renderOption);
+       if (c.renderOption->count() > 0 && c.outputOption->count() == 0)
+         throw CLI::RequiresError("--render", "-o");
+       Exclude(*c.renderOption, {c.textureOption, c.infoOption});
+       if (!c.sizeText.empty()) ParseSize(c.sizeText, c.render);
+       if (!c.rotText.empty()) ParsePair(c.rotText, "--rot", c.render.rotX, c.render.rotY);
+       if (!c.panText.empty()) ParsePair(c.panText, "--pan", c.render.panX, c.render.panY);
+       if (!c.backgroundText.empty()) c.render.background = ParseColour(c.backgroundText);
+     },
+     RunRenderMode},
+    {&CommandLine::textureOption,
+     [](CommandLine& c) {
+       CheckTextureOptions(*c.textureOption, {c.constantOption, c.kindOption, c.alphaImageOption},
+                           *c.infoOption, *c.renderOption, *c.outputOption);
+       Exclude(*c.settingsOption, {c.textureOption});
+       if (c.constantOption->count() > 0) {
+         if (c.kindOption->count() > 0) throw CLI::ExcludesError("--constant-alpha", "--kind");
+         if (c.constantAlpha < 0 || c.constantAlpha > 255)
+           throw CLI::ValidationError("--constant-alpha", "A must lie in 0..255");
+       }
+     },
+     RunTextureMode},
+    {&CommandLine::infoOption, [](CommandLine& c) { Exclude(*c.settingsOption, {c.infoOption}); },
+     RunInfoMode},
+};
+
+}  // namespace
+
+std::optional<int> RunCommandLine(int argc, char** argv, ViewerArguments* viewer) {
+  CommandLine c;
+  c.app.set_version_flag("--version", std::string("kelvane ") + KELVANE_VERSION,
+                         "Print the version and exit");
+  c.app.set_help_flag("-h,--help", "Print this help and exit");
+  AddInfoAndTextureOptions(c);
+  AddRenderOptions(c);
+  AddThumbnailAndCheckOptions(c);
+  c.app.add_option("file", c.paths, "Mesh file (.im, .pm) or asset folder to open in the viewer")
       ->type_name("FILE|FOLDER");
 
   try {
-    app.parse(argc, argv);
-    CheckTextureOptions(*textureOption, {constantOption, kindOption, alphaImageOption}, *infoOption,
-                        *renderOption, *outputOption);
-    for (const CLI::Option* option : renderOnly) {
-      if (option->count() > 0 && renderOption->count() == 0)
-        throw CLI::RequiresError(option->get_name(), "--render");
-    }
-    for (const CLI::Option* option : checkOnly) {
-      if (option->count() > 0 && checkOption->count() == 0)
-        throw CLI::RequiresError(option->get_name(), "--check");
-    }
-    if (checkOption->count() > 0) {
-      for (const CLI::Option* other : {infoOption, renderOption, textureOption}) {
-        if (other->count() > 0) throw CLI::ExcludesError("--check", other->get_name());
-      }
-    }
-    if (settingsOption->count() > 0) {
-      for (const CLI::Option* other : {infoOption, textureOption, checkOption, thumbnailOption}) {
-        if (other->count() > 0) throw CLI::ExcludesError("--settings", other->get_name());
-      }
-    }
-    if (!sizeText.empty()) ParseSize(sizeText, render);
-    if (!rotText.empty()) ParsePair(rotText, "--rot", render.rotX, render.rotY);
-    if (!panText.empty()) ParsePair(panText, "--pan", render.panX, render.panY);
-    if (!backgroundText.empty()) render.background = ParseColour(backgroundText);
-    if (constantOption->count() > 0) {
-      if (kindOption->count() > 0) throw CLI::ExcludesError("--constant-alpha", "--kind");
-      if (constantAlpha < 0 || constantAlpha > 255) {
-        throw CLI::ValidationError("--constant-alpha", "A must lie in 0..255");
-      }
-    }
+    c.app.parse(argc, argv);
+    for (const Mode& mode : kModes)
+      mode.check(c);
   } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
+    return c.app.exit(e);
   } catch (const CLI::CallForVersion& e) {
-    return app.exit(e);
+    return c.app.exit(e);
   } catch (const CLI::ParseError& e) {
     std::string message = e.what();
-    for (char& c : message) {
-      if (c == '\n') c = ' ';
-    }
+    std::replace(message.begin(), message.end(), '\n', ' ');
     std::cerr << "kelvane: " << message << " (see kelvane --help)\n";
     return 2;
   }
 
-  if (thumbnailOption->count() > 0) {
-    if (!paths.empty() || renderOption->count() > 0 || textureOption->count() > 0 ||
-        infoOption->count() > 0 || outputOption->count() > 0) {
-      std::cerr << "kelvane: --thumbnail takes its input, output and size only\n";
-      return 2;
-    }
-    ThumbnailOptions thumbnail;
-    thumbnail.input = thumbnailArgs[0];
-    thumbnail.output = thumbnailArgs[1];
-    try {
-      std::size_t used = 0;
-      thumbnail.size = std::stoi(thumbnailArgs[2], &used);
-      if (used != thumbnailArgs[2].size()) thumbnail.size = 0;
-    } catch (const std::exception&) {
-      thumbnail.size = 0;
-    }
-    return RunThumbnail(thumbnail, std::cerr);
-  }
-  if (checkOption->count() > 0) {
-    const WinePrefix wine = WinePrefix::FromEnvironment();
-    for (const auto& argument : checkPaths) {
-      const auto path = HostPathFromArgument(wine, argument);
-      std::error_code ec;
-      if (!std::filesystem::exists(path, ec)) {
-        std::cerr << "kelvane: --check: no such file or folder: " << argument << "\n";
-        return 2;
-      }
-      check.paths.push_back(path);
-    }
-    check.progress = isatty(STDERR_FILENO) != 0;
-    return RunCheck(check, std::cout, std::cerr);
-  }
-  if (renderOption->count() > 0) {
-    if (!paths.empty()) {
-      std::cerr << "kelvane: --render takes one path; unexpected " << paths.front() << "\n";
-      return 2;
-    }
-    render.path = HostPathFromArgument(WinePrefix::FromEnvironment(), renderPath);
-    render.output = outputPath;
-    render.settingsFile = settingsFile;
-    return RunRender(render, std::cerr);
-  }
-  if (textureOption->count() > 0) {
-    if (!paths.empty()) {
-      std::cerr << "kelvane: --texture takes one image; unexpected " << paths.front() << "\n";
-      return 2;
-    }
-    texture.image = texturePath;
-    texture.output = outputPath;
-    if (constantOption->count() > 0) texture.constantAlpha = constantAlpha;
-    if (!alphaImagePath.empty()) texture.alphaImage = alphaImagePath;
-    return RunTexture(texture, std::cerr);
-  }
-  if (!infoPath.empty() || infoOption->count() > 0) {
-    if (!paths.empty()) {
-      std::cerr << "kelvane: --info takes one path; unexpected " << paths.front() << "\n";
-      return 2;
-    }
-    // The simulator's OpenWith macro passes Windows paths.
-    info.path = HostPathFromArgument(WinePrefix::FromEnvironment(), infoPath);
-    if (IsTraincarPath(info.path)) return RunTraincarInfo(info.path, std::cout);
-    return RunInfo(info, std::cout);
+  for (const Mode& mode : kModes) {
+    if ((c.*mode.option)->count() > 0) return mode.run(c);
   }
   if (viewer) {
-    viewer->files = paths;
-    viewer->settingsFile = settingsFile;
+    viewer->files = c.paths;
+    viewer->settingsFile = c.settingsFile;
   }
   return std::nullopt;
 }

@@ -27,31 +27,32 @@ void MainWindowTest::traincarOpensEndToEnd() {
   QVERIFY(IsTraincar(w) && v.Loaded());
   QVERIFY(fs::exists(sample.editing / "pantograph" / "config.txt"));
   QVERIFY(w.windowTitle().contains("Class 7 electric"));
-  QCOMPARE(w.currentFile, config.string());
-  QVERIFY(w.statusLine->text().contains(QString::fromStdString(sample.locomotive.string())));
+  QCOMPARE(w.CurrentFile(), config.string());
+  QVERIFY(w.Ui().statusLine->text().contains(QString::fromStdString(sample.locomotive.string())));
   QTest::keyClick(&w, Qt::Key_R);
   QVERIFY(IsTraincar(w) && v.Loaded() && v.notifier.notices.empty());
   // The body's bump map keeps the slider on offer, though other meshes
   // were loaded after it.
-  QCOMPARE(ShownPopupItems(w), (QList<QAction*>{w.makeThumbnailAction, w.backgroundColourAction,
-                                                w.bumpEffectAction, w.adjustTrackAction}));
+  QCOMPARE(ShownPopupItems(w),
+           (QList<QAction*>{w.Ui().makeThumbnailAction, w.Ui().backgroundColourAction,
+                            w.Ui().bumpEffectAction, w.Ui().adjustTrackAction}));
   w.resize(640, 480);
   QVERIFY(NextFrame(w));
-  QVERIFY(GreenShare(w.glView->grabFramebuffer()) > 0.1);
+  QVERIFY(GreenShare(w.Ui().glView->grabFramebuffer()) > 0.1);
   // Adjust Track: "No Track" takes the track and the ground away.
-  w.interaction.execDialog = [](QDialog& dialog) {
+  w.Interaction().execDialog = [](QDialog& dialog) {
     auto* form = qobject_cast<AdjustTrackDialog*>(&dialog);
     form->gaugeCombo->setCurrentIndex(kNoTrackGaugeIndex);
     form->spacing->setValue(1200);
     return 1;
   };
   w.AdjustTrack();
-  QCOMPARE(w.settings.tieSpacing, 1200);
+  QCOMPARE(w.Settings().tieSpacing, 1200);
   QVERIFY(NextFrame(w));
-  QCOMPARE(GreenShare(w.glView->grabFramebuffer()), 0.0);
+  QCOMPARE(GreenShare(w.Ui().glView->grabFramebuffer()), 0.0);
   v.notifier.answers = {true};
   w.MakeThumbnail();
-  QTRY_VERIFY(fs::exists(sample.locomotive / w.settings.thumbnail));
+  QTRY_VERIFY(fs::exists(sample.locomotive / w.Settings().thumbnail));
   v.Close();
   QCOMPARE(SavedSettings(v.ini).lastFile, config.string());
   QCOMPARE(SavedSettings(v.ini).gaugeIndex, kNoTrackGaugeIndex);
@@ -72,16 +73,16 @@ void MainWindowTest::closingDuringALookupStopsItAndSaves() {
   poll.setInterval(20);
   QObject::connect(&poll, &QTimer::timeout, [&] {
     MainWindow* w = v.window.get();
-    if (!w || !fs::exists(calls) || !w->logBox->isVisible()) return;
+    if (!w || !fs::exists(calls) || !w->Ui().logBox->isVisible()) return;
     shownDuringLookup = w->windowHandle() && w->windowHandle()->isExposed();
     if (!shownDuringLookup && ++polls < 100) return;
     poll.stop();
-    const std::string before = w->currentFile;
+    const std::string before = w->CurrentFile();
     w->OpenPath(v.mesh);
     QTest::keyClick(w, Qt::Key_R);
-    refused = w->Busy() && w->currentFile == before && !w->openAction->isEnabled() &&
-              w->statusLine->text().contains("busy");
-    w->exitAction->trigger();
+    refused = w->Busy() && w->CurrentFile() == before && !w->Ui().openAction->isEnabled() &&
+              w->Ui().statusLine->text().contains("busy");
+    w->Ui().exitAction->trigger();
     w->close();  // as the window's close button does
   });
   poll.start();
@@ -102,8 +103,8 @@ void MainWindowTest::failedLoadKeepsWhatWasShown() {
   QVERIFY(NextFrame(w));
   const QString title = w.windowTitle();
   const QStringList data = MeshDataTexts(w);
-  const auto camera = Camera(w.frame.view);
-  const QImage before = w.glView->grabFramebuffer();
+  const auto camera = Camera(w.Frame().view);
+  const QImage before = w.Ui().glView->grabFramebuffer();
   const fs::path noConfig = v.dir.path() / "empty-asset";
   fs::create_directories(noConfig);
   WriteText(v.dir.path() / "broken.im", "not a mesh at all");
@@ -126,20 +127,20 @@ void MainWindowTest::failedLoadKeepsWhatWasShown() {
     QVERIFY2(v.Loaded(), qPrintable(QString::fromStdString(row.path.string())));
     QCOMPARE(w.windowTitle(), title);
     QCOMPARE(MeshDataTexts(w), data);
-    QVERIFY(Camera(w.frame.view) == camera);
-    const QString status = w.statusLine->text();
+    QVERIFY(Camera(w.Frame().view) == camera);
+    const QString status = w.Ui().statusLine->text();
     QVERIFY2(status.contains(QString::fromStdString(row.path.string())) &&
                  status.contains(QString::fromStdString(row.reason)),
              qPrintable(status));
     if (row.path == noConfig) QCOMPARE(v.notifier.notices.size(), told + 1);
-    QVERIFY(std::find(w.recentFiles.Entries().begin(), w.recentFiles.Entries().end(),
-                      row.path.string()) == w.recentFiles.Entries().end());
+    QVERIFY(std::find(w.Recent().Entries().begin(), w.Recent().Entries().end(),
+                      row.path.string()) == w.Recent().Entries().end());
   }
   QVERIFY(NextFrame(w));
-  QCOMPARE(
-      PixelsOff(
-          w.glView->grabFramebuffer(), [&](int x, int y) { return before.pixelColor(x, y); }, 2),
-      0);
+  QCOMPARE(PixelsOff(
+               w.Ui().glView->grabFramebuffer(),
+               [&](int x, int y) { return before.pixelColor(x, y); }, 2),
+           0);
 }
 
 // Also run under a window manager by gui.main_window_framed.
@@ -180,12 +181,13 @@ void MainWindowTest::withoutAContextFilesStillOpen() {
   Viewer v;
   const auto sample = fixtures::WriteSampleTraincar(v.dir.path(), KELVANE_STANDIN);
   MainWindow& w = v.Start({v.mesh.string()});
-  if (w.glView->ContextReady()) QSKIP("the view has a context; see gui.main_window_without_gl");
+  if (w.Ui().glView->ContextReady())
+    QSKIP("the view has a context; see gui.main_window_without_gl");
   QCOMPARE(v.notifier.notices.size(), std::size_t{1});
   QVERIFY(v.Loaded() && w.CurrentModel()->FaceCount() > 0);
   w.OpenPath(sample.locomotive);
   QVERIFY(v.Loaded() && IsTraincar(w));
-  QCOMPARE(w.glView->FrameCount(), 0);
+  QCOMPARE(w.Ui().glView->FrameCount(), 0);
   v.Close();
   QCOMPARE(SavedSettings(v.ini).lastFile, (sample.locomotive / "config.txt").string());
 }
@@ -207,10 +209,10 @@ void MainWindowTest::droppedFilesOpen() {
   QVERIFY(!drop(v.mesh.parent_path() / "wagon_body.tga"));
   QVERIFY(drop(v.mesh));
   QVERIFY(v.Loaded() && !IsTraincar(w));
-  QCOMPARE(w.currentFile, v.mesh.string());
+  QCOMPARE(w.CurrentFile(), v.mesh.string());
   QVERIFY(drop(sample.locomotive));
   QVERIFY(v.Loaded() && IsTraincar(w));
-  QCOMPARE(w.currentFile, (sample.locomotive / "config.txt").string());
+  QCOMPARE(w.CurrentFile(), (sample.locomotive / "config.txt").string());
 }
 
 void MainWindowTest::stepperWalksTheAttachmentPoints() {
@@ -219,19 +221,19 @@ void MainWindowTest::stepperWalksTheAttachmentPoints() {
   const int points = w.Unit().AttachmentCount;
   QVERIFY(points >= 2);
   w.ShowAttachments();
-  for (QToolButton* button : {w.stepper->upButton, w.stepper->downButton}) {
+  for (QToolButton* button : {w.Ui().stepper->upButton, w.Ui().stepper->downButton}) {
     for (int i = 0; i < points + 1; ++i)
       button->click();
-    const int end = button == w.stepper->upButton ? points - 1 : 0;
-    QCOMPARE(w.frame.modes.AttIndex, end);
-    QCOMPARE(w.nameBox->text().toStdString(), w.Unit().AttachmentTable.at(end).name);
+    const int end = button == w.Ui().stepper->upButton ? points - 1 : 0;
+    QCOMPARE(w.Frame().modes.AttIndex, end);
+    QCOMPARE(w.Ui().nameBox->text().toStdString(), w.Unit().AttachmentTable.at(end).name);
   }
   w.AttachmentSize();
-  const int gap = w.stepper->x() - (w.nameBox->x() + w.nameBox->width());
+  const int gap = w.Ui().stepper->x() - (w.Ui().nameBox->x() + w.Ui().nameBox->width());
   QVERIFY2(gap >= 0 && gap < 8, qPrintable(QString::number(gap)));
-  const int size = w.settings.attSize;
-  w.stepper->upButton->click();
-  QCOMPARE(w.nameBox->text(), QString::number(size + 1));
+  const int size = w.Settings().attSize;
+  w.Ui().stepper->upButton->click();
+  QCOMPARE(w.Ui().nameBox->text(), QString::number(size + 1));
 }
 
 void MainWindowTest::recentFilesKeepTheNewestEight() {
@@ -239,8 +241,8 @@ void MainWindowTest::recentFilesKeepTheNewestEight() {
   MainWindow& w = v.Start({}, "[MRU]\nlastfile=" + (v.dir / "gone.im").string() + "\n" + kSetUp);
   QTest::keyClick(&w, Qt::Key_R);
   QCOMPARE(v.notifier.notices.size(), std::size_t{1});
-  QVERIFY(w.reopenAction->text().isEmpty() && w.currentFile.empty());
-  QVERIFY(w.recentFiles.Entries().empty());
+  QVERIFY(w.Ui().reopenAction->text().isEmpty() && w.CurrentFile().empty());
+  QVERIFY(w.Recent().Entries().empty());
   std::vector<std::string> meshes;
   for (int i = 1; i <= 9; ++i) {
     meshes.push_back((v.mesh.parent_path() / ("m" + std::to_string(i) + ".im")).string());
@@ -248,25 +250,25 @@ void MainWindowTest::recentFilesKeepTheNewestEight() {
     w.OpenPath(meshes.back());
   }
   using List = std::vector<std::string>;
-  QCOMPARE(w.recentFiles.Entries(), (List(meshes.rbegin(), meshes.rbegin() + 8)));
+  QCOMPARE(w.Recent().Entries(), (List(meshes.rbegin(), meshes.rbegin() + 8)));
   w.OpenPath(meshes[4]);
-  QCOMPARE(w.recentFiles.Entries(), (List{meshes[4], meshes[8], meshes[7], meshes[6], meshes[5],
-                                          meshes[3], meshes[2], meshes[1]}));
-  QCOMPARE(w.reopenAction->text().trimmed(), QString("m5.im"));
-  QCOMPARE(w.recentMenu->Items().size(), std::size_t{7});
-  QCOMPARE(w.recentMenu->Items()[0]->text().trimmed(), QString("wagon/m9.im"));
+  QCOMPARE(w.Recent().Entries(), (List{meshes[4], meshes[8], meshes[7], meshes[6], meshes[5],
+                                       meshes[3], meshes[2], meshes[1]}));
+  QCOMPARE(w.Ui().reopenAction->text().trimmed(), QString("m5.im"));
+  QCOMPARE(w.Ui().recentMenu->Items().size(), std::size_t{7});
+  QCOMPARE(w.Ui().recentMenu->Items()[0]->text().trimmed(), QString("wagon/m9.im"));
   fs::remove(meshes[2]);
-  w.recentMenu->Items()[5]->trigger();  // m3.im
+  w.Ui().recentMenu->Items()[5]->trigger();  // m3.im
   QCOMPARE(v.notifier.notices.size(), std::size_t{2});
-  const List kept = w.recentFiles.Entries();
+  const List kept = w.Recent().Entries();
   QCOMPARE(kept.size(), std::size_t{7});
   QVERIFY(std::find(kept.begin(), kept.end(), meshes[2]) == kept.end());
-  QCOMPARE(w.currentFile, meshes[4]);
+  QCOMPARE(w.CurrentFile(), meshes[4]);
   QVERIFY(v.Loaded());
   v.Close();
   v.Open({});
-  QCOMPARE(v.window->recentFiles.Entries(), kept);
-  QCOMPARE(v.window->recentMenu->Items().size(), std::size_t{6});
+  QCOMPARE(v.window->Recent().Entries(), kept);
+  QCOMPARE(v.window->Ui().recentMenu->Items().size(), std::size_t{6});
 }
 
 void MainWindowTest::texturesDialogListsHighlightsAndExports() {
@@ -274,7 +276,7 @@ void MainWindowTest::texturesDialogListsHighlightsAndExports() {
   MainWindow& w = v.Start({v.mesh.string()});
   QStringList files;
   QSize exported;
-  w.interaction.execDialog = [&](QDialog& dialog) {
+  w.Interaction().execDialog = [&](QDialog& dialog) {
     auto* d = qobject_cast<TexturesDialog*>(&dialog);
     for (int row = 0; row < d->table->rowCount(); ++row)
       files << d->table->item(row, 0)->text() + " " + d->table->item(row, 1)->text();
@@ -286,34 +288,37 @@ void MainWindowTest::texturesDialogListsHighlightsAndExports() {
   w.Textures();
   QCOMPARE(files, QStringList({"wagon_body.tga tga", "roof.texture dxt1", "frame.jpg jpeg",
                                "buffers.bmp bmp"}));
-  QVERIFY(w.frame.modes.LocateTextureMode);
-  QCOMPARE(w.frame.draw.HighlightTextureName, std::string("roof.texture"));
+  QVERIFY(w.Frame().modes.LocateTextureMode);
+  QCOMPARE(w.Frame().draw.HighlightTextureName, std::string("roof.texture"));
   QCOMPARE(exported, QSize(64, 64));
 }
 
 void MainWindowTest::changedFilesReloadAndDamageKeepsTheLastPicture() {
   Viewer v;
   MainWindow& w = v.Start({v.mesh.string()});
-  QVERIFY(w.reloadOnChangeAction->isChecked());
-  std::tie(w.frame.view.RotX, w.frame.view.RotY, w.frame.view.PanX, w.frame.view.PanY) =
-      std::tuple(20.0f, 35.0f, 0.5f, -0.25f);
-  const ViewState camera = w.frame.view;
+  QVERIFY(w.Ui().reloadOnChangeAction->isChecked());
+  // A camera of the user's own: turned, tilted and panned with the keys.
+  for (Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Left, Qt::Key_Left, Qt::Key_Left})
+    QTest::keyClick(&w, key);
+  QTest::keyClick(&w, Qt::Key_Right, Qt::ControlModifier);
+  QVERIFY(w.Frame().view.RotX == 4.0f && w.Frame().view.PanX != 0.0f);
+  const ViewState camera = w.Frame().view;
   QVERIFY(NextFrame(w));
-  const QImage before = w.glView->grabFramebuffer();
+  const QImage before = w.Ui().glView->grabFramebuffer();
   using namespace kelvane::fixtures;
   const Picture<Rgba8> green{64, 64, std::vector<Rgba8>(64 * 64, {0, 230, 0, 255})};
   WriteFile(v.mesh.parent_path() / "wagon_body.tga", WriteTga(TgaTrueColour(green, 24, false)));
   WriteFile(v.mesh, SampleWagonMesh());
-  QTRY_VERIFY_WITH_TIMEOUT(w.statusLine->text().contains("(reloaded)"), 20000);
-  QCOMPARE(Camera(w.frame.view), Camera(camera));
+  QTRY_VERIFY_WITH_TIMEOUT(w.Ui().statusLine->text().contains("(reloaded)"), 20000);
+  QCOMPARE(Camera(w.Frame().view), Camera(camera));
   QVERIFY(NextFrame(w));
-  const QImage reloaded = w.glView->grabFramebuffer();
+  const QImage reloaded = w.Ui().glView->grabFramebuffer();
   QVERIFY(reloaded != before);
   auto damaged = SampleWagonMesh();
   damaged.resize(damaged.size() / 2);
   WriteFile(v.mesh, damaged);
-  QTRY_VERIFY_WITH_TIMEOUT(w.statusLine->text().startsWith("Reload failed"), 20000);
+  QTRY_VERIFY_WITH_TIMEOUT(w.Ui().statusLine->text().startsWith("Reload failed"), 20000);
   QVERIFY(NextFrame(w));
-  QCOMPARE(w.glView->grabFramebuffer(), reloaded);
+  QCOMPARE(w.Ui().glView->grabFramebuffer(), reloaded);
   QVERIFY2(v.notifier.notices.empty(), "no message box for a reload");
 }

@@ -15,6 +15,7 @@ class MainWindowTest : public QObject {
   void meshOpensFramedAndArmsTheMouseLater();
   void firstStartRunsOpenWithSetUpOnce();
   void popupAndLocateTextureFollowTheState();
+  void bumpsOnlyNeedsTheCardsSupport();
   void keysMatchModifiersExactly();
   void clickOnTheViewTakesTheKeys();
   void framesComeInBurstsAndOnlyAfterALoad();

@@ -60,7 +60,7 @@ struct Viewer {
   void Open(const std::vector<std::string>& arguments, bool waitUntilShown = true) {
     WindowOptions options{ini, arguments, dir.path() / "bin", dir.path() / "bin" / "kelvane", {}};
     window = std::make_unique<MainWindow>(options, notifier);
-    WindowInteraction& i = window->interaction;
+    WindowInteraction& i = window->Interaction();
     i.chooseFile = [](const QString&, OpenFilter) { return std::nullopt; };
     i.chooseColour = [](const QColor&) { return std::nullopt; };
     i.execDialog = [](QDialog&) { return 0; };
@@ -106,9 +106,9 @@ inline fs::path WriteMeasuredBox(const fs::path& folder, fixtures::Vec3 min, fix
 }
 
 inline bool NextFrame(MainWindow& w) {
-  const int before = w.glView->FrameCount();
+  const int before = w.Ui().glView->FrameCount();
   w.RequestFrame();
-  return QTest::qWaitFor([&w, before] { return w.glView->FrameCount() > before; }, 3000);
+  return QTest::qWaitFor([&w, before] { return w.Ui().glView->FrameCount() > before; }, 3000);
 }
 
 inline bool Near(const QColor& c, const QColor& to, int tolerance) {
@@ -145,7 +145,7 @@ inline double GreenShare(const QImage& picture) {
 inline QList<QAction*> ShownPopupItems(MainWindow& w) {
   w.PreparePopup();
   QList<QAction*> shown;
-  for (QAction* a : w.popupMenu->actions())
+  for (QAction* a : w.Ui().popupMenu->actions())
     if (a->isVisible()) shown << a;
   return shown;
 }
@@ -153,7 +153,7 @@ inline QList<QAction*> ShownPopupItems(MainWindow& w) {
 // Mesh Data's nine values and the face count; `red` gets which are marked.
 inline QStringList MeshDataTexts(MainWindow& w, QList<bool>* red = nullptr) {
   QStringList texts;
-  w.interaction.execDialog = [&](QDialog& dialog) {
+  w.Interaction().execDialog = [&](QDialog& dialog) {
     auto* form = qobject_cast<MeshDataDialog*>(&dialog);
     for (QLabel* l : form->values) {
       texts << l->text();

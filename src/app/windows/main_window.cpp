@@ -439,6 +439,47 @@ void MainWindow::FillFrame() {
   frame.track = session_.Track() ? *session_.Track() : TrackState{};
 }
 
+MainWindow::Controls MainWindow::Ui() const {
+  return {viewPanel,
+          glView,
+          thumbnailImage,
+          logBox,
+          bumpPanel,
+          bumpSlider,
+          stepper,
+          nameBox,
+          positionBox,
+          rotationBox,
+          statusLine,
+          popupMenu,
+          openAction,
+          reopenAction,
+          exitAction,
+          thumbnailNameAction,
+          texturesAction,
+          reloadOnChangeAction,
+          openWithAction,
+          helpAction,
+          aboutAction,
+          recentMenu,
+          makeThumbnailAction,
+          backgroundColourAction,
+          meshDataAction,
+          showAxesAction,
+          unitsAction,
+          bumpEffectAction,
+          showBumpsOnlyAction,
+          showAttachmentsAction,
+          attachmentSizeAction,
+          locateTextureAction,
+          adjustTrackAction,
+          &thumbnailTimer,
+          &mouseArmTimer,
+          &burstEndTimer,
+          &hostSetUpTimer,
+          aboutBox.get()};
+}
+
 void MainWindow::ArmMouse() {
   frame.view.MouseReady = true;
 }

@@ -75,8 +75,66 @@ class MainWindow final : public QMainWindow {
   // A File menu entry of the recent-files list.
   void OpenRecent(const std::string& file);
 
-  // State, readable by tests. What the view shows is the frame state;
-  // what is open is the session's.
+  const ContentSession& Session() const { return session_; }
+  const T3DModel* CurrentModel() const { return session_.CurrentModel(); }
+  // The open content's model unit; an empty one when nothing is open.
+  const MeshUnitState& Unit() const;
+  bool Loaded() const { return session_.Loaded(); }
+  // Asks for frames until the burst ends.
+  void RequestFrame();
+
+  // What the window shows and keeps, read-only.
+  const FrameState& Frame() const { return frame; }
+  const ViewerSettings& Settings() const { return settings; }
+  const std::string& CurrentFile() const { return currentFile; }
+  const RecentFiles& Recent() const { return recentFiles; }
+  const std::vector<std::string>& TextureNames() const { return textureNames; }
+  OpenFilter Filter() const { return openFilter; }
+  // The window's controls, timers and dialogs, by their roles.
+  struct Controls {
+    QFrame* viewPanel;
+    ViewWidget* glView;
+    QLabel* thumbnailImage;
+    QPlainTextEdit* logBox;
+    QFrame* bumpPanel;
+    QSlider* bumpSlider;
+    UpDown* stepper;
+    QLineEdit *nameBox, *positionBox, *rotationBox;
+    QLabel* statusLine;
+    QMenu* popupMenu;
+    QAction *openAction, *reopenAction, *exitAction;
+    QAction *thumbnailNameAction, *texturesAction, *reloadOnChangeAction;
+    QAction *openWithAction, *helpAction, *aboutAction;
+    RecentFilesMenu* recentMenu;
+    QAction *makeThumbnailAction, *backgroundColourAction, *meshDataAction, *showAxesAction;
+    QAction *unitsAction, *bumpEffectAction, *showBumpsOnlyAction, *showAttachmentsAction;
+    QAction *attachmentSizeAction, *locateTextureAction, *adjustTrackAction;
+    const QTimer *thumbnailTimer, *mouseArmTimer, *burstEndTimer, *hostSetUpTimer;
+    AboutBox* aboutBox;
+  };
+  Controls Ui() const;
+  // How the window asks the user: dialogs, pickers and the help browser.
+  WindowInteraction& Interaction() { return interaction; }
+
+  // The settings could not be read; they will not be written back.
+  bool SettingsUnreadable() const { return ini_.status() == TMemIni::ReadStatus::Unreadable; }
+  // The last thumbnail picture taken.
+  const QImage& LastThumbnail() const { return thumbnail_; }
+  // A traincar is being composed; commands that would replace or free what
+  // it works on wait.
+  bool Busy() const { return composing_; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  // What the view shows is the frame state; what is open is the session's.
   FrameState frame;
   ViewerSettings settings;
   std::string currentFile;
@@ -86,13 +144,6 @@ class MainWindow final : public QMainWindow {
   std::vector<std::string> textureNames;
   int textureIndex = 0;
   OpenFilter openFilter = OpenFilter::kMeshes;
-  const ContentSession& Session() const { return session_; }
-  const T3DModel* CurrentModel() const { return session_.CurrentModel(); }
-  // The open content's model unit; an empty one when nothing is open.
-  const MeshUnitState& Unit() const;
-  bool Loaded() const { return session_.Loaded(); }
-  // Asks for frames until the burst ends.
-  void RequestFrame();
 
   WindowInteraction interaction;
 
@@ -134,24 +185,7 @@ class MainWindow final : public QMainWindow {
   std::unique_ptr<AdjustTrackDialog> adjustTrackDialog;
   std::unique_ptr<ThumbnailNameDialog> thumbnailNameDialog;
 
-  // The settings could not be read; they will not be written back.
-  bool SettingsUnreadable() const { return ini_.status() == TMemIni::ReadStatus::Unreadable; }
-  // The last thumbnail picture taken.
-  const QImage& LastThumbnail() const { return thumbnail_; }
-  // A traincar is being composed; commands that would replace or free what
-  // it works on wait.
-  bool Busy() const { return composing_; }
 
- protected:
-  void showEvent(QShowEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
-  void dragEnterEvent(QDragEnterEvent* event) override;
-  void dropEvent(QDropEvent* event) override;
-
- private:
   void BuildMenus();
   void BuildControls();
   void FormShow();
