@@ -185,7 +185,6 @@ class MainWindow final : public QMainWindow {
   std::unique_ptr<AdjustTrackDialog> adjustTrackDialog;
   std::unique_ptr<ThumbnailNameDialog> thumbnailNameDialog;
 
-
   void BuildMenus();
   void BuildControls();
   void FormShow();
