@@ -1,8 +1,10 @@
 #include "assets/config_parser.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <system_error>
+#include <tuple>
 
 #include "base/text.h"
 #include "platform/file_bytes.h"
@@ -67,9 +69,10 @@ std::string_view TrimLeadingSpaces(std::string_view text) {
 }
 
 // True when `symbol` occurs in `line` and its first occurrence lies after
-// the first space: the brace belongs to the tag's value, not to its word.
+// the first space or TAB: the brace belongs to the tag's value, not to its
+// word.
 bool BraceAfterWord(std::string_view line, char symbol) {
-  const auto space = line.find(' ');
+  const auto space = line.find_first_of(" \t");
   const auto brace = line.find(symbol);
   return space != std::string_view::npos && brace != std::string_view::npos && brace > space;
 }
@@ -80,47 +83,83 @@ std::string StripPair(std::string_view text, char first, char last) {
   return std::string(text.substr(1, text.size() - 2));
 }
 
-// The scan state of one query: how deep it is and what the enclosing
-// containers are called.
-class NestingWalk {
+// A query's name that matches any line's.
+constexpr int kAnyName = -2;
+
+}  // namespace
+
+// Counts the braces line by line from the top and records each tag line
+// with the depth and the container names seen at its word.
+class ConfigLines::Builder {
  public:
-  int depth() const { return depth_; }
-  std::string_view parent() const { return parent_; }
-  std::string_view grandparent() const { return grandparent_; }
+  explicit Builder(ConfigLines& config) : c_(config) { slots_.fill(kNoName); }
 
-  void Record(std::string_view word) {
-    if (depth_ < kConfigNameSlots) slots_[static_cast<std::size_t>(depth_)] = word;
+  void Add(std::string_view line) {
+    const int index = static_cast<int>(c_.lines_.size());
+    c_.lines_.emplace_back(line);
+    const auto first = line.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return;  // blank lines neither nest nor match
+    const std::string_view text = line.substr(first);
+    const std::string_view word = text.substr(0, text.find_first_of(" \t"));
+    // Braces are looked for in the whole word, so the text limit never
+    // changes the nesting.
+    if (word.find('}') != std::string_view::npos) return Close();
+    if (word.find('{') != std::string_view::npos) return Open();
+
+    const int name = Intern(Cut(word));
+    if (depth_ < kConfigNameSlots) slots_[static_cast<std::size_t>(depth_)] = name;
+    c_.tags_.push_back({index, name, depth_, SlotAt(depth_ - 1), SlotAt(depth_ - 2)});
+    // A tag line may open or close a level after itself, as in `name {` or
+    // `mesh "body.im" }`.
+    if (BraceAfterWord(text, '{')) Open();
+    if (BraceAfterWord(text, '}')) Close();
   }
 
-  void Open() {
-    ++depth_;
-    Rename();
-  }
-
-  // A surplus closing brace leaves the depth at 0.
-  void Close() {
-    if (depth_ > 0) --depth_;
-    Rename();
+  // Orders the tag lines for the queries.
+  void Finish() {
+    const auto& tags = c_.tags_;
+    c_.byWord_.resize(tags.size());
+    for (std::size_t i = 0; i < tags.size(); ++i)
+      c_.byWord_[i] = static_cast<int>(i);
+    c_.byContainer_ = c_.byWord_;
+    // Positions already follow the lines, so a stable sort keeps each
+    // group's lines in file order.
+    std::stable_sort(c_.byWord_.begin(), c_.byWord_.end(), [&tags](int a, int b) {
+      const TagLine &x = tags[static_cast<std::size_t>(a)], &y = tags[static_cast<std::size_t>(b)];
+      return std::tie(x.word, x.depth) < std::tie(y.word, y.depth);
+    });
+    std::stable_sort(c_.byContainer_.begin(), c_.byContainer_.end(), [&tags](int a, int b) {
+      const TagLine &x = tags[static_cast<std::size_t>(a)], &y = tags[static_cast<std::size_t>(b)];
+      return std::tie(x.word, x.depth, x.parent) < std::tie(y.word, y.depth, y.parent);
+    });
   }
 
  private:
-  std::string_view SlotAt(int depth) const {
-    if (depth < 0 || depth >= kConfigNameSlots) return {};
+  int Intern(std::string_view word) {
+    if (const auto known = c_.nameIds_.find(word); known != c_.nameIds_.end()) return known->second;
+    const int id = static_cast<int>(c_.names_.size());
+    c_.names_.emplace_back(word);
+    c_.nameIds_.emplace(std::string(word), id);
+    return id;
+  }
+
+  // Depths 0 to 10 remember their last tag word; the level above the top
+  // and deeper levels have none.
+  int SlotAt(int depth) const {
+    if (depth < 0 || depth >= kConfigNameSlots) return kNoName;
     return slots_[static_cast<std::size_t>(depth)];
   }
 
-  void Rename() {
-    parent_ = SlotAt(depth_ - 1);
-    grandparent_ = SlotAt(depth_ - 2);
+  void Open() { ++depth_; }
+  // A surplus closing brace leaves the depth at 0.
+  void Close() {
+    if (depth_ > 0) --depth_;
   }
 
+  ConfigLines& c_;
   int depth_ = 0;
-  std::array<std::string_view, kConfigNameSlots> slots_{};
-  std::string_view parent_;
-  std::string_view grandparent_;
+  std::array<int, kConfigNameSlots> slots_{};
 };
-
-}  // namespace
 
 ConfigLines ConfigLines::FromText(std::string_view text) {
   constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
@@ -132,18 +171,20 @@ ConfigLines ConfigLines::FromText(std::string_view text) {
   }
 
   ConfigLines config;
+  Builder builder(config);
   std::size_t begin = 0;
   // Indices are ints; a file with more lines than that is read up to there.
   while (begin < text.size() && config.lines_.size() < static_cast<std::size_t>(INT_MAX)) {
     const auto end = text.find_first_of("\r\n", begin);
     if (end == std::string_view::npos) {
-      config.AddLine(text.substr(begin));
+      builder.Add(text.substr(begin));
       break;
     }
-    config.AddLine(text.substr(begin, end - begin));
+    builder.Add(text.substr(begin, end - begin));
     begin = end + 1;
     if (text[end] == '\r' && begin < text.size() && text[begin] == '\n') ++begin;
   }
+  builder.Finish();
   return config;
 }
 
@@ -155,61 +196,58 @@ std::optional<ConfigLines> ConfigLines::FromFile(const std::filesystem::path& pa
   return FromText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
-void ConfigLines::AddLine(std::string_view line) {
-  const int index = static_cast<int>(lines_.size());
-  std::string& raw = lines_.emplace_back(line);
-
-  std::string spaced = raw;
-  for (char& c : spaced) {
-    if (c == '\t') c = ' ';
-  }
-  const std::string_view text = TrimLeadingSpaces(spaced);
-  if (text.empty()) return;  // blank lines neither nest nor match
-
-  ScanLine scan;
-  scan.index = index;
-  const std::string_view word = text.substr(0, text.find(' '));
-  // Braces are looked for in the whole word, so the text limit never changes
-  // the nesting.
-  if (word.find('}') != std::string_view::npos) {
-    scan.kind = LineKind::Close;
-  } else if (word.find('{') != std::string_view::npos) {
-    scan.kind = LineKind::Open;
-  } else {
-    scan.kind = LineKind::Tag;
-    scan.word = Cut(word);
-    scan.openAfter = BraceAfterWord(text, '{');
-    scan.closeAfter = BraceAfterWord(text, '}');
-  }
-  scan_.push_back(std::move(scan));
+int ConfigLines::NameId(std::string_view name) const {
+  const auto known = nameIds_.find(name);
+  return known == nameIds_.end() ? kNoName : known->second;
 }
 
 TagMatch ConfigLines::Match(std::string_view grandparent, std::string_view parent,
                             std::string_view tag, int startLine, int depth) const {
-  grandparent = Cut(grandparent);
-  parent = Cut(parent);
-  tag = Cut(tag);
+  const auto id = [this](std::string_view name) {
+    name = Cut(name);
+    return name.empty() ? kAnyName : NameId(name);
+  };
+  const int grandparentId = id(grandparent), parentId = id(parent), tagId = id(tag);
+  // A name no line has matches nothing.
+  if (grandparentId == kNoName || parentId == kNoName || tagId == kNoName) return {};
 
-  NestingWalk walk;
-  for (const ScanLine& line : scan_) {
-    if (line.kind == LineKind::Close) {
-      walk.Close();
-      continue;
+  const auto fits = [&](const TagLine& line) {
+    return (grandparentId == kAnyName || grandparentId == line.grandparent) &&
+           (parentId == kAnyName || parentId == line.parent) &&
+           (tagId == kAnyName || tagId == line.word) && line.depth == depth &&
+           line.index >= startLine;
+  };
+  const auto found = [this](const TagLine& line) -> TagMatch {
+    if (line.parent == kNoName) return {line.index, {}};
+    return {line.index, names_[static_cast<std::size_t>(line.parent)]};
+  };
+
+  if (tagId == kAnyName) {
+    // No word to go by: the lines from the start line on, in order.
+    auto at = std::lower_bound(tags_.begin(), tags_.end(), startLine,
+                               [](const TagLine& line, int start) { return line.index < start; });
+    for (; at != tags_.end(); ++at) {
+      if (fits(*at)) return found(*at);
     }
-    if (line.kind == LineKind::Open) {
-      walk.Open();
-      continue;
-    }
-    walk.Record(line.word);
-    if ((grandparent.empty() || grandparent == walk.grandparent()) &&
-        (parent.empty() || parent == walk.parent()) && (tag.empty() || tag == line.word) &&
-        walk.depth() == depth && line.index >= startLine) {
-      return {line.index, std::string(walk.parent())};
-    }
-    // A tag line may open or close a level after itself, as in `name {` or
-    // `mesh "body.im" }`.
-    if (line.openAfter) walk.Open();
-    if (line.closeAfter) walk.Close();
+    return {};
+  }
+
+  // The lines with this word and depth (and container, when one is asked
+  // for), from the start line on.
+  const bool byContainer = parentId != kAnyName;
+  const std::vector<int>& order = byContainer ? byContainer_ : byWord_;
+  const auto key = [byContainer](const TagLine& line) {
+    return std::tuple(line.word, line.depth, byContainer ? line.parent : 0, line.index);
+  };
+  const auto wanted = std::tuple(tagId, depth, byContainer ? parentId : 0, startLine);
+  auto at = std::lower_bound(order.begin(), order.end(), wanted, [&](int position, const auto& w) {
+    return key(tags_[static_cast<std::size_t>(position)]) < w;
+  });
+  for (; at != order.end(); ++at) {
+    const TagLine& line = tags_[static_cast<std::size_t>(*at)];
+    if (std::get<2>(key(line)) != std::get<2>(wanted) || line.word != tagId || line.depth != depth)
+      break;
+    if (fits(line)) return found(line);
   }
   return {};
 }
