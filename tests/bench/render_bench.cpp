@@ -3,7 +3,8 @@
 // reference; frames of an orbit; the resident memory a whole kelvane
 // --render adds for a large mesh; and the wall time of --render on the
 // sample wagon and on the sample locomotive (its pantograph fetched through
-// the stand-in utility).
+// the stand-in utility), and of --info on a traincar of 8,000 mesh-table
+// entries.
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -255,6 +256,30 @@ BENCHMARK_CAPTURE(RenderWall, wagon, false)
     ->ReportAggregatesOnly(true);
 BENCHMARK_CAPTURE(RenderWall, locomotive, true)
     ->Name("RenderLocomotive/kelvane")
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(7)
+    ->ReportAggregatesOnly(true);
+
+// The wall time of a whole kelvane --info on a traincar of 8,000 mesh-table
+// entries.
+void InfoWall(benchmark::State& state) {
+  testing::TempDir dir;
+  const auto traincar = fixtures::WriteLargeTraincar(dir.path(), 8000, KELVANE_STANDIN).traincar;
+  for (auto _ : state) {
+    const ChildRun run = RunKelvane({"--info", traincar.string()});
+    if (!run.ok) {
+      state.SkipWithError("kelvane --info failed");
+      return;
+    }
+    state.SetIterationTime(run.seconds);
+    state.counters["process_ms"] = run.seconds * 1000.0;
+  }
+  state.SetLabel("max:process_ms:100");
+}
+BENCHMARK(InfoWall)
+    ->Name("InfoTraincar8000/kelvane")
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(1)
