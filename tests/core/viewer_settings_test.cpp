@@ -1,6 +1,7 @@
 #include "settings/viewer_settings.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -106,6 +107,7 @@ TEST(ViewerSettingsTest, AnUnreadableFileIsNotOverwritten) {
 
 // A saving process killed at any moment leaves the old or the new settings.
 TEST(ViewerSettingsTest, KilledWhileSavingLosesNothing) {
+  constexpr int kFirstSaveDeadlineMs = 30'000;
   testing::TempDir dir;
   const auto file = dir / "k.ini";
   std::mt19937 random(12345);
@@ -124,13 +126,17 @@ TEST(ViewerSettingsTest, KilledWhileSavingLosesNothing) {
     }
     close(out[1]);
     // Wait for its first whole save, then kill it somewhere in the next ones.
+    pollfd saved{out[0], POLLIN, 0};
+    const bool answered = poll(&saved, 1, kFirstSaveDeadlineMs) > 0;
     char line[8] = {};
-    const bool started = read(out[0], line, sizeof line) > 0;
+    const bool started = answered && read(out[0], line, sizeof line) > 0;
     close(out[0]);
-    usleep(static_cast<useconds_t>(random() % 3000));
+    if (started) usleep(static_cast<useconds_t>(random() % 3000));
     kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);
+    ASSERT_TRUE(answered) << "waited " << kFirstSaveDeadlineMs / 1000
+                          << " s in vain for the saver's first save";
     ASSERT_TRUE(started) << "the saver ended before its first save";
     ASSERT_TRUE(WIFSIGNALED(status)) << "the saver stopped by itself: " << status;
 
