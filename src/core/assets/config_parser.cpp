@@ -68,13 +68,9 @@ std::string_view TrimLeadingSpaces(std::string_view text) {
   return first == std::string_view::npos ? std::string_view{} : text.substr(first);
 }
 
-// True when `symbol` occurs in `line` and its first occurrence lies after
-// the first space or TAB: the brace belongs to the tag's value, not to its
-// word.
-bool BraceAfterWord(std::string_view line, char symbol) {
-  const auto space = line.find_first_of(" \t");
-  const auto brace = line.find(symbol);
-  return space != std::string_view::npos && brace != std::string_view::npos && brace > space;
+// Spaces and TABs part a tag's word from its value.
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
 }
 
 std::string StripPair(std::string_view text, char first, char last) {
@@ -94,25 +90,34 @@ class ConfigLines::Builder {
  public:
   explicit Builder(ConfigLines& config) : c_(config) { slots_.fill(kNoName); }
 
-  void Add(std::string_view line) {
+  // The line at `begin` in the file's text, `size` bytes long.
+  void Add(std::size_t begin, std::size_t size) {
     const int index = static_cast<int>(c_.lines_.size());
-    c_.lines_.emplace_back(line);
-    const auto first = line.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return;  // blank lines neither nest nor match
-    const std::string_view text = line.substr(first);
-    const std::string_view word = text.substr(0, text.find_first_of(" \t"));
+    c_.lines_.push_back({begin, size});
+    const std::string_view line = c_.Line(index);
+    std::size_t first = 0;
+    while (first < line.size() && IsBlank(line[first]))
+      ++first;
+    if (first == line.size()) return;  // blank lines neither nest nor match
+    std::size_t wordEnd = first;
+    bool opens = false, closes = false;
+    for (; wordEnd < line.size() && !IsBlank(line[wordEnd]); ++wordEnd) {
+      opens = opens || line[wordEnd] == '{';
+      closes = closes || line[wordEnd] == '}';
+    }
     // Braces are looked for in the whole word, so the text limit never
     // changes the nesting.
-    if (word.find('}') != std::string_view::npos) return Close();
-    if (word.find('{') != std::string_view::npos) return Open();
+    if (closes) return Close();
+    if (opens) return Open();
 
-    const int name = Intern(Cut(word));
+    const int name = Intern(Cut(line.substr(first, wordEnd - first)));
     if (depth_ < kConfigNameSlots) slots_[static_cast<std::size_t>(depth_)] = name;
     c_.tags_.push_back({index, name, depth_, SlotAt(depth_ - 1), SlotAt(depth_ - 2)});
     // A tag line may open or close a level after itself, as in `name {` or
-    // `mesh "body.im" }`.
-    if (BraceAfterWord(text, '{')) Open();
-    if (BraceAfterWord(text, '}')) Close();
+    // `mesh "body.im" }`: a brace after the word belongs to its value.
+    const std::string_view value = line.substr(wordEnd);
+    if (value.find('{') != std::string_view::npos) Open();
+    if (value.find('}') != std::string_view::npos) Close();
   }
 
   // Orders the tag lines for the queries.
@@ -164,25 +169,30 @@ class ConfigLines::Builder {
 ConfigLines ConfigLines::FromText(std::string_view text) {
   constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
   if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
-  std::string decoded;
+  ConfigLines config;
   if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) {
-    decoded = Utf16ToUtf8(text.substr(2), text[0] == '\xFE');
-    text = decoded;
+    config.text_ = Utf16ToUtf8(text.substr(2), text[0] == '\xFE');
+  } else {
+    config.text_ = text;
   }
 
-  ConfigLines config;
   Builder builder(config);
+  const std::string_view all = config.text_;
+  // The next CR and LF, each looked for again only once passed.
+  std::size_t nextCr = all.find('\r'), nextLf = all.find('\n');
   std::size_t begin = 0;
   // Indices are ints; a file with more lines than that is read up to there.
-  while (begin < text.size() && config.lines_.size() < static_cast<std::size_t>(INT_MAX)) {
-    const auto end = text.find_first_of("\r\n", begin);
+  while (begin < all.size() && config.lines_.size() < static_cast<std::size_t>(INT_MAX)) {
+    if (nextCr < begin) nextCr = all.find('\r', begin);
+    if (nextLf < begin) nextLf = all.find('\n', begin);
+    const std::size_t end = std::min(nextCr, nextLf);
     if (end == std::string_view::npos) {
-      builder.Add(text.substr(begin));
+      builder.Add(begin, all.size() - begin);
       break;
     }
-    builder.Add(text.substr(begin, end - begin));
+    builder.Add(begin, end - begin);
     begin = end + 1;
-    if (text[end] == '\r' && begin < text.size() && text[begin] == '\n') ++begin;
+    if (all[end] == '\r' && begin < all.size() && all[begin] == '\n') ++begin;
   }
   builder.Finish();
   return config;
@@ -265,7 +275,7 @@ std::string ConfigLines::TagValue(int index) const {
 
 std::string ConfigLines::PathValue(int index) const {
   if (index < 0 || index >= LineCount()) return {};
-  std::string line = lines_[static_cast<std::size_t>(index)];
+  std::string line(Line(index));
   for (char& c : line) {
     if (c == '\t' || c == '}') c = ' ';
   }

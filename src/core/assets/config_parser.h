@@ -89,7 +89,18 @@ class ConfigLines {
     std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
   };
 
-  std::vector<std::string> lines_;
+  // Where a line lies in text_, without its line end.
+  struct LineSpan {
+    std::size_t begin = 0;
+    std::size_t size = 0;
+  };
+  std::string_view Line(int index) const {
+    const LineSpan& span = lines_[static_cast<std::size_t>(index)];
+    return std::string_view(text_.data() + span.begin, span.size);
+  }
+
+  std::string text_;  // the whole file, as UTF-8 when it was UTF-16
+  std::vector<LineSpan> lines_;
   std::vector<std::string> names_;  // each distinct tag word, cut to kConfigTextLimit
   std::unordered_map<std::string, int, NameHash, std::equal_to<>> nameIds_;
   std::vector<TagLine> tags_;     // in line order
