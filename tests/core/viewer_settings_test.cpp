@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <random>
+#include <tuple>
 
 #include "support/temp_dir.h"
 
@@ -51,6 +52,22 @@ TEST(ViewerSettingsTest, ValuesAsPeopleWriteThem) {
 
   EXPECT_EQ(ReadSettings(TMemIni::FromText("[Track]\nTieSpacing=99999\n")).tieSpacing, 2000);
   EXPECT_EQ(TMemIni::FromText("[a]\nk=\"'\n").ReadString("a", "k", "d"), "\"'");
+}
+
+// A section named again in any case continues the first one; of keys equal
+// in any case, the first counts; lines end with CR LF, LF or a lone CR.
+TEST(ViewerSettingsTest, RepeatedSectionsAndKeys) {
+  const TMemIni ini = TMemIni::FromText(
+      "[Options]\r\nAttSize=4\r\n[Track]\rGauge=2\r[OPTIONS]\nattsize=5\nShowAxes=0\n"
+      "[options]\nSHOWAXES=1\n[track]\nGAUGE=3\nTieSpacing=900");
+  const std::tuple<const char*, const char*, const char*> values[] = {
+      {"options", "ATTSIZE", "4"},
+      {"Options", "showaxes", "0"},
+      {"TRACK", "gauge", "2"},
+      {"Track", "tiespacing", "900"}};
+  for (const auto& [section, key, value] : values)
+    EXPECT_EQ(ini.ReadString(section, key, "none"), value) << section << "/" << key;
+  EXPECT_EQ(ini.Text(), "[Options]\nAttSize=4\nShowAxes=0\n\n[Track]\nGauge=2\nTieSpacing=900\n");
 }
 
 TEST(ViewerSettingsTest, IntegersAndFloats) {
