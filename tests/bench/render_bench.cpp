@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -166,6 +167,7 @@ KELVANE_FRAMES(Orbit1M, k1M, true, nullptr, 2.0);
 struct ChildRun {
   bool ok = false;
   double seconds = 0;
+  double cpuSeconds = 0;  // user and system time of the child
 };
 
 // Starts kelvane with `args`, its output thrown away; what it prints on
@@ -209,8 +211,13 @@ ChildRun RunKelvane(const std::vector<std::string>& args, const char* errors = n
   const pid_t pid = SpawnKelvane(args, errors);
   if (pid == 0) return run;
   int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return run;
+  rusage usage{};
+  if (wait4(pid, &status, 0, &usage) != pid) return run;
   run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+  };
+  run.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
   run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   return run;
 }
@@ -275,6 +282,7 @@ void InfoWall(benchmark::State& state) {
     }
     state.SetIterationTime(run.seconds);
     state.counters["process_ms"] = run.seconds * 1000.0;
+    state.counters["cpu_ms"] = run.cpuSeconds * 1000.0;
   }
   state.SetLabel("max:process_ms:100");
 }
