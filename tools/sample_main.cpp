@@ -39,12 +39,22 @@ int main(int argc, char** argv) {
       ->needs(treeOption);
   app.add_flag("--faults", treeShape.faults, "Add one faulty asset of each kind to the tree")
       ->needs(treeOption);
+  std::string largeTraincar;
+  std::size_t entries = 1000;
+  auto* traincarOption =
+      app.add_option("--traincar", largeTraincar,
+                     "Write a traincar with many mesh-table entries for speed measurements")
+          ->type_name("FOLDER");
+  app.add_option("--entries", entries, "Mesh-table entries of that traincar")
+      ->capture_default_str()
+      ->needs(traincarOption);
   app.add_option("--vertices", vertices, "Vertices of the large mesh")->capture_default_str();
   app.add_option("--faces", faces, "Faces of the large mesh")->capture_default_str();
   try {
     app.parse(argc, argv);
-    if (out.empty() && large.empty() && trackTextures.empty() && tree.empty())
-      throw CLI::RequiredError("--out, --large, --track-textures or --tree");
+    if (out.empty() && large.empty() && trackTextures.empty() && tree.empty() &&
+        largeTraincar.empty())
+      throw CLI::RequiredError("--out, --large, --track-textures, --tree or --traincar");
   } catch (const CLI::ParseError& e) {
     return app.exit(e);
   }
@@ -67,6 +77,11 @@ int main(int argc, char** argv) {
       std::cout << "wrote " << written.files.size() << " files under " << tree << "\n";
       for (const auto& fault : written.faults)
         std::cout << "fault " << fault.kind << " " << fault.file << "\n";
+    }
+    if (!largeTraincar.empty()) {
+      const auto written = kelvane::fixtures::WriteLargeTraincar(largeTraincar, entries, utility);
+      for (const auto& file : written.files)
+        std::cout << "wrote " << file.string() << "\n";
     }
     if (!large.empty()) {
       kelvane::fixtures::WriteFile(large, kelvane::fixtures::LargeMesh(vertices, faces));

@@ -3,13 +3,15 @@
 // reference; frames of an orbit; the resident memory a whole kelvane
 // --render adds for a large mesh; and the wall time of --render on the
 // sample wagon and on the sample locomotive (its pantograph fetched through
-// the stand-in utility).
+// the stand-in utility), and of --info on a traincar of 8,000 mesh-table
+// entries.
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -165,6 +167,7 @@ KELVANE_FRAMES(Orbit1M, k1M, true, nullptr, 2.0);
 struct ChildRun {
   bool ok = false;
   double seconds = 0;
+  double cpuSeconds = 0;  // user and system time of the child
 };
 
 // Starts kelvane with `args`, its output thrown away; what it prints on
@@ -208,8 +211,13 @@ ChildRun RunKelvane(const std::vector<std::string>& args, const char* errors = n
   const pid_t pid = SpawnKelvane(args, errors);
   if (pid == 0) return run;
   int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return run;
+  rusage usage{};
+  if (wait4(pid, &status, 0, &usage) != pid) return run;
   run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+  };
+  run.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
   run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   return run;
 }
@@ -255,6 +263,31 @@ BENCHMARK_CAPTURE(RenderWall, wagon, false)
     ->ReportAggregatesOnly(true);
 BENCHMARK_CAPTURE(RenderWall, locomotive, true)
     ->Name("RenderLocomotive/kelvane")
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(7)
+    ->ReportAggregatesOnly(true);
+
+// The wall time of a whole kelvane --info on a traincar of 8,000 mesh-table
+// entries.
+void InfoWall(benchmark::State& state) {
+  testing::TempDir dir;
+  const auto traincar = fixtures::WriteLargeTraincar(dir.path(), 8000, KELVANE_STANDIN).traincar;
+  for (auto _ : state) {
+    const ChildRun run = RunKelvane({"--info", traincar.string()});
+    if (!run.ok) {
+      state.SkipWithError("kelvane --info failed");
+      return;
+    }
+    state.SetIterationTime(run.seconds);
+    state.counters["process_ms"] = run.seconds * 1000.0;
+    state.counters["cpu_ms"] = run.cpuSeconds * 1000.0;
+  }
+  state.SetLabel("max:process_ms:100");
+}
+BENCHMARK(InfoWall)
+    ->Name("InfoTraincar8000/kelvane")
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(1)

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -111,6 +112,154 @@ TEST(ConfigRandomTextTest, QueriesStayInsideTheLines) {
       const std::string value = config.TagValue(i);
       EXPECT_EQ(value.find_first_of("\t}\r\n"), std::string::npos);
       EXPECT_TRUE(value.empty() || (value.front() != ' ' && value.back() != ' '));
+    }
+  }
+}
+
+// The nesting as a walk from the first line sees it, redone for every query:
+// the plain reading the parser must agree with. Lines end with LF.
+class ReferenceWalk {
+ public:
+  explicit ReferenceWalk(const std::string& text) {
+    std::size_t begin = 0;
+    for (int index = 0; begin <= text.size(); ++index) {
+      std::size_t end = text.find('\n', begin);
+      if (end == std::string::npos) end = text.size();
+      std::string line = text.substr(begin, end - begin);
+      begin = end + 1;
+      for (char& c : line)
+        c = c == '\t' ? ' ' : c;
+      const auto first = line.find_first_not_of(' ');
+      if (first == std::string::npos) continue;
+      line.erase(0, first);
+      const std::string word = line.substr(0, line.find(' '));
+      const auto space = line.find(' ');
+      const auto after = [&](char brace) {
+        return space != std::string::npos && line.find(brace) != std::string::npos &&
+               line.find(brace) > space;
+      };
+      lines_.push_back({index, word.substr(0, kConfigTextLimit),
+                        word.find('}') != std::string::npos   ? -1
+                        : word.find('{') != std::string::npos ? 1
+                                                              : 0,
+                        after('{'), after('}')});
+    }
+  }
+
+  TagMatch Match(std::string grandparent, std::string parent, std::string tag, int start,
+                 int depth) const {
+    for (std::string* name : {&grandparent, &parent, &tag})
+      *name = name->substr(0, kConfigTextLimit);
+    std::vector<std::string> names(kConfigNameSlots);
+    const auto nameAt = [&names](int level) {
+      return level >= 0 && level < kConfigNameSlots ? names[static_cast<std::size_t>(level)]
+                                                    : std::string();
+    };
+    int level = 0;
+    for (const Line& line : lines_) {
+      if (line.brace != 0) {
+        level = std::max(0, level + line.brace);
+        continue;
+      }
+      if (level < kConfigNameSlots) names[static_cast<std::size_t>(level)] = line.word;
+      if ((grandparent.empty() || grandparent == nameAt(level - 2)) &&
+          (parent.empty() || parent == nameAt(level - 1)) && (tag.empty() || tag == line.word) &&
+          level == depth && line.index >= start)
+        return {line.index, nameAt(level - 1)};
+      if (line.openAfter) ++level;
+      if (line.closeAfter) level = std::max(0, level - 1);
+    }
+    return {};
+  }
+
+ private:
+  struct Line {
+    int index;
+    std::string word;
+    int brace;  // -1 a closing brace, 1 an opening one, 0 a tag
+    bool openAfter, closeAfter;
+  };
+  std::vector<Line> lines_;
+};
+
+// Generated nests (deeper than the named levels, names longer than the
+// limit, braces after values, surplus closing braces) queried with every
+// kind of name, depth and start line: the parser finds what the plain walk
+// finds, and FindTag keeps the container's name as the walk sees it.
+TEST(ConfigRandomTextTest, QueriesAgreeWithAWalkFromTheTop) {
+  std::mt19937 random(7031);
+  const std::string longName(300, 'n');
+  const std::vector<std::string> names = {"a", "b", "mesh", "mesh-table", longName, longName + "x"};
+  const auto pick = [&random](const auto& list) { return list[random() % list.size()]; };
+  for (int round = 0; round < 60; ++round) {
+    std::string text;
+    int level = 0;
+    for (int i = 0; i < 120; ++i) {
+      const std::string name = pick(names);
+      const std::string indent(static_cast<std::size_t>(std::min(level, 3)), '\t');
+      switch (random() % 10) {
+        case 0:
+        case 1:
+          text += indent + name + "\n" + indent + "{\n";
+          ++level;
+          break;
+        case 2:
+          text += indent + name + " {\n";
+          ++level;
+          break;
+        case 3:
+          text += indent + "}\n";
+          level = std::max(0, level - 1);
+          break;
+        case 4:
+          text += indent + name + " \"v\" }\n";
+          level = std::max(0, level - 1);
+          break;
+        case 5:
+          text += random() % 2 ? "\n" : " \t\n";
+          break;
+        case 6:
+          text += indent + name + "\t{ }\n";
+          break;
+        default:
+          text += indent + name + " \"" + pick(names) + "\"\n";
+      }
+    }
+    const ReferenceWalk reference(text);
+    ConfigLines config = ConfigLines::FromText(text);
+    std::vector<std::string> asked = names;
+    asked.push_back("");
+    asked.push_back("absent");
+    std::string lastParent;
+    for (int query = 0; query < 1500; ++query) {
+      const std::string grandparent = random() % 3 ? "" : pick(asked);
+      const std::string parent = random() % 2 ? "" : pick(asked);
+      const std::string tag = random() % 5 ? pick(names) : pick(asked);
+      const int depth = static_cast<int>(random() % 14);
+      const int start = static_cast<int>(random() % (config.LineCount() + 4)) - 2;
+      const TagMatch expected = reference.Match(grandparent, parent, tag, start, depth);
+      const TagMatch found = config.Match(grandparent, parent, tag, start, depth);
+      const std::string where = "round " + std::to_string(round) + ": \"" +
+                                grandparent.substr(0, 12) + "\" \"" + parent.substr(0, 12) +
+                                "\" \"" + tag.substr(0, 12) + "\" from " + std::to_string(start) +
+                                " at depth " + std::to_string(depth);
+      ASSERT_EQ(found.line, expected.line) << where;
+      ASSERT_EQ(found.parentName, expected.parentName) << where;
+      ASSERT_EQ(config.FindTag(grandparent, parent, tag, start, depth), expected.line) << where;
+      if (expected.line >= 0 && parent.empty()) lastParent = expected.parentName;
+      ASSERT_EQ(config.LastParentName(), lastParent) << where;
+    }
+    // Every match of a tag in turn, as composition walks them.
+    for (const std::string& tag : names) {
+      for (int depth = 0; depth < 13; ++depth) {
+        int start = kConfigTop;
+        for (;;) {
+          const TagMatch expected = reference.Match("", "", tag, start, depth);
+          ASSERT_EQ(config.Match("", "", tag, start, depth).line, expected.line);
+          if (expected.line < 0) break;
+          start = expected.line + 1;
+        }
+      }
     }
   }
 }

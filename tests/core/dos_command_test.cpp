@@ -18,6 +18,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "support/deadline.h"
 #include "support/temp_dir.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -39,14 +40,15 @@ void RunDirectly(std::function<void()> task) {
   task();
 }
 
-// Waits until `condition` holds, running the main thread's tasks meanwhile.
-// A run that never gets there leaves the test to the test runner's limit.
-void WaitFor(const std::function<bool()>& condition, MainTaskQueue* queue = nullptr) {
-  for (;;) {
+// Waits until `condition` holds, running the main thread's tasks meanwhile;
+// past the deadline the test fails, naming `what`. Children that a test
+// stops sleep 300 s, far beyond the deadline, so that only a stop ends them
+// in time.
+void WaitFor(const std::string& what, const std::function<bool()>& condition,
+             MainTaskQueue* queue = nullptr) {
+  testing::WaitUntil(what, condition, [queue] {
     if (queue) queue->RunPending();
-    if (condition()) return;
-    std::this_thread::sleep_for(1ms);
-  }
+  });
 }
 
 Words Sh(const std::string& script) {
@@ -55,12 +57,14 @@ Words Sh(const std::string& script) {
 
 void RunToEnd(TDosCommand& command, MainTaskQueue* queue = nullptr) {
   command.Execute();
-  WaitFor([&] { return !command.IsRunning(); }, queue);
+  WaitFor(
+      "the command to end", [&] { return !command.IsRunning(); }, queue);
 }
 
 // A process id the child printed as its line `index`.
 pid_t PidOnLine(const TDosCommand& command, std::size_t index = 0) {
-  WaitFor([&] { return command.Lines().size() > index; });
+  WaitFor("output line " + std::to_string(index) + " (a process id)",
+          [&] { return command.Lines().size() > index; });
   return static_cast<pid_t>(std::stol(command.Lines()[index]));
 }
 
@@ -102,7 +106,8 @@ class HandClock {
   void Advance(std::chrono::milliseconds by) {
     ms_ += by.count();
     const int seen = reads_;
-    WaitFor([&] { return reads_ >= seen + 3 || !command_.IsRunning(); });
+    WaitFor("the runner to read the clock three times",
+            [&] { return reads_ >= seen + 3 || !command_.IsRunning(); });
   }
 
  private:
@@ -215,13 +220,13 @@ TEST_F(DosCommandTest, PipesThatCannotBeMade) {
 TEST_F(DosCommandTest, TimeLimitsOnTheRunnersClock) {
   HandClock clock(command);
   command.SetMaxTimeAfterBeginning(1);
-  command.SetCommandLine(Sh("echo $$; exec sleep 30"));
+  command.SetCommandLine(Sh("echo $$; exec sleep 300"));
   command.Execute();
   const pid_t pid = PidOnLine(command);
   clock.Advance(900ms);
   EXPECT_TRUE(command.IsRunning());
   clock.Advance(200ms);
-  WaitFor([&] { return !command.IsRunning(); });
+  WaitFor("the command to end", [&] { return !command.IsRunning(); });
   EXPECT_EQ(command.EndStatus(), TDosCommand::kTimedOut);
   EXPECT_TRUE(ProcessGone(pid));
   EXPECT_EQ(command.ExitCode(), 0u);
@@ -236,11 +241,12 @@ TEST_F(DosCommandTest, TimeLimitsOnTheRunnersClock) {
     clock.Advance(800ms);
     command.AddInputLine(std::string(line) + "\n");
     const std::size_t count = std::size_t(line[0] - '0');
-    WaitFor([&] { return command.Lines().size() == count || !command.IsRunning(); });
+    WaitFor("line " + std::to_string(count) + " echoed",
+            [&] { return command.Lines().size() == count || !command.IsRunning(); });
     ASSERT_TRUE(command.IsRunning()) << "timed out after line " << count - 1;
   }
   clock.Advance(1100ms);
-  WaitFor([&] { return !command.IsRunning(); });
+  WaitFor("the command to end", [&] { return !command.IsRunning(); });
   EXPECT_EQ(command.EndStatus(), TDosCommand::kTimedOut);
   EXPECT_EQ(command.Lines(), (Words{"1", "2", "3", "4"}));
 
@@ -250,7 +256,7 @@ TEST_F(DosCommandTest, TimeLimitsOnTheRunnersClock) {
   command.Execute();
   clock.Advance(3600s);
   command.AddInputLine("go\n");
-  WaitFor([&] { return !command.IsRunning(); });
+  WaitFor("the command to end", [&] { return !command.IsRunning(); });
   EXPECT_EQ(command.EndStatus(), TDosCommand::kEnded);
   EXPECT_EQ(command.Lines(), (Words{"done"}));
 }
@@ -262,19 +268,19 @@ TEST_F(DosCommandTest, StopAndDestructionKillAndReap) {
     TDosCommand runner(notifier, RunDirectly);
     runner.SetOnTerminated([&](TDosCommand&, std::uint32_t code) { ended = code; });
     // It starts a child of its own: the whole process group must go.
-    runner.SetCommandLine(Sh("sleep 30 & echo $!; echo $$; wait"));
+    runner.SetCommandLine(Sh("sleep 300 & echo $!; echo $$; wait"));
     runner.Execute();
     const pid_t grandchild = PidOnLine(runner, 0);
     child = PidOnLine(runner, 1);
     runner.Stop();
     EXPECT_FALSE(runner.IsRunning());
-    WaitFor([&] { return ended == TDosCommand::kStillActive; });
+    WaitFor("the stopped run's end event", [&] { return ended == TDosCommand::kStillActive; });
     EXPECT_EQ(runner.EndStatus(), TDosCommand::kStopped);
     EXPECT_TRUE(ProcessGone(child));
-    WaitFor([&] { return ProcessDead(grandchild); });
+    WaitFor("the child's own child to die", [&] { return ProcessDead(grandchild); });
 
     ended = 0;
-    runner.SetCommandLine(Sh("echo $$; exec sleep 30"));
+    runner.SetCommandLine(Sh("echo $$; exec sleep 300"));
     runner.Execute();
     child = PidOnLine(runner);
   }
@@ -287,13 +293,13 @@ TEST_F(DosCommandTest, MainThreadHandOff) {
   TDosCommand runner(notifier, queue.Dispatcher());
   int calls = 0;
   runner.SetOnNewLine([&](TDosCommand&, const std::string&, TOutputType) { ++calls; });
-  runner.SetCommandLine(Sh("echo one; echo two; exec sleep 30"));
+  runner.SetCommandLine(Sh("echo one; echo two; exec sleep 300"));
   runner.Execute();
   // The reader now waits for a main thread that does not come: stopped, the
   // abandoned hand-off does nothing.
-  WaitFor([&] { return !runner.Lines().empty(); });
+  WaitFor("the first line", [&] { return !runner.Lines().empty(); });
   runner.Stop();
-  WaitFor([&] { return runner.EndStatus() == TDosCommand::kStopped; });
+  WaitFor("the stopped end status", [&] { return runner.EndStatus() == TDosCommand::kStopped; });
   queue.RunPending();
   EXPECT_EQ(calls, 0);
 
@@ -310,9 +316,11 @@ TEST_F(DosCommandTest, MainThreadHandOff) {
   // The second part of the line comes only once the first was reported.
   runner.SetCommandLine(Sh("echo first; printf abc; read go; printf 'def\n'; printf x"));
   runner.Execute();
-  WaitFor([&] { return texts.size() == 2; }, &queue);
+  WaitFor(
+      "two lines handed to the main thread", [&] { return texts.size() == 2; }, &queue);
   runner.AddInputLine("\n");
-  WaitFor([&] { return !runner.IsRunning(); }, &queue);
+  WaitFor(
+      "the command to end", [&] { return !runner.IsRunning(); }, &queue);
   queue.RunPending();
 
   // Growing beginnings replace each other; the final beginning too.
@@ -324,12 +332,12 @@ TEST_F(DosCommandTest, MainThreadHandOff) {
 TEST_F(DosCommandTest, HundredRunsLeaveNoChildBehind) {
   for (int i = 0; i < 100; ++i) {
     // Alternately a child that ends by itself and one replaced while it runs.
-    command.SetCommandLine(i % 2 ? Words{"sleep", "30"} : Words{"/bin/true"});
+    command.SetCommandLine(i % 2 ? Words{"sleep", "300"} : Words{"/bin/true"});
     command.Execute();
-    if (i % 2 == 0) WaitFor([&] { return !command.IsRunning(); });
+    if (i % 2 == 0) WaitFor("the command to end", [&] { return !command.IsRunning(); });
   }
   command.Stop();
-  WaitFor([] {
+  WaitFor("every child of this process to be reaped", [] {
     for (const auto& entry : std::filesystem::directory_iterator("/proc"))
       if (StateOf(entry.path()).second == getpid()) return false;
     return true;
@@ -343,31 +351,31 @@ TEST_F(DosCommandTest, InputToTheChild) {
   EXPECT_TRUE(command.InputLines().empty());  // Execute empties the queue
   command.AddInputLine("hel");
   command.AddInputLine("lo\n");
-  WaitFor([&] { return !command.IsRunning(); });
+  WaitFor("the command to end", [&] { return !command.IsRunning(); });
   EXPECT_EQ(command.Lines(), (Words{"got hello"}));
 
   command.SetInputToOutput(true);
   command.Execute();
   command.AddInputLine("echoed\n");
-  WaitFor([&] { return !command.IsRunning(); });
+  WaitFor("the command to end", [&] { return !command.IsRunning(); });
   EXPECT_EQ(command.Lines(), (Words{"echoed", "got echoed"}));
 
   // Closed input: writing fails, must not end this program, and drops the
   // queue.
-  command.SetCommandLine(Sh("exec 0<&-; echo closed; exec sleep 30"));
+  command.SetCommandLine(Sh("exec 0<&-; echo closed; exec sleep 300"));
   command.Execute();
-  WaitFor([&] { return !command.Lines().empty(); });
+  WaitFor("the first line", [&] { return !command.Lines().empty(); });
   command.AddInputLine("ignored\n");
-  WaitFor([&] { return command.InputLines().empty(); });
+  WaitFor("the input queue to be dropped", [&] { return command.InputLines().empty(); });
   command.Stop();
 
   // Open but never read: more than a pipe holds, and the runner still stops.
-  command.SetCommandLine(Sh("echo $$; exec sleep 30"));
+  command.SetCommandLine(Sh("echo $$; exec sleep 300"));
   command.Execute();
   command.AddInputLine(std::string(1 << 20, 'x'));
   const pid_t pid = PidOnLine(command);
   command.Stop();
-  WaitFor([&] { return ProcessGone(pid); });
+  WaitFor("the stopped child to be reaped", [&] { return ProcessGone(pid); });
 }
 
 std::size_t KeptBytes(const Words& lines) {
@@ -401,9 +409,9 @@ TEST_F(DosCommandTest, FloodOfOutput) {
   // A flood that never ends still stops.
   command.SetCommandLine({"yes"});
   command.Execute();
-  WaitFor([&] { return command.Lines().size() > 1000; });
+  WaitFor("a thousand lines", [&] { return command.Lines().size() > 1000; });
   command.Stop();
-  WaitFor([&] { return command.EndStatus() == TDosCommand::kStopped; });
+  WaitFor("the stopped end status", [&] { return command.EndStatus() == TDosCommand::kStopped; });
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 #include "settings/viewer_settings.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <random>
+#include <tuple>
 
 #include "support/temp_dir.h"
 
@@ -50,6 +52,22 @@ TEST(ViewerSettingsTest, ValuesAsPeopleWriteThem) {
 
   EXPECT_EQ(ReadSettings(TMemIni::FromText("[Track]\nTieSpacing=99999\n")).tieSpacing, 2000);
   EXPECT_EQ(TMemIni::FromText("[a]\nk=\"'\n").ReadString("a", "k", "d"), "\"'");
+}
+
+// A section named again in any case continues the first one; of keys equal
+// in any case, the first counts; lines end with CR LF, LF or a lone CR.
+TEST(ViewerSettingsTest, RepeatedSectionsAndKeys) {
+  const TMemIni ini = TMemIni::FromText(
+      "[Options]\r\nAttSize=4\r\n[Track]\rGauge=2\r[OPTIONS]\nattsize=5\nShowAxes=0\n"
+      "[options]\nSHOWAXES=1\n[track]\nGAUGE=3\nTieSpacing=900");
+  const std::tuple<const char*, const char*, const char*> values[] = {
+      {"options", "ATTSIZE", "4"},
+      {"Options", "showaxes", "0"},
+      {"TRACK", "gauge", "2"},
+      {"Track", "tiespacing", "900"}};
+  for (const auto& [section, key, value] : values)
+    EXPECT_EQ(ini.ReadString(section, key, "none"), value) << section << "/" << key;
+  EXPECT_EQ(ini.Text(), "[Options]\nAttSize=4\nShowAxes=0\n\n[Track]\nGauge=2\nTieSpacing=900\n");
 }
 
 TEST(ViewerSettingsTest, IntegersAndFloats) {
@@ -106,6 +124,7 @@ TEST(ViewerSettingsTest, AnUnreadableFileIsNotOverwritten) {
 
 // A saving process killed at any moment leaves the old or the new settings.
 TEST(ViewerSettingsTest, KilledWhileSavingLosesNothing) {
+  constexpr int kFirstSaveDeadlineMs = 30'000;
   testing::TempDir dir;
   const auto file = dir / "k.ini";
   std::mt19937 random(12345);
@@ -124,13 +143,17 @@ TEST(ViewerSettingsTest, KilledWhileSavingLosesNothing) {
     }
     close(out[1]);
     // Wait for its first whole save, then kill it somewhere in the next ones.
+    pollfd saved{out[0], POLLIN, 0};
+    const bool answered = poll(&saved, 1, kFirstSaveDeadlineMs) > 0;
     char line[8] = {};
-    const bool started = read(out[0], line, sizeof line) > 0;
+    const bool started = answered && read(out[0], line, sizeof line) > 0;
     close(out[0]);
-    usleep(static_cast<useconds_t>(random() % 3000));
+    if (started) usleep(static_cast<useconds_t>(random() % 3000));
     kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);
+    ASSERT_TRUE(answered) << "waited " << kFirstSaveDeadlineMs / 1000
+                          << " s in vain for the saver's first save";
     ASSERT_TRUE(started) << "the saver ended before its first save";
     ASSERT_TRUE(WIFSIGNALED(status)) << "the saver stopped by itself: " << status;
 

@@ -1,8 +1,10 @@
 #include "assets/config_parser.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <system_error>
+#include <tuple>
 
 #include "base/text.h"
 #include "platform/file_bytes.h"
@@ -66,12 +68,9 @@ std::string_view TrimLeadingSpaces(std::string_view text) {
   return first == std::string_view::npos ? std::string_view{} : text.substr(first);
 }
 
-// True when `symbol` occurs in `line` and its first occurrence lies after
-// the first space: the brace belongs to the tag's value, not to its word.
-bool BraceAfterWord(std::string_view line, char symbol) {
-  const auto space = line.find(' ');
-  const auto brace = line.find(symbol);
-  return space != std::string_view::npos && brace != std::string_view::npos && brace > space;
+// Spaces and TABs part a tag's word from its value.
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
 }
 
 std::string StripPair(std::string_view text, char first, char last) {
@@ -80,70 +79,122 @@ std::string StripPair(std::string_view text, char first, char last) {
   return std::string(text.substr(1, text.size() - 2));
 }
 
-// The scan state of one query: how deep it is and what the enclosing
-// containers are called.
-class NestingWalk {
+// A query's name that matches any line's.
+constexpr int kAnyName = -2;
+
+}  // namespace
+
+// Counts the braces line by line from the top and records each tag line
+// with the depth and the container names seen at its word.
+class ConfigLines::Builder {
  public:
-  int depth() const { return depth_; }
-  std::string_view parent() const { return parent_; }
-  std::string_view grandparent() const { return grandparent_; }
+  explicit Builder(ConfigLines& config) : c_(config) { slots_.fill(kNoName); }
 
-  void Record(std::string_view word) {
-    if (depth_ < kConfigNameSlots) slots_[static_cast<std::size_t>(depth_)] = word;
+  // The line at `begin` in the file's text, `size` bytes long.
+  void Add(std::size_t begin, std::size_t size) {
+    const int index = static_cast<int>(c_.lines_.size());
+    c_.lines_.push_back({begin, size});
+    const std::string_view line = c_.Line(index);
+    std::size_t first = 0;
+    while (first < line.size() && IsBlank(line[first]))
+      ++first;
+    if (first == line.size()) return;  // blank lines neither nest nor match
+    std::size_t wordEnd = first;
+    bool opens = false, closes = false;
+    for (; wordEnd < line.size() && !IsBlank(line[wordEnd]); ++wordEnd) {
+      opens = opens || line[wordEnd] == '{';
+      closes = closes || line[wordEnd] == '}';
+    }
+    // Braces are looked for in the whole word, so the text limit never
+    // changes the nesting.
+    if (closes) return Close();
+    if (opens) return Open();
+
+    const int name = Intern(Cut(line.substr(first, wordEnd - first)));
+    if (depth_ < kConfigNameSlots) slots_[static_cast<std::size_t>(depth_)] = name;
+    c_.tags_.push_back({index, name, depth_, SlotAt(depth_ - 1), SlotAt(depth_ - 2)});
+    // A tag line may open or close a level after itself, as in `name {` or
+    // `mesh "body.im" }`: a brace after the word belongs to its value.
+    const std::string_view value = line.substr(wordEnd);
+    if (value.find('{') != std::string_view::npos) Open();
+    if (value.find('}') != std::string_view::npos) Close();
   }
 
-  void Open() {
-    ++depth_;
-    Rename();
-  }
-
-  // A surplus closing brace leaves the depth at 0.
-  void Close() {
-    if (depth_ > 0) --depth_;
-    Rename();
+  // Orders the tag lines for the queries.
+  void Finish() {
+    const auto& tags = c_.tags_;
+    c_.byWord_.resize(tags.size());
+    for (std::size_t i = 0; i < tags.size(); ++i)
+      c_.byWord_[i] = static_cast<int>(i);
+    c_.byContainer_ = c_.byWord_;
+    // Positions already follow the lines, so a stable sort keeps each
+    // group's lines in file order.
+    std::stable_sort(c_.byWord_.begin(), c_.byWord_.end(), [&tags](int a, int b) {
+      const TagLine &x = tags[static_cast<std::size_t>(a)], &y = tags[static_cast<std::size_t>(b)];
+      return std::tie(x.word, x.depth) < std::tie(y.word, y.depth);
+    });
+    std::stable_sort(c_.byContainer_.begin(), c_.byContainer_.end(), [&tags](int a, int b) {
+      const TagLine &x = tags[static_cast<std::size_t>(a)], &y = tags[static_cast<std::size_t>(b)];
+      return std::tie(x.word, x.depth, x.parent) < std::tie(y.word, y.depth, y.parent);
+    });
   }
 
  private:
-  std::string_view SlotAt(int depth) const {
-    if (depth < 0 || depth >= kConfigNameSlots) return {};
+  int Intern(std::string_view word) {
+    if (const auto known = c_.nameIds_.find(word); known != c_.nameIds_.end()) return known->second;
+    const int id = static_cast<int>(c_.names_.size());
+    c_.names_.emplace_back(word);
+    c_.nameIds_.emplace(std::string(word), id);
+    return id;
+  }
+
+  // Depths 0 to 10 remember their last tag word; the level above the top
+  // and deeper levels have none.
+  int SlotAt(int depth) const {
+    if (depth < 0 || depth >= kConfigNameSlots) return kNoName;
     return slots_[static_cast<std::size_t>(depth)];
   }
 
-  void Rename() {
-    parent_ = SlotAt(depth_ - 1);
-    grandparent_ = SlotAt(depth_ - 2);
+  void Open() { ++depth_; }
+  // A surplus closing brace leaves the depth at 0.
+  void Close() {
+    if (depth_ > 0) --depth_;
   }
 
+  ConfigLines& c_;
   int depth_ = 0;
-  std::array<std::string_view, kConfigNameSlots> slots_{};
-  std::string_view parent_;
-  std::string_view grandparent_;
+  std::array<int, kConfigNameSlots> slots_{};
 };
-
-}  // namespace
 
 ConfigLines ConfigLines::FromText(std::string_view text) {
   constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
   if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
-  std::string decoded;
+  ConfigLines config;
   if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) {
-    decoded = Utf16ToUtf8(text.substr(2), text[0] == '\xFE');
-    text = decoded;
+    config.text_ = Utf16ToUtf8(text.substr(2), text[0] == '\xFE');
+  } else {
+    config.text_ = text;
   }
 
-  ConfigLines config;
+  Builder builder(config);
+  const std::string_view all = config.text_;
+  // The next CR and LF, each looked for again only once passed.
+  std::size_t nextCr = all.find('\r'), nextLf = all.find('\n');
   std::size_t begin = 0;
   // Indices are ints; a file with more lines than that is read up to there.
-  while (begin < text.size() && config.lines_.size() < static_cast<std::size_t>(INT_MAX)) {
-    const auto end = text.find_first_of("\r\n", begin);
+  while (begin < all.size() && config.lines_.size() < static_cast<std::size_t>(INT_MAX)) {
+    if (nextCr < begin) nextCr = all.find('\r', begin);
+    if (nextLf < begin) nextLf = all.find('\n', begin);
+    const std::size_t end = std::min(nextCr, nextLf);
     if (end == std::string_view::npos) {
-      config.AddLine(text.substr(begin));
+      builder.Add(begin, all.size() - begin);
       break;
     }
-    config.AddLine(text.substr(begin, end - begin));
+    builder.Add(begin, end - begin);
     begin = end + 1;
-    if (text[end] == '\r' && begin < text.size() && text[begin] == '\n') ++begin;
+    if (all[end] == '\r' && begin < all.size() && all[begin] == '\n') ++begin;
   }
+  builder.Finish();
   return config;
 }
 
@@ -155,61 +206,58 @@ std::optional<ConfigLines> ConfigLines::FromFile(const std::filesystem::path& pa
   return FromText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
-void ConfigLines::AddLine(std::string_view line) {
-  const int index = static_cast<int>(lines_.size());
-  std::string& raw = lines_.emplace_back(line);
-
-  std::string spaced = raw;
-  for (char& c : spaced) {
-    if (c == '\t') c = ' ';
-  }
-  const std::string_view text = TrimLeadingSpaces(spaced);
-  if (text.empty()) return;  // blank lines neither nest nor match
-
-  ScanLine scan;
-  scan.index = index;
-  const std::string_view word = text.substr(0, text.find(' '));
-  // Braces are looked for in the whole word, so the text limit never changes
-  // the nesting.
-  if (word.find('}') != std::string_view::npos) {
-    scan.kind = LineKind::Close;
-  } else if (word.find('{') != std::string_view::npos) {
-    scan.kind = LineKind::Open;
-  } else {
-    scan.kind = LineKind::Tag;
-    scan.word = Cut(word);
-    scan.openAfter = BraceAfterWord(text, '{');
-    scan.closeAfter = BraceAfterWord(text, '}');
-  }
-  scan_.push_back(std::move(scan));
+int ConfigLines::NameId(std::string_view name) const {
+  const auto known = nameIds_.find(name);
+  return known == nameIds_.end() ? kNoName : known->second;
 }
 
 TagMatch ConfigLines::Match(std::string_view grandparent, std::string_view parent,
                             std::string_view tag, int startLine, int depth) const {
-  grandparent = Cut(grandparent);
-  parent = Cut(parent);
-  tag = Cut(tag);
+  const auto id = [this](std::string_view name) {
+    name = Cut(name);
+    return name.empty() ? kAnyName : NameId(name);
+  };
+  const int grandparentId = id(grandparent), parentId = id(parent), tagId = id(tag);
+  // A name no line has matches nothing.
+  if (grandparentId == kNoName || parentId == kNoName || tagId == kNoName) return {};
 
-  NestingWalk walk;
-  for (const ScanLine& line : scan_) {
-    if (line.kind == LineKind::Close) {
-      walk.Close();
-      continue;
+  const auto fits = [&](const TagLine& line) {
+    return (grandparentId == kAnyName || grandparentId == line.grandparent) &&
+           (parentId == kAnyName || parentId == line.parent) &&
+           (tagId == kAnyName || tagId == line.word) && line.depth == depth &&
+           line.index >= startLine;
+  };
+  const auto found = [this](const TagLine& line) -> TagMatch {
+    if (line.parent == kNoName) return {line.index, {}};
+    return {line.index, names_[static_cast<std::size_t>(line.parent)]};
+  };
+
+  if (tagId == kAnyName) {
+    // No word to go by: the lines from the start line on, in order.
+    auto at = std::lower_bound(tags_.begin(), tags_.end(), startLine,
+                               [](const TagLine& line, int start) { return line.index < start; });
+    for (; at != tags_.end(); ++at) {
+      if (fits(*at)) return found(*at);
     }
-    if (line.kind == LineKind::Open) {
-      walk.Open();
-      continue;
-    }
-    walk.Record(line.word);
-    if ((grandparent.empty() || grandparent == walk.grandparent()) &&
-        (parent.empty() || parent == walk.parent()) && (tag.empty() || tag == line.word) &&
-        walk.depth() == depth && line.index >= startLine) {
-      return {line.index, std::string(walk.parent())};
-    }
-    // A tag line may open or close a level after itself, as in `name {` or
-    // `mesh "body.im" }`.
-    if (line.openAfter) walk.Open();
-    if (line.closeAfter) walk.Close();
+    return {};
+  }
+
+  // The lines with this word and depth (and container, when one is asked
+  // for), from the start line on.
+  const bool byContainer = parentId != kAnyName;
+  const std::vector<int>& order = byContainer ? byContainer_ : byWord_;
+  const auto key = [byContainer](const TagLine& line) {
+    return std::tuple(line.word, line.depth, byContainer ? line.parent : 0, line.index);
+  };
+  const auto wanted = std::tuple(tagId, depth, byContainer ? parentId : 0, startLine);
+  auto at = std::lower_bound(order.begin(), order.end(), wanted, [&](int position, const auto& w) {
+    return key(tags_[static_cast<std::size_t>(position)]) < w;
+  });
+  for (; at != order.end(); ++at) {
+    const TagLine& line = tags_[static_cast<std::size_t>(*at)];
+    if (std::get<2>(key(line)) != std::get<2>(wanted) || line.word != tagId || line.depth != depth)
+      break;
+    if (fits(line)) return found(line);
   }
   return {};
 }
@@ -227,7 +275,7 @@ std::string ConfigLines::TagValue(int index) const {
 
 std::string ConfigLines::PathValue(int index) const {
   if (index < 0 || index >= LineCount()) return {};
-  std::string line = lines_[static_cast<std::size_t>(index)];
+  std::string line(Line(index));
   for (char& c : line) {
     if (c == '\t' || c == '}') c = ' ';
   }

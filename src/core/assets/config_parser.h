@@ -2,9 +2,11 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace kelvane {
@@ -24,9 +26,11 @@ struct TagMatch {
   std::string parentName;
 };
 
-// The lines of one config.txt. There is no tree: every query walks the
-// lines from the top and counts the braces as it goes, so the nesting seen
-// by a query never depends on its start line. Line indices are 0-based.
+// The lines of one config.txt. There is no tree: the braces are counted once
+// from the top, and each tag line keeps the nesting that walk saw there, so
+// the nesting seen by a query never depends on its start line. The tag lines
+// are also kept in order of their word, depth and container, so a query
+// looks only at lines that could match. Line indices are 0-based.
 class ConfigLines {
  public:
   ConfigLines() = default;
@@ -64,21 +68,44 @@ class ConfigLines {
   std::string PathValue(int index) const;
 
  private:
-  enum class LineKind { Close, Open, Tag };
+  class Builder;
 
-  // A non-blank line, reduced once to what the brace counting needs.
-  struct ScanLine {
+  // A line whose first word holds no brace, with the nesting at that word. Names are indices into
+  // names_; kNoName where a level has no name.
+  struct TagLine {
     int index = 0;
-    LineKind kind = LineKind::Tag;
-    std::string word;  // cut to kConfigTextLimit
-    bool openAfter = false;
-    bool closeAfter = false;
+    int word = 0;
+    int depth = 0;
+    int parent = 0;
+    int grandparent = 0;
+  };
+  static constexpr int kNoName = -1;
+
+  // kNoName for a name no tag line has.
+  int NameId(std::string_view name) const;
+
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
   };
 
-  void AddLine(std::string_view line);
+  // Where a line lies in text_, without its line end.
+  struct LineSpan {
+    std::size_t begin = 0;
+    std::size_t size = 0;
+  };
+  std::string_view Line(int index) const {
+    const LineSpan& span = lines_[static_cast<std::size_t>(index)];
+    return std::string_view(text_.data() + span.begin, span.size);
+  }
 
-  std::vector<std::string> lines_;
-  std::vector<ScanLine> scan_;
+  std::string text_;  // the whole file, as UTF-8 when it was UTF-16
+  std::vector<LineSpan> lines_;
+  std::vector<std::string> names_;  // each distinct tag word, cut to kConfigTextLimit
+  std::unordered_map<std::string, int, NameHash, std::equal_to<>> nameIds_;
+  std::vector<TagLine> tags_;     // in line order
+  std::vector<int> byWord_;       // tags_ positions by word, depth, line
+  std::vector<int> byContainer_;  // tags_ positions by word, depth, parent, line
   std::string lastParentName_;
 };
 

@@ -2,6 +2,7 @@
 
 #include "base/text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -113,9 +114,13 @@ void TMemIni::Parse(std::string_view text) {
   // section, which would otherwise hide it.
   constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
   std::size_t start = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+  // The next CR and LF, each looked for again only once passed: a search
+  // for either at once costs a look-up per character.
+  std::size_t nextCr = text.find('\r', start), nextLf = text.find('\n', start);
   while (start < text.size()) {
-    std::size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) end = text.size();
+    if (nextCr < start) nextCr = text.find('\r', start);
+    if (nextLf < start) nextLf = text.find('\n', start);
+    const std::size_t end = std::min({nextCr, nextLf, text.size()});
     const std::string_view line = Trim(text.substr(start, end - start));
     start = end;
     if (start < text.size() && text[start] == '\r') ++start;
