@@ -5,12 +5,19 @@
 #include <GL/glu.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
+#include <numbers>
 #include <optional>
 
 #include "egl_context.h"
+#include "fixtures/asset_writer.h"
+#include "fixtures/track_textures.h"
+#include "session/content_session.h"
 #include "settings/viewer_settings.h"
 #include "support/image_compare.h"
+#include "support/temp_dir.h"
 #include "textures/texture_loader_state.h"
 #include "textures/texture_upload.h"
 #include "view/frame.h"
@@ -140,6 +147,63 @@ TEST_F(FrameTest, TexturedTrackIsDrawnWithoutTheMultitextureEntryPoint) {
   }
   const GLuint names[] = {track.GroundTexture, track.BallastTexture};
   glDeleteTextures(2, names);
+}
+
+// The car is drawn at the placements its composition stored in each model,
+// pixel for pixel where frames once worked them out from the composition's
+// tables while drawing.
+TEST_F(FrameTest, TraincarDrawsWhereItsCompositionPlacedIt) {
+  testing::TempDir dir;
+  const auto sample = fixtures::WriteSampleTraincar(dir.path(), KELVANE_STANDIN);
+  SessionOptions options;
+  options.uploader = [](TextureLoaderState& state) {
+    return std::make_unique<GlTextureUploader>(state);
+  };
+  options.trackFolder = dir.path() / "track";
+  fixtures::WriteTrackTextures(options.trackFolder);
+  ContentSession session(std::move(options));
+  ASSERT_TRUE(session.Open(sample.locomotive).loaded);
+  frame.unit = session.Unit();
+  frame.scene = session.Scene();
+  frame.trainCarMode = true;
+  track = *session.Track();
+  ASSERT_TRUE(track.BallastLoaded && track.GroundLoaded);
+  view.Zoom = 4.0f;
+  view.RotX = 25.0f;
+  view.RotY = 130.0f;
+  const RgbImage stored = Render();
+
+  ClearGLBuffers();
+  SetCamera();
+  glRotatef(view.RotX, 1, 0, 0);
+  glRotatef(view.RotY, 0, 1, 0);
+  glScalef(view.Zoom, view.Zoom, view.Zoom);
+  const float turn = view.RotY * std::numbers::pi_v<float> / 180.0f;
+  glTranslatef(std::cos(turn) * view.PanX, view.PanY, std::sin(turn) * view.PanX);
+  glDisable(GL_LIGHTING);
+  DrawTrack(track, draw.bump.entries, modes.Gauge, static_cast<float>(modes.TieSpacing) / 1000.0f);
+  const T3DScene& car = *session.Scene();
+  for (std::size_t i = car.ModelCount(); i-- > 0;) {
+    glPushMatrix();
+    for (const PlacementStep& step : PlaceModel(*session.Traincar(), i).steps) {
+      if (step.kind == PlacementStep::Kind::Translate) {
+        glTranslatef(step.x, step.y, step.z);
+      } else {
+        glRotatef(step.angle, step.x, step.y, step.z);
+      }
+    }
+    DrawModel(car.Model(i), draw, *session.Unit());
+    glPopMatrix();
+  }
+  glFinish();
+  const RgbImage tables{kW, kH, gl->ReadPixels(3)};
+  EXPECT_EQ(stored.rgb, tables.rgb);
+  // The car and its track cover much of the picture.
+  int covered = 0;
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x)
+      covered += stored.At(x, y) != std::vector<int>{0x27, 0x74, 0x98} ? 1 : 0;
+  EXPECT_GT(covered, kW * kH / 4);
 }
 
 TEST_F(FrameTest, CurrentAttachmentPointIsYellowAndOthersGreen) {
