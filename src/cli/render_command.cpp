@@ -14,10 +14,12 @@
 #include "install_layout.h"
 #include "jpeg_writer.h"
 #include "mesh/model.h"
+#include "platform/content_kind.h"
 #include "platform/dos_command.h"
 #include "platform/notices.h"
 #include "png_writer.h"
 #include "settings/viewer_settings.h"
+#include "texture_render.h"
 #include "textures/texture_loader.h"
 #include "textures/texture_upload.h"
 #include "traincar_info.h"
@@ -79,6 +81,8 @@ int RunRender(const RenderOptions& options, std::ostream& messages) {
     messages << "kelvane: " << *usage << " (see kelvane --help)\n";
     return 2;
   }
+  if (ContentKindOf(options.path) == ContentKind::kTexture)
+    return RunTextureRender(options, messages);
   ViewerSettings settings;
   if (!options.settingsFile.empty()) {
     const TMemIni ini(options.settingsFile);
