@@ -133,7 +133,7 @@ std::optional<int> RunCommandLine(int argc, char** argv, ViewerArguments* viewer
   std::string renderPath, sizeText, rotText, panText, backgroundText;
   auto* renderOption =
       app.add_option("--render", renderPath,
-                     "Draw one frame of a mesh file or traincar without a window (needs -o)")
+                     "Draw one frame of a mesh file, texture or traincar without a window (needs -o)")
           ->type_name("PATH");
   std::vector<CLI::Option*> renderOnly = {
       app.add_option("--size", sizeText, "With --render: picture size (default 240x180)")
