@@ -166,6 +166,9 @@ float TextureFramingZoom() {
 void DrawTextureView(const TextureView& view, TextureViewGl& gl, const ViewState& state, int width,
                      int height, std::int32_t bgroundColour) {
   const PixelBuffer& p = view.picture;
+  // The mesh view relies on state set once per context: all of it is kept.
+  glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT);
+  glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
   if (gl.picture == 0) {
     gl.picture = MakeTexture(p.width, p.height, p.HasAlpha() ? GL_RGBA : GL_RGB, p.pixels.data(),
                              GL_NEAREST, GL_CLAMP);
@@ -182,9 +185,11 @@ void DrawTextureView(const TextureView& view, TextureViewGl& gl, const ViewState
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   const double aspect = width < 1 || height < 1 ? 1.0 : static_cast<double>(width) / height;
   glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
   glLoadIdentity();
   glOrtho(-kHalfHeight * aspect, kHalfHeight * aspect, -kHalfHeight, kHalfHeight, -1.0, 1.0);
   glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
   glLoadIdentity();
   glScalef(state.Zoom, state.Zoom, 1.0f);
   glTranslatef(state.PanX, state.PanY, 0.0f);
@@ -212,10 +217,12 @@ void DrawTextureView(const TextureView& view, TextureViewGl& gl, const ViewState
   glBindTexture(GL_TEXTURE_2D, gl.picture);
   Quad(halfW, halfH, 1.0f, 1.0f);
 
-  glDisable(GL_BLEND);
-  glDisable(GL_TEXTURE_2D);
-  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-  glBindTexture(GL_TEXTURE_2D, 0);
+  glPopMatrix();
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopClientAttrib();
+  glPopAttrib();
 }
 
 void ReleaseTextureViewGl(TextureViewGl& gl) {

@@ -56,8 +56,8 @@ struct TextureViewGl {
 // Clears to the background colour (0x00BBGGRR) and draws the picture on a
 // flat quad at its aspect, facing the view, blended by its alpha over a
 // grey checkerboard, scaled by view.Zoom and moved by view.PanX, PanY.
-// Sets its own projection and the GL state it needs; leaves depth test,
-// lighting, blending and texturing off.
+// Leaves the matrices and the GL state it changes as it found them (the
+// viewport excepted).
 void DrawTextureView(const TextureView& view, TextureViewGl& gl, const ViewState& state, int width,
                      int height, std::int32_t bgroundColour);
 void ReleaseTextureViewGl(TextureViewGl& gl);
