@@ -2,11 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
-#include <fstream>
 #include <string>
 
-#include "base/text.h"
 #include "mesh/model.h"
 #include "platform/content_kind.h"
 #include "platform/notices.h"
