@@ -145,8 +145,9 @@ void AddRenderOptions(CommandLine& c) {
   CLI::App& app = c.app;
   RenderOptions& render = c.render;
   c.renderOption =
-      app.add_option("--render", c.renderPath,
-                     "Draw one frame of a mesh file or traincar without a window (needs -o)")
+      app.add_option(
+             "--render", c.renderPath,
+             "Draw one frame of a mesh file, texture or traincar without a window (needs -o)")
           ->type_name("PATH");
   c.renderOnly = {
       app.add_option("--size", c.sizeText, "With --render: picture size (default 240x180)")

@@ -13,10 +13,12 @@
 #include "install_layout.h"
 #include "jpeg_writer.h"
 #include "mesh/model.h"
+#include "platform/content_kind.h"
 #include "platform/notices.h"
 #include "png_writer.h"
 #include "session/content_session.h"
 #include "settings/viewer_settings.h"
+#include "texture_render.h"
 #include "textures/texture_upload.h"
 #include "view/frame.h"
 
@@ -61,6 +63,8 @@ int RunRender(const RenderOptions& options, std::ostream& messages) {
     messages << "kelvane: " << *usage << " (see kelvane --help)\n";
     return 2;
   }
+  if (ContentKindOf(options.path) == ContentKind::kTexture)
+    return RunTextureRender(options, messages);
   ViewerSettings settings;
   if (!options.settingsFile.empty()) {
     const TMemIni ini(options.settingsFile);

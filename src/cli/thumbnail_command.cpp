@@ -2,60 +2,20 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
-#include <fstream>
 #include <string>
 
-#include "base/text.h"
 #include "mesh/model.h"
+#include "platform/content_kind.h"
 #include "platform/notices.h"
 #include "png_writer.h"
 #include "render_command.h"
 #include "session/content_session.h"
 #include "stderr_notifier.h"
-#include "textures/texture_container.h"
-#include "textures/texture_loader.h"
+#include "view/texture_view.h"
 
 namespace kelvane {
 
 namespace {
-
-enum class InputKind { kMesh, kContainer, kImage };
-
-// Both containers start with the same tag; the form type after the length
-// tells a mesh from a texture.
-InputKind KindOf(const std::filesystem::path& file) {
-  std::array<char, 16> head{};
-  std::ifstream in(file, std::ios::binary);
-  in.read(head.data(), head.size());
-  const auto got = static_cast<std::size_t>(in.gcount());
-  if (got >= 12 && std::memcmp(head.data(), "JIRF", 4) == 0) {
-    if (std::memcmp(head.data() + 8, "IDXM", 4) == 0) return InputKind::kMesh;
-    if (got == 16 && std::memcmp(head.data() + 8, "MMTFINFO", 8) == 0) return InputKind::kContainer;
-  }
-  const std::string ext = LowerExtension(file.string());
-  if (ext == ".im" || ext == ".pm") return InputKind::kMesh;
-  return ext == ".texture" ? InputKind::kContainer : InputKind::kImage;
-}
-
-// The decoded picture of a texture file, or nothing.
-std::optional<PixelBuffer> DecodeTexture(const std::filesystem::path& file, InputKind kind,
-                                         std::ostream& messages) {
-  if (kind == InputKind::kContainer) {
-    // Read directly so that a renamed container is still known.
-    ReadResult result = ReadContainerTextureFile({file.string(), false, 0});
-    if (result.kind != ReadResult::Kind::kImage) return std::nullopt;
-    return std::move(result.image);
-  }
-  TextureLoaderState state;
-  StreamNotifier notifier(messages);
-  DecodeOnlyUploader uploader(state);
-  TextureLoader loader(state, notifier, uploader);
-  std::uint32_t texture = 0;
-  if (!loader.LoadTexture(file, texture, false, 0) || uploader.LiveCount() == 0)
-    return std::nullopt;
-  return *uploader.LastUpload();
-}
 
 // A preview is only made of a whole mesh: one that loads with something to
 // draw and without a word about damage. Textures are not looked at here.
@@ -109,14 +69,14 @@ int RunThumbnail(const ThumbnailOptions& options, std::ostream& messages) {
     messages << "kelvane: the thumbnail size must lie in 1..4096\n";
     return 2;
   }
-  const InputKind kind = KindOf(options.input);
+  const ContentKind kind = ContentKindOf(options.input);
   // The picture is made first; the output is only opened once there is one.
   std::optional<PixelBuffer> picture;
-  if (kind == InputKind::kMesh && !WholeMesh(options.input, messages)) {
+  if (kind == ContentKind::kMesh && !WholeMesh(options.input, messages)) {
     messages << "kelvane: no thumbnail of the damaged mesh " << options.input.string() << "\n";
     return 1;
   }
-  if (kind == InputKind::kMesh) {
+  if (kind == ContentKind::kMesh) {
     PixelBuffer drawn;
     RenderOptions render;
     render.path = options.input;
@@ -128,8 +88,14 @@ int RunThumbnail(const ThumbnailOptions& options, std::ostream& messages) {
     render.picture = &drawn;
     if (RunRender(render, messages) != 0) return 1;
     picture = std::move(drawn);
-  } else if (auto decoded = DecodeTexture(options.input, kind, messages)) {
-    picture = FitWithin(*decoded, options.size);
+  } else if (kind == ContentKind::kTexture) {
+    StreamNotifier notifier(messages);
+    auto texture = OpenTextureView(options.input, notifier);
+    if (!texture) {
+      messages << "kelvane: cannot read " << options.input.string() << "\n";
+      return 1;
+    }
+    picture = FitWithin(texture->picture, options.size);
   } else {
     messages << "kelvane: cannot read " << options.input.string() << "\n";
     return 1;

@@ -15,7 +15,7 @@ struct ThumbnailOptions {
 
 // A file manager's preview: a mesh is drawn as --render frames it, at 4:3
 // with `size` as its width; a texture is its decoded picture shrunk to fit.
-// The kind comes from the file's first bytes, else from its extension.
+// The kind comes from the extension, else from the first bytes.
 // Objects whose textures cannot be read are drawn in a neutral lit grey.
 // The output is written in place (truncated, never replaced), and only once
 // the picture exists, so a failure leaves it untouched. Returns 0 when

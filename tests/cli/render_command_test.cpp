@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -158,6 +159,49 @@ TEST_F(RenderCommandTest, TraincarStandsOnGroundThatNoTrackRemoves) {
   EXPECT_GT(green(*track), 60);
   RENDER_OR_SKIP(none, {folder, "-o", Out("out.png"), "--gauge", "0.05"});
   EXPECT_EQ(green(*none), 0);
+}
+
+// A texture renders as the viewer's texture view shows it: a flat picture
+// at its aspect, the checkerboard where it is transparent.
+TEST_F(RenderCommandTest, TextureIsAPictureAtItsAspectOverACheckerboard) {
+  // 64 x 32: the left half green and fully transparent, the right half an
+  // opaque red; saved under a name that says nothing.
+  fixtures::Picture<fixtures::Rgba8> halves{64, 32, {}};
+  for (int i = 0; i < 64 * 32; ++i)
+    halves.texels.push_back(i % 64 < 32 ? fixtures::Rgba8{0, 255, 0, 0}
+                                        : fixtures::Rgba8{200, 30, 30, 255});
+  fixtures::WriteFile(dir / "halves.bin",
+                      fixtures::WriteTga(fixtures::TgaTrueColour(halves, 32, false)));
+  RENDER_OR_SKIP(png, {Out("halves.bin"), "-o", Out("out.png"), "--size", "320x180"});
+  const std::vector<int> background{39, 116, 152};
+  EXPECT_EQ(png->At(5, 5), background);
+  EXPECT_EQ(png->At(200, 90), (std::vector<int>{200, 30, 30}));
+
+  // The picture's extent along the middle row and column through the red.
+  int left = -1, right = -1, top = -1, bottom = -1;
+  for (int x = 0; x < png->width; ++x) {
+    if (png->At(x, 90) == background) continue;
+    if (left < 0) left = x;
+    right = x;
+  }
+  for (int y = 0; y < png->height; ++y) {
+    if (png->At(200, y) == background) continue;
+    if (top < 0) top = y;
+    bottom = y;
+  }
+  ASSERT_GT(left, 0);
+  ASSERT_GT(top, 0);
+  EXPECT_NEAR(static_cast<double>(right - left + 1) / (bottom - top + 1), 2.0, 0.05);
+  // Nine tenths of the height.
+  EXPECT_NEAR(bottom - top + 1, 81, 2);
+
+  // The transparent half shows both squares of the checkerboard, no green.
+  std::set<std::vector<int>> seen;
+  for (int x = left + 2; x < (left + right) / 2 - 2; ++x)
+    seen.insert(png->At(x, 90));
+  for (int y = top + 2; y < bottom - 2; ++y)
+    seen.insert(png->At(left + 20, y));
+  EXPECT_EQ(seen, (std::set<std::vector<int>>{{204, 204, 204}, {153, 153, 153}}));
 }
 
 }  // namespace

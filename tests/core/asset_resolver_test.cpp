@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "fixtures/asset_writer.h"
+#include "fixtures/byte_writer.h"
+#include "fixtures/executable_writer.h"
 #include "support/asset_world.h"
 
 namespace kelvane {
@@ -316,6 +318,54 @@ TEST_F(WineTest, WithoutWineOneMessageSaysSo) {
             "\"" + utility.string() +
                 "\" is a Windows program: it needs wine, which is not installed (no \"wine\" on "
                 "the PATH).");
+}
+
+// A wine stand-in as Debian's wrapper behaves without its 32-bit half: it
+// says so and ends with 0. Each call is recorded.
+class WineMachineTest : public WineTest {
+ protected:
+  void InstallWine() {
+    fixtures::WriteTextFile(tools / "wine", "#!/bin/sh\necho \"$@\" >>'" + calls.string() +
+                                                "'\necho 'it looks like wine32 is missing, you "
+                                                "should install it.'\nexit 0\n");
+    std::filesystem::permissions(tools / "wine", std::filesystem::perms::owner_exec,
+                                 std::filesystem::perm_options::add);
+  }
+  std::filesystem::path calls = dir / "wine-calls.txt";
+};
+
+TEST_F(WineMachineTest, A32BitUtilityWithout32BitWineIsNotStartedAndSaysSoOnce) {
+  fixtures::WriteFile(utility, fixtures::WindowsExecutable(0x014C));
+  InstallWine();
+  testing::ScopedVariable path("PATH", tools.c_str());
+  EXPECT_FALSE(OpenForEditing(context, "<kuid:10:30>"));
+  EXPECT_TRUE(Resolve("<kuid:10:31>").empty());
+  EXPECT_FALSE(std::filesystem::exists(calls)) << testing::ReadText(calls);
+  ASSERT_EQ(bench.notifier.notices.size(), 1u);
+  EXPECT_NE(bench.notifier.notices[0].text.find("is a 32-bit Windows program"), std::string::npos)
+      << bench.notifier.notices[0].text;
+  EXPECT_NE(bench.notifier.notices[0].text.find("apt install wine32"), std::string::npos);
+
+  // With a 32-bit loader in the installation's lib folder it runs.
+  fixtures::WriteFile(dir / "lib/wine/wine", fixtures::ElfExecutable(32));
+  ResolverContext fresh = bench.Resolver();
+  EXPECT_TRUE(OpenForEditing(fresh, "<kuid:10:30>"));
+  EXPECT_EQ(testing::ReadText(calls), utility.string() + " edit <kuid:10:30>\n");
+}
+
+TEST_F(WineMachineTest, AUtilityThatRanWithoutResultShowsWhatItPrintedOnce) {
+  fixtures::WriteFile(utility, fixtures::WindowsExecutable(0x8664));
+  InstallWine();
+  testing::ScopedVariable path("PATH", tools.c_str());
+  EXPECT_TRUE(Resolve("<kuid:10:30>").empty());
+  EXPECT_TRUE(Resolve("<kuid:10:40>").empty());
+  // The kuid and its next four versions were asked for.
+  EXPECT_NE(testing::ReadText(calls).find("edit <kuid2:10:30:4>"), std::string::npos);
+  ASSERT_EQ(bench.notifier.notices.size(), 1u);
+  EXPECT_EQ(bench.notifier.notices[0].text,
+            "The simulator's utility ran for <kuid:10:30> but no asset carrying it appeared in "
+            "the editing folder. It printed:\n"
+            "it looks like wine32 is missing, you should install it.");
 }
 
 }  // namespace

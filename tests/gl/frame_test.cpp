@@ -21,6 +21,7 @@
 #include "textures/texture_loader_state.h"
 #include "textures/texture_upload.h"
 #include "view/frame.h"
+#include "view/texture_view.h"
 
 namespace kelvane {
 namespace {
@@ -222,6 +223,40 @@ TEST_F(FrameTest, CurrentAttachmentPointIsYellowAndOthersGreen) {
   EXPECT_TRUE(ColourAt(p, {-6 + 1.5, 0, 0}, {0, 255, 0}));
   // Its third axis stands up the view's y.
   EXPECT_TRUE(ColourAt(p, {6, 1.5, 0}, {255, 255, 0}));
+}
+
+// A texture shown between two mesh frames leaves the mesh view's matrices
+// and switches as it found them.
+TEST_F(FrameTest, TextureViewKeepsTheStateTheMeshViewSetsOnce) {
+  TextureView texture;
+  texture.picture = PixelBuffer::Zeroed(4, 2, 4);
+  texture.facts.width = 4;
+  texture.facts.height = 2;
+  glEnable(GL_LIGHTING);
+  struct Snapshot {
+    std::array<double, 16> projection{}, modelView{};
+    std::array<GLboolean, 5> enabled{};
+    bool operator==(const Snapshot&) const = default;
+  };
+  auto snapshot = [] {
+    Snapshot s;
+    glGetDoublev(GL_PROJECTION_MATRIX, s.projection.data());
+    glGetDoublev(GL_MODELVIEW_MATRIX, s.modelView.data());
+    s.enabled = {glIsEnabled(GL_DEPTH_TEST), glIsEnabled(GL_LIGHTING), glIsEnabled(GL_BLEND),
+                 glIsEnabled(GL_TEXTURE_2D), glIsEnabled(GL_ALPHA_TEST)};
+    return s;
+  };
+  const Snapshot before = snapshot();
+  ASSERT_TRUE(before.enabled[0]) << "the context's setup turns the depth test on";
+  TextureViewGl objects;
+  ViewState shown;
+  shown.Zoom = TextureFramingZoom();
+  DrawTextureView(texture, objects, shown, kW, kH, kDefaultBackgroundColour);
+  EXPECT_TRUE(snapshot() == before);
+  EXPECT_NE(objects.picture, 0u);
+  ReleaseTextureViewGl(objects);
+  EXPECT_EQ(objects.picture, 0u);
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
 }  // namespace

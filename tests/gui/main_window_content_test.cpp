@@ -206,13 +206,47 @@ void MainWindowTest::droppedFilesOpen() {
     QApplication::sendEvent(&w, &dropped);
     return true;
   };
-  QVERIFY(!drop(v.mesh.parent_path() / "wagon_body.tga"));
+  WriteText(v.dir.path() / "notes.doc", "nothing the viewer reads");
+  QVERIFY(!drop(v.dir.path() / "notes.doc"));
+  QVERIFY(drop(v.mesh.parent_path() / "wagon_body.tga"));
+  QCOMPARE(w.Session().Kind(), ContentKind::kTexture);
   QVERIFY(drop(v.mesh));
   QVERIFY(v.Loaded() && !IsTraincar(w));
   QCOMPARE(w.CurrentFile(), v.mesh.string());
   QVERIFY(drop(sample.locomotive));
   QVERIFY(v.Loaded() && IsTraincar(w));
   QCOMPARE(w.CurrentFile(), (sample.locomotive / "config.txt").string());
+}
+
+// A texture opens on its own, and a mesh under another name by its first
+// bytes, from the command line as from the file manager.
+void MainWindowTest::texturesAndRenamedMeshesOpen() {
+  Viewer v;
+  const fs::path renamed = v.dir.path() / "wagon-copy.bin";
+  fs::copy_file(v.mesh, renamed);
+  const struct {
+    fs::path file;
+    ContentKind kind;
+    QString status;
+  } rows[] = {
+      {v.mesh.parent_path() / "wagon_body.tga", ContentKind::kTexture, "wagon_body.tga: TGA"},
+      {v.mesh.parent_path() / "roof.texture", ContentKind::kTexture,
+       "roof.texture: texture container"},
+      {renamed, ContentKind::kMesh, "wagon-copy.bin"}};
+  for (const auto& row : rows) {
+    MainWindow& w = v.Start({row.file.string()});
+    QVERIFY2(v.Loaded(), qPrintable(QString::fromStdString(row.file.string())));
+    QCOMPARE(w.Session().Kind(), row.kind);
+    QVERIFY2(w.Ui().statusLine->text().contains(row.status), qPrintable(w.Ui().statusLine->text()));
+    QVERIFY(w.windowTitle().contains(QString::fromStdString(row.file.filename().string())));
+    w.resize(480, 360);
+    QVERIFY(NextFrame(w));
+    // The picture or the mesh stands in the middle of the view, not the background.
+    const QImage shown = w.Ui().glView->grabFramebuffer();
+    const QColor background = shown.pixelColor(1, 1);
+    QVERIFY(!Near(shown.pixelColor(shown.width() / 2, shown.height() / 2), background, 8));
+    v.Close();
+  }
 }
 
 void MainWindowTest::stepperWalksTheAttachmentPoints() {

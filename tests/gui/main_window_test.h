@@ -29,6 +29,7 @@ class MainWindowTest : public QObject {
   void windowKeepsItsPlace();
   void withoutAContextFilesStillOpen();
   void droppedFilesOpen();
+  void texturesAndRenamedMeshesOpen();
   void stepperWalksTheAttachmentPoints();
   void recentFilesKeepTheNewestEight();
   void texturesDialogListsHighlightsAndExports();

@@ -87,9 +87,10 @@ WindowInteraction WindowInteraction::Real(QWidget* owner) {
   i.chooseFile = [owner](const QString& folder, OpenFilter filter) -> std::optional<fs::path> {
     const QString meshes = "Velmora Mesh (*.im *.pm)";
     const QString traincars = "Traincar (config.txt)";
+    const QString textures = "Texture (*.texture *.tga *.bmp *.jpg *.jpeg)";
     QString selected = filter == OpenFilter::kTraincars ? traincars : meshes;
-    const QString file =
-        QFileDialog::getOpenFileName(owner, "Open", folder, meshes + ";;" + traincars, &selected);
+    const QString file = QFileDialog::getOpenFileName(
+        owner, "Open", folder, meshes + ";;" + traincars + ";;" + textures, &selected);
     if (file.isEmpty()) return std::nullopt;
     return fs::path(file.toStdString());
   };
@@ -363,6 +364,7 @@ void MainWindow::FormClose() {
     t->stop();
   if (glView->ContextReady()) glView->makeCurrent();
   session_.Close();
+  if (glView->ContextReady()) ReleaseTextureViewGl(frame.textureGl);
   if (glView->ContextReady()) {
     renderer_.Release();
     glView->doneCurrent();
@@ -408,6 +410,8 @@ void MainWindow::UpdateStatus() {
   } else if (composing_) {
     text = QString("Busy opening the traincar %1; its parts are being looked up")
                .arg(QString::fromStdString(fs::path(currentFile).parent_path().string()));
+  } else if (const TextureView* texture = session_.Texture()) {
+    text = QString::fromStdString(TextureStatusText(texture->facts));
   } else if (session_.Kind() != ContentKind::kNothing) {
     const bool car = session_.Kind() == ContentKind::kTraincar;
     const fs::path& opened = session_.OpenedPath();
@@ -437,6 +441,7 @@ void MainWindow::FillFrame() {
   frame.scene = session_.Scene();
   frame.trainCarMode = session_.Kind() == ContentKind::kTraincar;
   frame.track = session_.Track() ? *session_.Track() : TrackState{};
+  frame.texture = session_.Texture();
 }
 
 MainWindow::Controls MainWindow::Ui() const {

@@ -38,6 +38,7 @@ void MainWindow::PreparePopup() {
   s.bumpsOnly = frame.draw.BumpsOnly;
   s.locateTexture = frame.modes.LocateTextureMode;
   s.trainCar = session_.Kind() == ContentKind::kTraincar;
+  s.texture = session_.Kind() == ContentKind::kTexture;
   s.anyBumpLoaded = Unit().AnyBumpLoaded;
   s.showAxes = settings.showAxes;
   s.attachmentCount = Unit().AttachmentCount;

@@ -58,7 +58,8 @@ bool MainWindow::OpenFromCommandLine() {
   const fs::path host = HostPathFromArgument(WinePrefix::FromEnvironment(), parameter);
   fs::path file = settings.lastFile;
   if (FolderExists(host) || IsMeshFileName(parameter) ||
-      AsciiLower(host.filename().string()) == "config.txt") {
+      AsciiLower(host.filename().string()) == "config.txt" ||
+      ContentKindOf(host) == ContentKind::kTexture) {
     file = host;
   }
   if (file.empty() || (!FolderExists(file) && !FileExists(file))) return false;
@@ -117,6 +118,8 @@ void MainWindow::OpenContent(const fs::path& path) {
   SetBusy(true);
   if (glView->ContextReady()) glView->makeCurrent();
   const OpenOutcome outcome = session_.Open(path);
+  // The picture of a texture shown before goes with it.
+  if (outcome.replaced && glView->ContextReady()) ReleaseTextureViewGl(frame.textureGl);
   if (glView->ContextReady()) glView->doneCurrent();
   SetBusy(false);
   SyncLog(session_.Log());
@@ -163,9 +166,17 @@ void MainWindow::ShowOpened(const OpenOutcome& outcome) {
 
 void MainWindow::ShowCaption() {
   const TraincarState* car = session_.Traincar();
-  SetCaption(session_.Kind() == ContentKind::kTraincar
-                 ? TrainCarCaption(car ? car->UserName : std::string())
-                 : MeshCaption(session_.OpenedPath().filename().string()));
+  const std::string name = session_.OpenedPath().filename().string();
+  switch (session_.Kind()) {
+    case ContentKind::kTraincar:
+      SetCaption(TrainCarCaption(car ? car->UserName : std::string()));
+      break;
+    case ContentKind::kTexture:
+      SetCaption(TextureCaption(name));
+      break;
+    default:
+      SetCaption(MeshCaption(name));
+  }
 }
 
 void MainWindow::SetBusy(bool busy) {
@@ -186,13 +197,13 @@ bool MainWindow::RefuseWhileBusy() {
 void MainWindow::WatchLoadedFiles() {
   std::vector<fs::path> files;
   const T3DScene* scene = session_.Scene();
-  if (settings.reloadOnChange && scene && session_.Loaded()) {
+  if (settings.reloadOnChange && session_.Loaded()) {
     const std::vector<fs::path> meshes = session_.MeshFiles();
-    for (std::size_t i = 0; i < meshes.size() && i < scene->ModelCount(); ++i) {
+    for (std::size_t i = 0; scene && i < meshes.size() && i < scene->ModelCount(); ++i) {
       for (const auto& file : ModelSourceFiles(meshes[i], scene->Model(i)))
         files.push_back(file);
     }
-    if (session_.Kind() == ContentKind::kTraincar) files.push_back(session_.OpenedPath());
+    if (session_.Kind() != ContentKind::kMesh) files.push_back(session_.OpenedPath());
   }
   watcher_->Watch(files);
 }
@@ -217,6 +228,7 @@ void MainWindow::ReloadFromDisk() {
   SetBusy(true);
   if (glView->ContextReady()) glView->makeCurrent();
   const OpenOutcome outcome = session_.Reload();
+  if (outcome.replaced && glView->ContextReady()) ReleaseTextureViewGl(frame.textureGl);
   if (glView->ContextReady()) glView->doneCurrent();
   SetBusy(false);
   if (!outcome.loaded) {
@@ -239,7 +251,7 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
   const QList<QUrl> urls = event->mimeData()->urls();
   if (urls.size() == 1 && urls.front().isLocalFile()) {
     const std::string path = urls.front().toLocalFile().toStdString();
-    if (ContentKindOf(path) != ContentKind::kNothing) event->acceptProposedAction();
+    if (ContentKindToOpen(path) != ContentKind::kNothing) event->acceptProposedAction();
   }
 }
 

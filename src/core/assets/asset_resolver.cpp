@@ -10,6 +10,7 @@
 #include "base/text.h"
 #include "platform/content_path.h"
 #include "platform/dos_command.h"
+#include "platform/executable_kind.h"
 #include "platform/notices.h"
 
 namespace kelvane {
@@ -194,6 +195,22 @@ bool OpenForEditing(ResolverContext& context, const std::string& kuid) {
       context.wineMissingShown = true;
       return false;
     }
+    if (WindowsMachineOf(utility) == WindowsMachine::kX86) {
+      if (!context.wineRuns32Bit) context.wineRuns32Bit = WineRuns32Bit(*context.wineProgram);
+      if (!*context.wineRuns32Bit) {
+        if (!context.wineMissingShown && context.notifier) {
+          context.notifier->ShowMessage(
+              {.caption = "Error",
+               .text = "\"" + utility.string() +
+                       "\" is a 32-bit Windows program: the Wine installed (" +
+                       context.wineProgram->string() +
+                       ") runs only 64-bit programs. Install 32-bit Wine (on Debian: "
+                       "dpkg --add-architecture i386, then apt install wine32)."});
+        }
+        context.wineMissingShown = true;
+        return false;
+      }
+    }
   }
   if (context.hooks.busyCursor) context.hooks.busyCursor(true);
 
@@ -235,7 +252,19 @@ std::filesystem::path ResolveAssetFolder(ResolverContext& context, const std::st
   for (const auto& version : versions) {
     if (auto folder = FindFolderForKuid(context, version); !folder.empty()) return folder;
   }
-  if (OpenForEditing(context, kuid)) {
+  std::vector<std::string> printed;
+  bool ran = false;
+  // What the utility printed in the runs that ended, each line once.
+  auto openForEditing = [&](const std::string& which) {
+    if (!OpenForEditing(context, which)) return false;
+    ran = true;
+    for (std::string& line : context.runner.Lines()) {
+      if (std::find(printed.begin(), printed.end(), line) == printed.end())
+        printed.push_back(std::move(line));
+    }
+    return true;
+  };
+  if (openForEditing(kuid)) {
     // The utility has ended; its asset is given the settle time to appear
     // and taken as soon as it is there.
     context.log.Add("Finding Folder for " + kuid);
@@ -247,9 +276,18 @@ std::filesystem::path ResolveAssetFolder(ResolverContext& context, const std::st
     }
   }
   for (const auto& version : versions) {
-    if (OpenForEditing(context, version)) {
+    if (openForEditing(version)) {
       if (auto folder = FindFolderForKuid(context, version); !folder.empty()) return folder;
     }
+  }
+  if (ran && !context.utilityOutputShown && context.notifier) {
+    std::string text = "The simulator's utility ran for " + kuid +
+                       " but no asset carrying it appeared in the editing folder.";
+    text += printed.empty() ? " It printed nothing." : " It printed:";
+    for (const std::string& line : printed)
+      text += "\n" + line;
+    context.notifier->ShowMessage({.caption = "Error", .text = text});
+    context.utilityOutputShown = true;
   }
   return {};
 }

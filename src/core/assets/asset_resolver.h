@@ -51,6 +51,11 @@ struct ResolverContext {
   // empty path when it is not there.
   std::optional<std::filesystem::path> wineProgram;
   bool wineMissingShown = false;
+  // Whether that wine starts 32-bit programs, looked at once when needed.
+  std::optional<bool> wineRuns32Bit;
+  // Shows, once, what a utility printed when it ran but its asset did not
+  // appear.
+  bool utilityOutputShown = false;
 };
 
 // The utility for an asset folder: "bin" beside the "editing" folder, then
@@ -88,12 +93,16 @@ UtilityLaunch UtilityCommandLine(const std::filesystem::path& utility, std::stri
 std::filesystem::path FindFolderForKuid(ResolverContext& context, const std::string& kuid);
 
 // Runs the utility on `kuid` and waits for it. True when it ended in time.
-// A text that is not a kuid is logged and never reaches the utility.
+// A text that is not a kuid is logged and never reaches the utility. A
+// Windows utility needs wine, and a 32-bit one (by its PE header) a Wine
+// that runs 32-bit programs: without it the utility is not started and one
+// message says what to install.
 bool OpenForEditing(ResolverContext& context, const std::string& kuid);
 
 // The folder of the asset carrying `kuid` or one of its next four versions,
 // asking the utility to fetch it when it is not in the editing folder. A
-// text that is not a kuid is logged and skipped.
+// text that is not a kuid is logged and skipped. When the utility ran but
+// no asset appeared, its output is shown once.
 std::filesystem::path ResolveAssetFolder(ResolverContext& context, const std::string& kuid);
 
 }  // namespace kelvane

@@ -38,14 +38,6 @@ class PassingNotifier final : public Notifier {
   Notifier* shown_;
 };
 
-bool StartsAsMesh(const fs::path& file) {
-  std::array<char, 12> head{};
-  std::ifstream in(file, std::ios::binary);
-  in.read(head.data(), head.size());
-  return in.gcount() == static_cast<std::streamsize>(head.size()) &&
-         std::memcmp(head.data(), "JIRF", 4) == 0 && std::memcmp(head.data() + 8, "IDXM", 4) == 0;
-}
-
 // Message texts end lines with CR; a status line or a reason is one line.
 std::string OneLineOf(const std::string& text) {
   std::string out;
@@ -70,14 +62,9 @@ fs::path ConfigFileOf(const fs::path& folder) {
 
 }  // namespace
 
-ContentKind ContentKindOf(const fs::path& path) {
-  std::error_code ec;
-  if (fs::is_directory(path, ec)) return ContentKind::kTraincar;
-  const std::string ext = LowerExtension(path.string());
-  // Any text file of an asset's folder stands for the asset.
-  if (ext == ".txt") return ContentKind::kTraincar;
-  if (ext == ".im" || ext == ".pm") return ContentKind::kMesh;
-  return StartsAsMesh(path) ? ContentKind::kMesh : ContentKind::kNothing;
+ContentKind ContentKindToOpen(const fs::path& path) {
+  if (LowerExtension(path.string()) == ".txt") return ContentKind::kTraincar;
+  return ContentKindOf(path);
 }
 
 struct ContentSession::Content {
@@ -98,6 +85,7 @@ struct ContentSession::Content {
   MeshUnitState unit;
   TraincarState traincar;
   TrackState track;
+  std::optional<TextureView> texture;
   // Last: its models delete their textures through the loaders above.
   T3DScene scene;
   const T3DModel* current = nullptr;
@@ -173,7 +161,7 @@ void ContentSession::Close() {
 OpenOutcome ContentSession::OpenInto(Content& content, const fs::path& path) {
   OpenOutcome outcome;
   std::error_code ec;
-  const ContentKind kind = ContentKindOf(path);
+  const ContentKind kind = ContentKindToOpen(path);
   if (kind == ContentKind::kTraincar) {
     fs::path folder = fs::is_directory(path, ec) ? path : path.parent_path();
     // A bare "config.txt" is the one in the working folder.
@@ -190,6 +178,8 @@ OpenOutcome ContentSession::OpenInto(Content& content, const fs::path& path) {
       outcome.reason = "File not found";
     } else if (kind == ContentKind::kMesh) {
       OpenMesh(content, path, outcome);
+    } else if (kind == ContentKind::kTexture) {
+      OpenTexture(content, path, outcome);
     }
   }
   outcome.recentEntry = content.opened;
@@ -198,7 +188,7 @@ OpenOutcome ContentSession::OpenInto(Content& content, const fs::path& path) {
   outcome.messages = content.said.record.notices;
   if (content.kind == ContentKind::kMesh) {
     outcome.meshFiles = {path};
-  } else {
+  } else if (content.kind == ContentKind::kTraincar) {
     outcome.meshFiles = content.traincar.ModelFiles;
   }
   if (!content.loaded && outcome.reason.empty()) {
@@ -206,6 +196,8 @@ OpenOutcome ContentSession::OpenInto(Content& content, const fs::path& path) {
       outcome.reason = OneLineOf(outcome.messages.front().text);
     } else if (content.kind == ContentKind::kTraincar) {
       outcome.reason = "no mesh of the traincar loaded";
+    } else if (content.kind == ContentKind::kTexture) {
+      outcome.reason = "the picture cannot be decoded";
     } else {
       outcome.reason = "not a mesh file";
     }
@@ -228,6 +220,13 @@ void ContentSession::OpenMesh(Content& content, const fs::path& file, OpenOutcom
     options_.onMeshLoaded(file, model, content.loaded, content.unit, content.said.record.notices);
   outcome.modelsLoaded = content.loaded ? 1 : 0;
   outcome.firstView = FirstView{FramingZoom(content.unit, false), 0.0f};
+}
+
+void ContentSession::OpenTexture(Content& content, const fs::path& file, OpenOutcome& outcome) {
+  content.kind = ContentKind::kTexture;
+  content.texture = OpenTextureView(file, content.said);
+  content.loaded = content.texture.has_value();
+  outcome.firstView = FirstView{TextureFramingZoom(), 0.0f};
 }
 
 void ContentSession::OpenTraincar(Content& content, const fs::path& folder, OpenOutcome& outcome) {
@@ -312,6 +311,10 @@ const TrackState* ContentSession::Track() const {
   return content_ ? &content_->track : nullptr;
 }
 
+const TextureView* ContentSession::Texture() const {
+  return content_ && content_->texture ? &*content_->texture : nullptr;
+}
+
 const ProgressLog* ContentSession::Log() const {
   if (composing_) return &composing_->traincar.Memo1;
   return content_ ? &content_->traincar.Memo1 : nullptr;
@@ -330,6 +333,7 @@ const std::vector<TextureFailure>& ContentSession::TextureFailures() const {
 std::vector<fs::path> ContentSession::MeshFiles() const {
   if (!content_) return {};
   if (content_->kind == ContentKind::kMesh) return {content_->opened};
+  if (content_->kind == ContentKind::kTexture) return {};
   return content_->traincar.ModelFiles;
 }
 

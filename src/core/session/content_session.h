@@ -15,8 +15,10 @@
 #include "mesh/model.h"
 #include "mesh/texture_inventory.h"
 #include "overlays/track.h"
+#include "platform/content_kind.h"
 #include "platform/notices.h"
 #include "textures/texture_uploader.h"
+#include "view/texture_view.h"
 
 // What the viewer has open: a mesh, a composed traincar, or nothing. Every
 // front end (the window, --render, --thumbnail, --info, --check) opens,
@@ -25,11 +27,9 @@
 
 namespace kelvane {
 
-enum class ContentKind { kNothing, kMesh, kTraincar };
-
-// How a path is opened: a folder or a "config.txt" as a traincar, a mesh
-// file by its ending or, under any other name, by its first bytes.
-ContentKind ContentKindOf(const std::filesystem::path& path);
+// How a path is opened: as ContentKindOf says, and any other text file of
+// an asset's folder as the asset.
+ContentKind ContentKindToOpen(const std::filesystem::path& path);
 
 // The camera an open asks for: the design frames the first mesh that
 // loads, and turns a traincar to show its side.
@@ -126,6 +126,8 @@ class ContentSession {
   const MeshUnitState* Unit() const;
   const TraincarState* Traincar() const;
   const TrackState* Track() const;
+  // The picture of a texture opened on its own.
+  const TextureView* Texture() const;
   // The lines of the lookup under way, else of the open content.
   const ProgressLog* Log() const;
   const std::vector<TextureRecord>& TextureRecords() const;
@@ -139,6 +141,7 @@ class ContentSession {
   OpenOutcome OpenInto(Content& content, const std::filesystem::path& path);
   void OpenMesh(Content& content, const std::filesystem::path& file, OpenOutcome& outcome);
   void OpenTraincar(Content& content, const std::filesystem::path& folder, OpenOutcome& outcome);
+  void OpenTexture(Content& content, const std::filesystem::path& file, OpenOutcome& outcome);
   std::unique_ptr<Content> MakeContent(Notifier* shown);
 
   SessionOptions options_;

@@ -97,6 +97,11 @@ PopupVisibility ComputePopup(const PopupState& s) {
   v.attachmentSize = a && s.attachmentCount > 0;
   v.locateTexture = !(a || b || t);
   v.adjustTrack = t;
+  if (s.texture) {
+    // A picture has no mesh data, axes, bumps or points.
+    const PopupVisibility picture{.makeThumbnail = true, .backgroundColour = true};
+    return picture;
+  }
   return v;
 }
 
@@ -151,6 +156,10 @@ std::string MeshCaption(std::string_view fileName) {
 
 std::string TrainCarCaption(std::string_view userName) {
   return "TrainCar " + std::string(userName) + "     Rotate and zoom with the mouse please.";
+}
+
+std::string TextureCaption(std::string_view fileName) {
+  return "Texture " + std::string(fileName) + "     Zoom and pan with the mouse please.";
 }
 
 bool IsMeshFileName(std::string_view fileName) {

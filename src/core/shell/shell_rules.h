@@ -40,6 +40,7 @@ struct PopupState {
   bool bumpsOnly = false;
   bool locateTexture = false;
   bool trainCar = false;
+  bool texture = false;  // a texture opened on its own
   bool anyBumpLoaded = false;
   bool showAxes = false;
   std::int32_t attachmentCount = 0;
@@ -86,6 +87,8 @@ std::string ThumbnailQuestion(std::string_view thumbnailName);
 // The main window's caption while a mesh or a traincar is shown.
 std::string MeshCaption(std::string_view fileName);
 std::string TrainCarCaption(std::string_view userName);
+// A texture opened on its own.
+std::string TextureCaption(std::string_view fileName);
 
 // True for ".im" and ".pm" (any case).
 bool IsMeshFileName(std::string_view fileName);

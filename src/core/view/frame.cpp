@@ -167,6 +167,13 @@ void ClearGLBuffers() {
 }
 
 void RenderFrame(FrameState& frame) {
+  if (frame.texture) {
+    GLint viewport[4] = {0, 0, 1, 1};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    DrawTextureView(*frame.texture, frame.textureGl, frame.view, viewport[2], viewport[3],
+                    frame.BGroundColour);
+    return;
+  }
   const ClearColour c = BackgroundColour(frame.BGroundColour);
   glClearColor(c.r, c.g, c.b, 0.0f);
   ClearGLBuffers();

@@ -8,6 +8,7 @@
 #include "overlays/track.h"
 #include "settings/viewer_settings.h"
 #include "textures/bump_support.h"
+#include "view/texture_view.h"
 #include "view/view_state.h"
 
 // The frame: fixed GL state, projection, camera and the drawing order of one
@@ -45,6 +46,10 @@ struct FrameState {
   const T3DModel* currentModel = nullptr;
   const T3DScene* scene = nullptr;
   bool trainCarMode = false;
+  // A texture opened on its own is drawn instead of any model; its GL
+  // objects are the presenter's, released when another content is shown.
+  const TextureView* texture = nullptr;
+  TextureViewGl textureGl;
 };
 
 // Takes the persistent settings that decide the picture: background, axes
