@@ -18,7 +18,6 @@
 #include "png_writer.h"
 #include "session/content_session.h"
 #include "settings/viewer_settings.h"
-#include "texture_render.h"
 #include "textures/texture_upload.h"
 #include "view/frame.h"
 
@@ -58,24 +57,107 @@ std::optional<std::string> RenderUsageError(const RenderOptions& options) {
   return std::nullopt;
 }
 
+namespace {
+
+// The settings file's picture settings, or nothing when it cannot be read.
+std::optional<ViewerSettings> RenderSettings(const RenderOptions& options, std::ostream& messages) {
+  if (options.settingsFile.empty()) return ViewerSettings{};
+  const TMemIni ini(options.settingsFile);
+  if (ini.status() != TMemIni::ReadStatus::Read) {
+    messages << "kelvane: cannot read the settings file " << options.settingsFile.string()
+             << (ini.readError().empty() ? "" : ": " + ini.readError()) << "\n";
+    return std::nullopt;
+  }
+  return ReadSettings(ini);
+}
+
+// What the options say of the picture before anything is opened.
+void ApplyDrawOptions(FrameState& frame, const RenderOptions& options) {
+  if (options.background) frame.BGroundColour = *options.background;
+  if (options.noAxes) frame.modes.ShowAxes = false;
+  if (options.feet) frame.modes.Metric = false;
+  if (options.gauge) frame.modes.Gauge = *options.gauge;
+  if (options.tieSpacing) frame.modes.TieSpacing = *options.tieSpacing;
+  DrawSettings& draw = frame.draw;
+  if (options.bumpStrength) draw.BumpStrength = *options.bumpStrength;
+  draw.BumpEnabled = draw.BumpStrength > 0.0f;
+  draw.BumpsOnly = options.bumpsOnly;
+  draw.NeutralMissingTextures = options.neutralMissingTextures;
+}
+
+// The opened content's first view, then the view the options ask for.
+void ApplyViewOptions(FrameState& frame, const RenderOptions& options, const OpenOutcome& opened,
+                      const MeshUnitState* unit) {
+  ViewState& view = frame.view;
+  view = ViewState{};
+  if (opened.firstView) {
+    view.Zoom = opened.firstView->zoom;
+    view.RotY = opened.firstView->rotY;
+  }
+  if (options.attachments || options.wireframe) {
+    frame.modes.ShowAttachments = true;
+    if (options.attachments && unit && unit->AttachmentCount > 0)
+      view.Zoom = FramingZoom(*unit, true);
+  }
+  if (options.locateTexture) {
+    frame.modes.LocateTextureMode = true;
+    frame.draw.HighlightTextureName = *options.locateTexture;
+  }
+  if (options.rotX) view.RotX = *options.rotX;
+  if (options.rotY) view.RotY = *options.rotY;
+  if (options.zoom) view.Zoom = *options.zoom;
+  if (options.panX) view.PanX = *options.panX;
+  if (options.panY) view.PanY = *options.panY;
+}
+
+void ShowContent(FrameState& frame, ContentSession& session) {
+  frame.unit = session.Unit();
+  frame.currentModel = session.CurrentModel();
+  frame.scene = session.Scene();
+  frame.trainCarMode = session.Kind() == ContentKind::kTraincar;
+  if (const TrackState* track = session.Track()) frame.track = *track;
+  frame.texture = session.Texture();
+}
+
+// The drawn frame, rows bottom-up as pictures are held.
+PixelBuffer ReadPicture(HeadlessGlContext& gl, int width, int height) {
+  const std::vector<std::uint8_t> rgb = gl.ReadPixels(3);
+  PixelBuffer picture =
+      PixelBuffer::Zeroed(static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height), 3);
+  const std::size_t stride = picture.RowBytes();
+  for (int y = 0; y < height; ++y) {
+    std::copy_n(rgb.begin() + static_cast<std::ptrdiff_t>(y * stride), stride,
+                picture.pixels.begin() + static_cast<std::ptrdiff_t>((height - 1 - y) * stride));
+  }
+  return picture;
+}
+
+int WritePicture(const RenderOptions& options, PixelBuffer picture, std::ostream& messages) {
+  if (options.picture) {
+    *options.picture = std::move(picture);
+    return 0;
+  }
+  std::string error;
+  const bool written = LowerExtension(options.output.string()) == ".png"
+                           ? WritePng(options.output, picture, &error)
+                           : WriteJpeg(options.output, picture, 90, &error);
+  if (!written) {
+    messages << "kelvane: " << error << "\n";
+    return 1;
+  }
+  if (options.timing) messages << "kelvane: peak resident memory " << PeakResidentKiB() << " kB\n";
+  return 0;
+}
+
+}  // namespace
+
 int RunRender(const RenderOptions& options, std::ostream& messages) {
   if (const auto usage = RenderUsageError(options)) {
     messages << "kelvane: " << *usage << " (see kelvane --help)\n";
     return 2;
   }
-  if (ContentKindOf(options.path) == ContentKind::kTexture)
-    return RunTextureRender(options, messages);
-  ViewerSettings settings;
-  if (!options.settingsFile.empty()) {
-    const TMemIni ini(options.settingsFile);
-    if (ini.status() != TMemIni::ReadStatus::Read) {
-      messages << "kelvane: cannot read the settings file " << options.settingsFile.string()
-               << (ini.readError().empty() ? "" : ": " + ini.readError()) << "\n";
-      return 1;
-    }
-    settings = ReadSettings(ini);
-  }
-  const std::string ext = LowerExtension(options.output.string());
+  const std::optional<ViewerSettings> settings = RenderSettings(options, messages);
+  if (!settings) return 1;
   std::string why;
   std::optional<HeadlessGlContext> gl =
       HeadlessGlContext::Create(options.width, options.height, &why);
@@ -85,9 +167,10 @@ int RunRender(const RenderOptions& options, std::ostream& messages) {
   }
 
   auto frame = std::make_unique<FrameState>();
-  DrawSettings& draw = frame->draw;
-  draw.path = options.geometry;
-  SetupGL(draw, HeadlessGlContext::Lookup());
+  frame->draw.path = options.geometry;
+  SetupGL(frame->draw, HeadlessGlContext::Lookup());
+  ApplyViewerSettings(*frame, *settings);
+  ApplyDrawOptions(*frame, options);
 
   SessionOptions sessionOptions;
   sessionOptions.uploader = [](TextureLoaderState& state) {
@@ -96,54 +179,17 @@ int RunRender(const RenderOptions& options, std::ostream& messages) {
   sessionOptions.trackFolder = DataFolder(ExecutableFolder());
   // Lives in the context; closed before it.
   auto session = std::make_unique<ContentSession>(std::move(sessionOptions));
-  ViewState& view = frame->view;
-  FrameModes& modes = frame->modes;
-  ApplyViewerSettings(*frame, settings);
-  if (options.background) frame->BGroundColour = *options.background;
-  if (options.noAxes) modes.ShowAxes = false;
-  if (options.feet) modes.Metric = false;
-  if (options.gauge) modes.Gauge = *options.gauge;
-  if (options.tieSpacing) modes.TieSpacing = *options.tieSpacing;
-  if (options.bumpStrength) draw.BumpStrength = *options.bumpStrength;
-  draw.BumpEnabled = draw.BumpStrength > 0.0f;
-  draw.BumpsOnly = options.bumpsOnly;
-  draw.NeutralMissingTextures = options.neutralMissingTextures;
-
   const auto started = std::chrono::steady_clock::now();
   const OpenOutcome opened = session->Open(options.path);
   PrintNotices(opened.messages, messages);
   if (!opened.loaded) {
     messages << "kelvane: cannot load " << options.path.string() << " (" << opened.reason << ")\n";
     session.reset();
-    ReleaseDrawResources(draw);
+    ReleaseDrawResources(frame->draw);
     return 1;
   }
-  view = ViewState{};
-  if (opened.firstView) {
-    view.Zoom = opened.firstView->zoom;
-    view.RotY = opened.firstView->rotY;
-  }
-  MeshUnitState& unit = *session->Unit();
-
-  if (options.attachments || options.wireframe) {
-    modes.ShowAttachments = true;
-    if (options.attachments && unit.AttachmentCount > 0) view.Zoom = FramingZoom(unit, true);
-  }
-  if (options.locateTexture) {
-    modes.LocateTextureMode = true;
-    draw.HighlightTextureName = *options.locateTexture;
-  }
-  if (options.rotX) view.RotX = *options.rotX;
-  if (options.rotY) view.RotY = *options.rotY;
-  if (options.zoom) view.Zoom = *options.zoom;
-  if (options.panX) view.PanX = *options.panX;
-  if (options.panY) view.PanY = *options.panY;
-
-  frame->unit = &unit;
-  frame->currentModel = session->CurrentModel();
-  frame->scene = session->Scene();
-  frame->trainCarMode = session->Kind() == ContentKind::kTraincar;
-  frame->track = *session->Track();
+  ApplyViewOptions(*frame, options, opened, session->Unit());
+  ShowContent(*frame, *session);
   SetPerspective(options.width, options.height);
   RenderFrame(*frame);
   glFinish();
@@ -152,33 +198,11 @@ int RunRender(const RenderOptions& options, std::ostream& messages) {
         std::chrono::steady_clock::now() - started;
     messages << "kelvane: opened and drawn in " << took.count() << " ms\n";
   }
-
-  const std::vector<std::uint8_t> rgb = gl->ReadPixels(3);
-  PixelBuffer picture = PixelBuffer::Zeroed(static_cast<std::uint16_t>(options.width),
-                                            static_cast<std::uint16_t>(options.height), 3);
-  // The read-back runs from the top; the buffer's rows from the bottom.
-  const std::size_t stride = picture.RowBytes();
-  for (int y = 0; y < options.height; ++y) {
-    std::copy_n(
-        rgb.begin() + static_cast<std::ptrdiff_t>(y * stride), stride,
-        picture.pixels.begin() + static_cast<std::ptrdiff_t>((options.height - 1 - y) * stride));
-  }
+  PixelBuffer picture = ReadPicture(*gl, options.width, options.height);
+  ReleaseTextureViewGl(frame->textureGl);
   session.reset();
-  ReleaseDrawResources(draw);
-
-  if (options.picture) {
-    *options.picture = std::move(picture);
-    return 0;
-  }
-  std::string error;
-  const bool written = ext == ".png" ? WritePng(options.output, picture, &error)
-                                     : WriteJpeg(options.output, picture, 90, &error);
-  if (!written) {
-    messages << "kelvane: " << error << "\n";
-    return 1;
-  }
-  if (options.timing) messages << "kelvane: peak resident memory " << PeakResidentKiB() << " kB\n";
-  return 0;
+  ReleaseDrawResources(frame->draw);
+  return WritePicture(options, std::move(picture), messages);
 }
 
 }  // namespace kelvane

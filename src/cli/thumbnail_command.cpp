@@ -90,7 +90,8 @@ int RunThumbnail(const ThumbnailOptions& options, std::ostream& messages) {
     picture = std::move(drawn);
   } else if (kind == ContentKind::kTexture) {
     StreamNotifier notifier(messages);
-    auto texture = OpenTextureView(options.input, notifier);
+    ContentSession session({.notifier = &notifier});
+    const TextureView* texture = session.Open(options.input).loaded ? session.Texture() : nullptr;
     if (!texture) {
       messages << "kelvane: cannot read " << options.input.string() << "\n";
       return 1;

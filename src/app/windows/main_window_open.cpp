@@ -57,9 +57,9 @@ bool MainWindow::OpenFromCommandLine() {
   // Windows paths from the simulator's tools reach us through Wine's drives.
   const fs::path host = HostPathFromArgument(WinePrefix::FromEnvironment(), parameter);
   fs::path file = settings.lastFile;
-  if (FolderExists(host) || IsMeshFileName(parameter) ||
-      AsciiLower(host.filename().string()) == "config.txt" ||
-      ContentKindOf(host) == ContentKind::kTexture) {
+  // A mesh, a texture or a traincar by its name or first bytes; anything
+  // else leaves the remembered file.
+  if (IsMeshFileName(parameter) || ContentKindOf(host) != ContentKind::kNothing) {
     file = host;
   }
   if (file.empty() || (!FolderExists(file) && !FileExists(file))) return false;
