@@ -11,6 +11,8 @@ packages=(
   libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0
   libstb-dev libsquish-dev
   qt6-base-dev libqt6opengl6-dev xvfb xauth fonts-dejavu-core openbox
+  # The real viewer is driven with X input in the sanitizer build's window tests.
+  python3 xdotool x11-utils
   desktop-file-utils appstream shared-mime-info libglib2.0-bin
   locales
 )
