@@ -147,11 +147,8 @@ class Monkey:
         while self.main is None:
             if self.viewer.process.poll() is not None:
                 return self.ended()
-            windows = self.viewer.windows()
-            for w in windows:
-                if xdrive.window_name(w).startswith(("Kelvane", "Mesh ", "TrainCar ", "Nothing")) or len(windows) == 1:
-                    self.main = w
-            if time.monotonic() > deadline:
+            self.main = self.viewer.main_window()
+            if self.main is None and time.monotonic() > deadline:
                 raise Finding("hang", "no window within %d s of the start" % START_SECONDS)
             time.sleep(0.2)
 
@@ -179,17 +176,25 @@ class Monkey:
         if self.main is None:
             return True
         deadline = time.monotonic() + self.args.hang_seconds
-        while not self.ping.ping(self.main, 2):
+        while True:
+            answer = self.ping.ping(self.main, 2)
+            if answer:
+                break
             if self.viewer.process.poll() is not None:
                 self.ended()
                 return False
+            if answer is None:
+                # The window went (a close on its way); the next one is asked.
+                self.main = self.viewer.main_window() or self.main
+                time.sleep(0.5)
             if time.monotonic() > deadline:
                 raise Finding("hang", "no answer to X pings for %d s" % self.args.hang_seconds)
         return True
 
     def dialogs(self):
-        """The viewer's windows other than the main one."""
-        return [w for w in self.viewer.windows() if w != self.main]
+        """The viewer's dialogs and boxes: its windows other than the main
+        one and its menus."""
+        return [w for w in self.viewer.windows() if w != self.main and not xdrive.is_popup(w)]
 
     def check_keyboard(self):
         """A box or dialog of ours that is open must be the active window."""

@@ -126,7 +126,8 @@ class XPing:
                 raise RuntimeError("X error interning %s" % name.decode())
 
     def ping(self, window, timeout):
-        """True when the window's client answers within timeout seconds."""
+        """True when the window's client answers within timeout seconds,
+        False when it does not, None when there is no such window."""
         self.stamp += 1
         event = struct.pack(
             "<BBHII5I", 33, 32, 0, window, self.wm_protocols, self.net_wm_ping, self.stamp, window, 0, 0
@@ -140,7 +141,7 @@ class XPing:
             except Timeout:
                 return False
             if packet[0] == 0:
-                return False  # the window is gone
+                return None  # the window is gone
             if (packet[0] & 0x7F) != 33:
                 continue
             _, _, _, win, kind, first, stamp = struct.unpack_from("<BBHIIII", packet)
@@ -182,6 +183,12 @@ def geometry(window):
     text = run(["xwininfo", "-id", str(window)])
     value = lambda label: int(re.search(label + r":\s+(-?\d+)", text).group(1))
     return value("Absolute upper-left X"), value("Absolute upper-left Y"), value("Width"), value("Height")
+
+
+def is_popup(window):
+    """Menus and tips bypass the window manager and never take the keys."""
+    text = run(["xwininfo", "-id", str(window)], check=False)
+    return "Override Redirect State: yes" in text
 
 
 def active_window():
@@ -227,6 +234,10 @@ def screenshot(path):
         return False
 
 
+# Before a load the window has the program's name; after it, what it shows.
+MAIN_TITLE = r"^(Kelvane$|Mesh |TrainCar )"
+
+
 class Viewer:
     """One run of the viewer, its standard error in a file."""
 
@@ -246,6 +257,17 @@ class Viewer:
     def titled(self, pattern):
         for w in self.windows():
             if re.search(pattern, window_name(w)):
+                return w
+        return None
+
+    def main_window(self):
+        """The viewer's main window: the one of its titles that is no
+        dialog's (dialogs and boxes are transient for it)."""
+        for w in self.windows():
+            if not re.match(MAIN_TITLE, window_name(w)):
+                continue
+            hints = run(["xprop", "-id", str(w), "WM_TRANSIENT_FOR"], check=False)
+            if "window id" not in hints:
                 return w
         return None
 
