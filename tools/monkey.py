@@ -260,11 +260,8 @@ class Monkey:
         if kind == "start":
             return self.start(event)
         if kind == "restart":
-            if self.viewer:
-                self.viewer.kill()
-                self.viewer.close()
-                self.viewer = None
-            self.restarts += 1
+            # Closed with Ctrl+Q, so that the exit too is checked.
+            self.close_viewer()
             return self.start({"t": "start", "open": event["open"]})
         if kind == "answer":
             open_ = self.dialogs()
@@ -361,9 +358,13 @@ class Monkey:
             xdrive.screenshot(os.path.join(self.work, "screen-%04d.png" % self.events))
 
     def close_viewer(self):
-        """Ctrl+Q at the end; the exit is judged like any other."""
-        if not self.viewer or self.viewer.process.poll() is not None:
+        """Ctrl+Q once its boxes are closed; the exit is judged like any
+        other."""
+        if not self.viewer:
             return
+        if self.viewer.process.poll() is not None:
+            return self.ended()
+        xdrive.key("Escape")  # a menu left open
         for _ in range(20):
             open_ = self.dialogs()
             if not open_:
@@ -371,7 +372,12 @@ class Monkey:
             xdrive.run(["xdotool", "windowactivate", str(open_[-1])], check=False)
             xdrive.key("Escape")
             time.sleep(0.5)
-        xdrive.run(["xdotool", "windowactivate", str(self.main)], check=False)
+        else:
+            names = ", ".join(repr(xdrive.window_name(w)) for w in self.dialogs())
+            raise Finding("stuck", "%s still open after 20 presses of Escape" % names)
+        if self.main:
+            xdrive.run(["xdotool", "windowactivate", str(self.main)], check=False)
+            time.sleep(0.3)
         xdrive.key("ctrl+q")
         try:
             self.viewer.wait_exit(EXIT_SECONDS)
