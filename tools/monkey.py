@@ -319,6 +319,15 @@ class Monkey:
         os.makedirs(folder, exist_ok=True)
         xdrive.screenshot(os.path.join(folder, "screen.png"))
         log = ""
+        if self.viewer and finding.kind == "hang" and shutil.which("gdb"):
+            # Where it hangs, when a debugger is at hand.
+            try:
+                stacks = xdrive.run(["gdb", "-batch", "-p", str(self.viewer.pid), "-ex", "thread apply all bt"],
+                                    timeout=120, check=False)
+                with open(os.path.join(folder, "stacks.txt"), "w") as f:
+                    f.write(stacks)
+            except xdrive.Timeout:
+                pass
         if self.viewer:
             self.viewer.kill()
             log = self.viewer.output()
@@ -427,7 +436,7 @@ def main():
     parser.add_argument("--seed", type=int, default=None)
     parser.add_argument("--replay", help="a finding.json to play again")
     parser.add_argument("--hang-seconds", type=float, default=60)
-    parser.add_argument("--focus-seconds", type=float, default=10)
+    parser.add_argument("--focus-seconds", type=float, default=20)
     parser.add_argument("--pause", type=float, default=0.15, help="seconds between events")
     parser.add_argument("--shots", type=float, default=0, help="save a screenshot every this many seconds")
     args = parser.parse_args()
