@@ -48,9 +48,12 @@ class Files:
     def __init__(self, work, sample_writer):
         self.sample = os.path.join(work, "sample")
         self.damaged = os.path.join(work, "damaged")
-        if not os.path.isdir(self.sample):
-            subprocess.run([sample_writer, "--out", self.sample], check=True, capture_output=True, timeout=120)
-        os.makedirs(self.damaged, exist_ok=True)
+        # Written afresh, so that damage descriptions always apply to the
+        # samples of this build.
+        shutil.rmtree(self.sample, ignore_errors=True)
+        shutil.rmtree(self.damaged, ignore_errors=True)
+        subprocess.run([sample_writer, "--out", self.sample], check=True, capture_output=True, timeout=120)
+        os.makedirs(self.damaged)
         self.wagon = os.path.join(self.sample, "wagon", "wagon.im")
         self.traincar = os.path.join(self.sample, "velmora", "userdata", "editing", "locomotive")
         self.sources = sorted(
@@ -128,6 +131,7 @@ class Monkey:
         self.sessions = 0
         self.last_shot = 0.0
         self.unfocused_since = None
+        self.settings_at_start = ""
 
     # --- the viewer's life -------------------------------------------------
 
@@ -152,7 +156,7 @@ class Monkey:
                 raise Finding("hang", "no window within %d s of the start" % START_SECONDS)
             time.sleep(0.2)
 
-    def ended(self):
+    def ended(self, final=False):
         """Looks at a viewer that has exited: status 0 and a clean log are a
         restart, anything else a finding."""
         status = self.viewer.process.returncode
@@ -164,6 +168,9 @@ class Monkey:
             raise Finding("sanitizer", report)
         if status != 0:
             raise Finding("exit", "exit status %d" % status)
+        if final:
+            print("end: the viewer exited with status 0", flush=True)
+            return
         self.restarts += 1
         print("restart: the viewer exited with status 0", flush=True)
 
@@ -366,13 +373,13 @@ class Monkey:
             self.last_shot = time.monotonic()
             xdrive.screenshot(os.path.join(self.work, "screen-%04d.png" % self.events))
 
-    def close_viewer(self):
+    def close_viewer(self, final=False):
         """Ctrl+Q once its boxes are closed; the exit is judged like any
         other."""
         if not self.viewer:
             return
         if self.viewer.process.poll() is not None:
-            return self.ended()
+            return self.ended(final)
         xdrive.key("Escape")  # a menu left open
         for _ in range(20):
             open_ = self.dialogs()
@@ -392,7 +399,7 @@ class Monkey:
             self.viewer.wait_exit(EXIT_SECONDS)
         except xdrive.Timeout:
             raise Finding("hang", "no exit within %d s of Ctrl+Q" % EXIT_SECONDS)
-        self.ended()
+        self.ended(final)
 
     def run(self, seed, seconds):
         rng = random.Random(seed)
@@ -406,7 +413,7 @@ class Monkey:
             except Finding as finding:
                 self.record(finding, seed)
         try:
-            self.close_viewer()
+            self.close_viewer(final=True)
         except Finding as finding:
             self.record(finding, seed)
 
@@ -421,7 +428,7 @@ class Monkey:
                 self.step(event)
                 if self.viewer is None:
                     break
-            self.close_viewer()
+            self.close_viewer(final=True)
         except Finding as finding:
             self.record(finding, saved["seed"])
 
