@@ -6,6 +6,7 @@ report. Needs an X display with a window manager."""
 
 import argparse
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -22,11 +23,15 @@ def fail(message):
     sys.exit(1)
 
 
-def new_window(viewer, before, what):
-    return xdrive.wait_until(what, lambda: viewer.running() and (set(viewer.windows()) - before), STEP_SECONDS)
+def new_window(viewer, before, what, title):
+    def found():
+        fresh = set(viewer.windows()) - before if viewer.running() else set()
+        return {w for w in fresh if re.search(title, xdrive.window_name(w))}
+
+    return xdrive.wait_until(what, found, STEP_SECONDS)
 
 
-def popup_item(viewer, main, keys, what):
+def popup_item(viewer, main, keys, what, title):
     """Opens the view's popup with the right button and picks an item by
     keys; returns the window the item opened."""
     x, y, w, h = xdrive.geometry(main)
@@ -43,14 +48,14 @@ def popup_item(viewer, main, keys, what):
     popup = xdrive.wait_until("the popup menu", opened, STEP_SECONDS)
     xdrive.key(*keys, "Return")
     xdrive.wait_until("the popup menu to close", lambda: not (set(viewer.windows()) & popup), STEP_SECONDS)
-    return new_window(viewer, before, what)
+    return new_window(viewer, before, what, title)
 
 
 def answered(main, ping):
     return xdrive.wait_until("the viewer to answer X events", lambda: ping.ping(main, 2), STEP_SECONDS)
 
 
-def check_run(args, ping, name, target, dialog_keys, dialog_what, thumbnail_folder):
+def check_run(args, ping, name, target, dialog, thumbnail_folder):
     work = os.path.join(args.work, name)
     os.makedirs(work, exist_ok=True)
     thumbnail = os.path.join(thumbnail_folder, "$screenshot$.jpg")
@@ -67,7 +72,7 @@ def check_run(args, ping, name, target, dialog_keys, dialog_what, thumbnail_fold
         threads = sorted(xdrive.thread_names(viewer.pid))
         if any(t.startswith(("llvmpipe", "disk$")) for t in threads):
             raise RuntimeError("the GL driver runs threads of its own: %s" % ", ".join(threads))
-        run_steps(args, viewer, ping, main, name, dialog_keys, dialog_what, thumbnail, work)
+        run_steps(args, viewer, ping, main, dialog, thumbnail, work)
         xdrive.run(["xdotool", "windowactivate", str(main)], check=False)
         xdrive.wait_until("the main window to be active", lambda: xdrive.active_window() == main, STEP_SECONDS)
         xdrive.key("ctrl+q")
@@ -85,8 +90,9 @@ def check_run(args, ping, name, target, dialog_keys, dialog_what, thumbnail_fold
     print("%s: dialog, thumbnail and Ctrl+Q; exit status 0, no sanitizer report" % name, flush=True)
 
 
-def run_steps(args, viewer, ping, main, name, dialog_keys, dialog_what, thumbnail, work):
-    dialog = popup_item(viewer, main, dialog_keys, dialog_what)
+def run_steps(args, viewer, ping, main, dialog_item, thumbnail, work):
+    dialog_keys, dialog_what, dialog_title = dialog_item
+    dialog = popup_item(viewer, main, dialog_keys, dialog_what, dialog_title)
     answered(main, ping)
     if args.screenshots:
         xdrive.screenshot(os.path.join(work, "dialog.png"))
@@ -94,7 +100,7 @@ def run_steps(args, viewer, ping, main, name, dialog_keys, dialog_what, thumbnai
     xdrive.key("Escape")
     xdrive.wait_until("%s to close" % dialog_what, lambda: not (set(viewer.windows()) & dialog), STEP_SECONDS)
 
-    question = popup_item(viewer, main, ["Down"], "the thumbnail's question box")
+    question = popup_item(viewer, main, ["Down"], "the thumbnail's question box", r"^Confirm$")
     # The box must take the keys: Return answers it, not the window below.
     xdrive.wait_until("the question box to have the keyboard", lambda: xdrive.active_window() in question, STEP_SECONDS)
     if args.screenshots:
@@ -118,10 +124,12 @@ def main():
     ping = xdrive.XPing()
     wagon = os.path.join(sample, "wagon")
     # The popup of a mesh: Make Thumbnail, B-ground Colour, Mesh Data, ...
-    check_run(args, ping, "wagon", os.path.join(wagon, "wagon.im"), ["Down"] * 3, "the Mesh Data dialog", wagon)
+    # The Mesh Data panel has no title bar and keeps the program's name.
+    mesh_data = (["Down"] * 3, "the Mesh Data dialog", r"^Kelvane$")
+    check_run(args, ping, "wagon", os.path.join(wagon, "wagon.im"), mesh_data, wagon)
     # A traincar's popup has no Mesh Data; its last item is Adjust Track.
     loco = os.path.join(sample, "velmora", "userdata", "editing", "locomotive")
-    check_run(args, ping, "traincar", loco, ["Up"], "the Adjust Track dialog", loco)
+    check_run(args, ping, "traincar", loco, (["Up"], "the Adjust Track dialog", r"^Adjust Track$"), loco)
 
 
 if __name__ == "__main__":
