@@ -447,6 +447,8 @@ def main():
     parser.add_argument("--pause", type=float, default=0.15, help="seconds between events")
     parser.add_argument("--shots", type=float, default=0, help="save a screenshot every this many seconds")
     args = parser.parse_args()
+    # File > Open takes a typed path from its own folder: paths are whole.
+    args.work = os.path.abspath(args.work)
     monkey = Monkey(args)
     started = time.monotonic()
     if args.replay:

@@ -118,6 +118,8 @@ def main():
     parser.add_argument("--work", required=True)
     parser.add_argument("--screenshots", action="store_true")
     args = parser.parse_args()
+    # File > Open takes a typed path from its own folder: paths are whole.
+    args.work = os.path.abspath(args.work)
     shutil.rmtree(args.work, ignore_errors=True)
     sample = os.path.join(args.work, "sample")
     subprocess.run([args.sample_writer, "--out", sample], check=True, capture_output=True, timeout=120)
