@@ -301,7 +301,11 @@ class Monkey:
             time.sleep(0.3)
             xdrive.key(*event["keys"])
         elif kind == "open":
-            self.open_through_dialog(self.files.target(event["open"]))
+            path = self.files.target(event["open"])
+            # The dialog would go into a folder: a traincar opens by its config.txt.
+            if os.path.isdir(path):
+                path = os.path.join(path, "config.txt")
+            self.open_through_dialog(path)
         elif kind == "resize":
             xdrive.run(["xdotool", "windowsize", str(self.main)] + [str(v) for v in event["size"]])
 
