@@ -54,12 +54,11 @@ $(ASAN_BUILD)/build.ninja: | deps
 
 # LeakSanitizer's thread tracer can crash at exit while llvmpipe's worker
 # threads come and go; llvmpipe drawing on the calling thread gives the same
-# pixels. Without the shader cache the driver starts no writer thread either.
+# pixels.
 test-asan: deps $(ASAN_BUILD)/build.ninja
 	cmake -S . -B $(ASAN_BUILD) $(WERROR)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 LP_NUM_THREADS=0 \
-	  MESA_SHADER_CACHE_DISABLE=true \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
 # Seeded random use of the sanitizer build of the viewer under a private X
