@@ -16,7 +16,7 @@ FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?=
 
-.PHONY: all deps configure build run test test-asan bench fuzz mutants format clean install uninstall package
+.PHONY: all deps configure build run test test-asan monkey bench fuzz mutants format clean install uninstall package
 
 all: build
 
@@ -63,6 +63,24 @@ test-asan: deps $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 LP_NUM_THREADS=0 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+
+# Seeded random use of the sanitizer build of the viewer under a private X
+# server. MONKEY_SEED picks the input (a new seed each run when empty);
+# MONKEY_REPLAY plays a saved finding's events again. Findings are saved
+# under $(ASAN_BUILD)/monkey/findings.
+MONKEY_SECONDS ?= 600
+MONKEY_SEED    ?=
+MONKEY_REPLAY  ?=
+monkey: $(ASAN_BUILD)/build.ninja
+	@bash scripts/install-deps.sh test
+	cmake -S . -B $(ASAN_BUILD) $(WERROR)
+	cmake --build $(ASAN_BUILD) -j $(JOBS) --target kelvane kelvane-sample
+	DBUS_SESSION_BUS_ADDRESS=disabled: xvfb-run -a -s "-screen 0 1280x1024x24" \
+	  sh tests/gui/with_window_manager.sh python3 tools/monkey.py \
+	  --viewer $(ASAN_BUILD)/src/app/kelvane --sample-writer $(ASAN_BUILD)/tools/kelvane-sample \
+	  --suppressions tests/gui/gl_driver_leaks.supp --work $(ASAN_BUILD)/monkey \
+	  --seconds $(MONKEY_SECONDS) $(if $(MONKEY_SEED),--seed $(MONKEY_SEED)) \
+	  $(if $(MONKEY_REPLAY),--replay $(MONKEY_REPLAY))
 
 # The distribution's hardening (stack protector, fortify, full RELRO,
 # bind-now) for the builds that are installed or packed.

@@ -34,6 +34,8 @@ class MainWindowTest : public QObject {
   void recentFilesKeepTheNewestEight();
   void texturesDialogListsHighlightsAndExports();
   void changedFilesReloadAndDamageKeepsTheLastPicture();
+  void messageBoxesTakeTheKeyboard_data();
+  void messageBoxesTakeTheKeyboard();
 
  private:
   kelvane::testing::TempDir scratch_;

@@ -62,19 +62,24 @@ void ViewWidget::paintGL() {
 QImage ViewWidget::RenderOffscreen(int width, int height) {
   if (!contextReady_ || !renderer_) return {};
   makeCurrent();
-  QOpenGLFramebufferObject buffer(width, height, QOpenGLFramebufferObject::CombinedDepthStencil);
   QImage picture;
-  if (buffer.isValid() && buffer.bind()) {
-    renderer_->SetPerspective(width, height);
-    renderer_->RenderFrame();
-    // The clear colour's alpha is 0, so the pixels are read as opaque, and
-    // GL's bottom row comes first.
-    QImage rows(width, height, QImage::Format_RGBX8888);
-    QOpenGLFunctions* gl = context()->functions();
-    gl->glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    gl->glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rows.bits());
-    picture = rows.mirrored(false, true).convertToFormat(QImage::Format_RGB32);
-    buffer.release();
+  {
+    // The buffer ends while its context is current: ended later, its
+    // storage would wait for the next makeCurrent, and a context closed
+    // before that would never free it.
+    QOpenGLFramebufferObject buffer(width, height, QOpenGLFramebufferObject::CombinedDepthStencil);
+    if (buffer.isValid() && buffer.bind()) {
+      renderer_->SetPerspective(width, height);
+      renderer_->RenderFrame();
+      // The clear colour's alpha is 0, so the pixels are read as opaque, and
+      // GL's bottom row comes first.
+      QImage rows(width, height, QImage::Format_RGBX8888);
+      QOpenGLFunctions* gl = context()->functions();
+      gl->glPixelStorei(GL_PACK_ALIGNMENT, 4);
+      gl->glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rows.bits());
+      picture = rows.mirrored(false, true).convertToFormat(QImage::Format_RGB32);
+      buffer.release();
+    }
   }
   const qreal ratio = devicePixelRatioF();
   renderer_->SetPerspective(static_cast<int>(this->width() * ratio),
