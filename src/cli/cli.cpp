@@ -10,6 +10,7 @@
 
 #include "build_info.h"
 #include "check_command.h"
+#include "export_command.h"
 #include "info_command.h"
 #include "platform/wine_paths.h"
 #include "render_command.h"
@@ -84,6 +85,26 @@ std::int32_t ParseColour(const std::string& text) {
   throw CLI::ValidationError("--background", "expected 0xBBGGRR: " + text);
 }
 
+// --export takes its path, -o, --track and nothing else.
+int RunExportCommand(ExportOptions& options, const std::string& path, const std::string& output,
+                     const std::vector<std::string>& extra, const CLI::App& app) {
+  for (const CLI::Option* option : app.get_options()) {
+    const std::string name = option->get_name();
+    if (option->count() > 0 && name != "--export" && name != "--output" && name != "--track" &&
+        name != "file") {
+      std::cerr << "kelvane: --export takes -o and --track only; unexpected " << name << "\n";
+      return 2;
+    }
+  }
+  if (!extra.empty() || output.empty()) {
+    std::cerr << "kelvane: --export needs one path and -o OUT.glb or OUT.gltf\n";
+    return 2;
+  }
+  options.path = HostPathFromArgument(WinePrefix::FromEnvironment(), path);
+  options.output = output;
+  return RunExport(options, std::cerr);
+}
+
 }  // namespace
 
 std::optional<int> RunCommandLine(int argc, char** argv, ViewerArguments* viewer) {
@@ -110,7 +131,8 @@ std::optional<int> RunCommandLine(int argc, char** argv, ViewerArguments* viewer
           ->type_name("IMAGE");
   auto* outputOption =
       app.add_option("-o,--output", outputPath,
-                     "With --texture: the PNG to write; with --render: the .png or .jpg")
+                     "With --texture: the PNG to write; with --render: the .png or .jpg; with "
+                     "--export: the .glb or .gltf")
           ->type_name("OUT");
   auto* constantOption =
       app.add_option("--constant-alpha", constantAlpha, "With --texture: every alpha is A, 0..255")
@@ -187,11 +209,22 @@ std::optional<int> RunCommandLine(int argc, char** argv, ViewerArguments* viewer
       app.add_flag("--resolve", check.resolve,
                    "With --check: fetch parts through the simulator's utility as the viewer "
                    "does")};
+  ExportOptions exportOptions;
+  std::string exportPath;
+  auto* exportOption =
+      app.add_option("--export", exportPath,
+                     "Write a mesh file or traincar as glTF 2.0 for other programs (needs -o)")
+          ->type_name("PATH");
+  auto* trackOption = app.add_flag("--track", exportOptions.gltf.track,
+                                   "With --export: add the track a traincar stands on");
   app.add_option("file", paths, "Mesh file (.im, .pm) or asset folder to open in the viewer")
       ->type_name("FILE|FOLDER");
 
   try {
     app.parse(argc, argv);
+    if (exportOption->count() > 0)
+      return RunExportCommand(exportOptions, exportPath, outputPath, paths, app);
+    if (trackOption->count() > 0) throw CLI::RequiresError("--track", "--export");
     CheckTextureOptions(*textureOption, {constantOption, kindOption, alphaImageOption}, *infoOption,
                         *renderOption, *outputOption);
     for (const CLI::Option* option : renderOnly) {
