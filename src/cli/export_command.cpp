@@ -16,6 +16,8 @@ int RunExport(const ExportOptions& options, std::ostream& messages) {
   SessionOptions sessionOptions;
   // Decoded pictures only: the file needs no GL context.
   sessionOptions.keepPictures = true;
+  // Which file became which texture names the pictures.
+  sessionOptions.recordTextures = true;
   ContentSession session(std::move(sessionOptions));
   const OpenOutcome opened = session.Open(options.path);
   for (const Notice& n : opened.messages)

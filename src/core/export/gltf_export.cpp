@@ -226,7 +226,13 @@ std::optional<std::size_t> Builder::Texture(std::uint32_t name) {
         image = found->second;
       } else {
         asset_.images.push_back(std::move(png));
-        images_.push_back(Json{{"mimeType", "image/png"}});
+        Json entry{{"mimeType", "image/png"}};
+        // Named after the file it was decoded from, when the session knows.
+        for (const TextureRecord& record : session_.TextureRecords()) {
+          if (std::find(record.names.begin(), record.names.end(), name) != record.names.end())
+            entry["name"] = record.file.filename().string();
+        }
+        images_.push_back(std::move(entry));
         image = images_.size() - 1;
         imageOf_.emplace(std::move(key), image);
       }
@@ -563,8 +569,10 @@ bool WriteGltf(const GltfAsset& asset, const fs::path& file, std::string* error)
   bool ok;
   if (ext == ".gltf") {
     const std::string stem = file.stem().string();
-    for (std::size_t i = 0; i < asset.images.size(); ++i)
-      doc["images"][i] = Json{{"uri", stem + "_" + std::to_string(i) + ".png"}};
+    for (std::size_t i = 0; i < asset.images.size(); ++i) {
+      doc["images"][i].erase("mimeType");
+      doc["images"][i]["uri"] = stem + "_" + std::to_string(i) + ".png";
+    }
     if (doc.contains("buffers")) doc["buffers"][0]["uri"] = stem + ".bin";
     const std::string text = doc.dump(1, ' ', false, Json::error_handler_t::replace) + "\n";
     ok = write(file, {text});
@@ -617,11 +625,14 @@ bool WriteGltf(const GltfAsset& asset, const fs::path& file, std::string* error)
     removeAll();
     return false;
   }
+  // A file set is whole or gone: what was renamed already goes again.
   std::error_code ec;
-  for (const auto& [temporary, final] : written) {
-    fs::rename(temporary, final, ec);
+  for (std::size_t i = 0; i < written.size(); ++i) {
+    fs::rename(written[i].first, written[i].second, ec);
     if (ec) {
-      if (error) *error = "cannot write " + final.string() + ": " + ec.message();
+      if (error) *error = "cannot write " + written[i].second.string() + ": " + ec.message();
+      for (std::size_t k = 0; k < i; ++k)
+        fs::remove(written[k].second, ec);
       removeAll();
       return false;
     }
