@@ -85,14 +85,13 @@ std::int32_t ParseColour(const std::string& text) {
   throw CLI::ValidationError("--background", "expected 0xBBGGRR: " + text);
 }
 
-// --export takes its path, -o, --track and nothing else.
+// --export takes its path, -o and nothing else.
 int RunExportCommand(ExportOptions& options, const std::string& path, const std::string& output,
                      const std::vector<std::string>& extra, const CLI::App& app) {
   for (const CLI::Option* option : app.get_options()) {
     const std::string name = option->get_name();
-    if (option->count() > 0 && name != "--export" && name != "--output" && name != "--track" &&
-        name != "file") {
-      std::cerr << "kelvane: --export takes -o and --track only; unexpected " << name << "\n";
+    if (option->count() > 0 && name != "--export" && name != "--output" && name != "file") {
+      std::cerr << "kelvane: --export takes -o only; unexpected " << name << "\n";
       return 2;
     }
   }
@@ -215,8 +214,6 @@ std::optional<int> RunCommandLine(int argc, char** argv, ViewerArguments* viewer
       app.add_option("--export", exportPath,
                      "Write a mesh file or traincar as glTF 2.0 for other programs (needs -o)")
           ->type_name("PATH");
-  auto* trackOption = app.add_flag("--track", exportOptions.gltf.track,
-                                   "With --export: add the track a traincar stands on");
   app.add_option("file", paths, "Mesh file (.im, .pm) or asset folder to open in the viewer")
       ->type_name("FILE|FOLDER");
 
@@ -224,7 +221,6 @@ std::optional<int> RunCommandLine(int argc, char** argv, ViewerArguments* viewer
     app.parse(argc, argv);
     if (exportOption->count() > 0)
       return RunExportCommand(exportOptions, exportPath, outputPath, paths, app);
-    if (trackOption->count() > 0) throw CLI::RequiresError("--track", "--export");
     CheckTextureOptions(*textureOption, {constantOption, kindOption, alphaImageOption}, *infoOption,
                         *renderOption, *outputOption);
     for (const CLI::Option* option : renderOnly) {

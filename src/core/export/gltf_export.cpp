@@ -404,7 +404,6 @@ std::optional<std::size_t> Builder::Mesh(const T3DObject& object, bool lit) {
 }
 
 void Builder::Build(const GltfExportOptions& options) {
-  (void)options;
   const T3DScene* scene = session_.Scene();
   Json roots = Json::array();
   const bool traincar = session_.Kind() == ContentKind::kTraincar;
@@ -463,7 +462,7 @@ void Builder::Build(const GltfExportOptions& options) {
   }
 
   Json& doc = asset_.document;
-  doc["asset"] = Json{{"version", "2.0"}, {"generator", "Kelvane"}};
+  doc["asset"] = Json{{"version", "2.0"}, {"generator", options.generator}};
   doc["scene"] = 0;
   doc["scenes"] = Json::array({Json{{"nodes", std::move(roots)}}});
   doc["nodes"] = std::move(nodes_);

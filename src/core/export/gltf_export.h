@@ -13,10 +13,8 @@ namespace kelvane {
 class ContentSession;
 
 struct GltfExportOptions {
-  // Add the track the viewer draws under a traincar.
-  bool track = false;
-  float gauge = 1.44f;            // rail centres, metres
-  std::int32_t tieSpacing = 800;  // sleeper spacing, millimetres
+  // The program named in the asset as its generator.
+  std::string generator = "Kelvane";
 };
 
 // A glTF 2.0 asset held in memory: the JSON document, the binary buffer of
