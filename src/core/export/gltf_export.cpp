@@ -408,6 +408,13 @@ void Builder::Build(const GltfExportOptions& options) {
   Json roots = Json::array();
   const bool traincar = session_.Kind() == ContentKind::kTraincar;
   const std::vector<fs::path> files = session_.MeshFiles();
+  // Room for every attribute at once, so the buffer is never moved.
+  std::size_t room = 0;
+  for (std::size_t i = 0; scene && i < scene->ModelCount(); ++i) {
+    for (const auto& object : scene->Model(i).objects)
+      room += object->vertices.size() * (12 + 12 + 16 + 8 + 4) + object->faces.size() * 12 + 16;
+  }
+  asset_.buffer.reserve(room);
   for (std::size_t i = 0; scene && i < scene->ModelCount(); ++i) {
     const T3DModel& model = scene->Model(i);
     // A textured material turns the lights off for the whole model, and a
