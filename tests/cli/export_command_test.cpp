@@ -157,28 +157,35 @@ double MaskAgreement(ExportCommandTest& t, const fs::path& path, const fs::path&
   }
   EXPECT_EQ(drawn.status, 0) << drawn.err;
   const Camera c = ViewerCamera(rotX, rotY, zoom);
-  const ProcessResult f3d = t.Outside("f3d under xvfb-run", {"xvfb-run",
-                                                             "-a",
-                                                             "-s",
-                                                             "-screen 0 1280x1024x24",
-                                                             "f3d",
-                                                             "--dry-run",
-                                                             "--quiet",
-                                                             glb.string(),
-                                                             "--output",
-                                                             theirs.string(),
-                                                             "--resolution",
-                                                             "400,300",
-                                                             "--bg-color",
-                                                             "1,0,1",
-                                                             "--camera-position",
-                                                             Triple(c.eye),
-                                                             "--camera-focal-point",
-                                                             Triple(c.focus),
-                                                             "--camera-view-up",
-                                                             Triple(c.up),
-                                                             "--camera-view-angle",
-                                                             "45"});
+  // xvfb-run -a can race another test for a display number; it says so
+  // and the next try gets another.
+  const std::vector<std::string> f3dArgs{"xvfb-run",
+                                         "-a",
+                                         "-s",
+                                         "-screen 0 1280x1024x24",
+                                         "f3d",
+                                         "--dry-run",
+                                         "--quiet",
+                                         glb.string(),
+                                         "--output",
+                                         theirs.string(),
+                                         "--resolution",
+                                         "400,300",
+                                         "--bg-color",
+                                         "1,0,1",
+                                         "--camera-position",
+                                         Triple(c.eye),
+                                         "--camera-focal-point",
+                                         Triple(c.focus),
+                                         "--camera-view-up",
+                                         Triple(c.up),
+                                         "--camera-view-angle",
+                                         "45"};
+  ProcessResult f3d;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    f3d = t.Outside("f3d under xvfb-run", f3dArgs);
+    if (f3d.err.find("Xvfb failed to start") == std::string::npos) break;
+  }
   EXPECT_EQ(f3d.status, 0) << "f3d could not draw " << glb << ": " << f3d.out << f3d.err;
   const auto a = testing::ReadPng(ours), b = testing::ReadPng(theirs);
   if (!a || !b) {
