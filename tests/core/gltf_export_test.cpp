@@ -264,6 +264,15 @@ TEST_F(GltfExportTest, EachModelOfATraincarStandsWhereTheViewerDrawsIt) {
     }
   }
   EXPECT_GE(placed, 3u) << "the sample car places its bogeys and pantograph";
+  // Each model keeps its own attachment points, not the last mesh's.
+  std::vector<std::string> bodyPoints;
+  for (const auto& child : asset.document["nodes"][scene[0].get<std::size_t>()]["children"]) {
+    const auto& node = asset.document["nodes"][child.get<std::size_t>()];
+    if (!node.contains("mesh") && node["name"].get<std::string>().rfind("a.", 0) == 0)
+      bodyPoints.push_back(node["name"]);
+  }
+  EXPECT_EQ(bodyPoints,
+            (std::vector<std::string>{"a.bog0", "a.bog1", "a.pant0", "a.light0", "a.horn"}));
 }
 
 TEST_F(GltfExportTest, AnOutputThatCannotBeWrittenLeavesNoFile) {
