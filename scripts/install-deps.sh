@@ -30,6 +30,7 @@ if [ "$group" = "test" ]; then
     man-db dbus tumbler bubblewrap python3-gi gir1.2-gnomedesktop-3.0
     lintian file
     locales
+    f3d nodejs
   )
 fi
 
@@ -69,6 +70,21 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
+# The export tests run the Khronos glTF validator with node; npm installs
+# it from the lockfile into tools/gltf-validator/node_modules.
+if [ "$group" = "test" ]; then
+  here=$(cd "$(dirname "$0")/.." && pwd)
+  validator="$here/tools/gltf-validator"
+  if [ ! -f "$validator/node_modules/gltf-validator/package.json" ]; then
+    if ! command -v npm >/dev/null 2>&1; then
+      echo "install-deps: installing npm"
+      $sudo apt-get install -y -q --no-install-recommends npm
+    fi
+    echo "install-deps: installing the glTF validator (npm ci in tools/gltf-validator)"
+    (cd "$validator" && npm ci --no-audit --no-fund --loglevel=error)
+  fi
+fi
+
 # A window test runs under a German locale (a decimal comma); only the test
 # group sets it up. Without root it is only a warning: the viewer itself
 # does not need it.
@@ -82,3 +98,4 @@ if [ "$group" = "test" ] && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$
   grep -q '^de_DE\.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
   $sudo locale-gen
 fi
+

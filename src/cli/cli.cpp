@@ -11,6 +11,7 @@
 
 #include "build_info.h"
 #include "check_command.h"
+#include "export_command.h"
 #include "info_command.h"
 #include "platform/wine_paths.h"
 #include "render_command.h"
@@ -100,6 +101,9 @@ struct CommandLine {
   std::vector<std::string> thumbnailArgs;
   std::vector<std::string> checkPaths;
   CheckCommandOptions check;
+  ExportOptions exportOptions;
+  std::string exportPath;
+  CLI::Option* exportOption = nullptr;
   CLI::Option *infoOption = nullptr, *textureOption = nullptr, *outputOption = nullptr;
   CLI::Option *constantOption = nullptr, *kindOption = nullptr, *alphaImageOption = nullptr;
   CLI::Option *settingsOption = nullptr, *renderOption = nullptr, *thumbnailOption = nullptr;
@@ -121,7 +125,8 @@ void AddInfoAndTextureOptions(CommandLine& c) {
           ->type_name("IMAGE");
   c.outputOption =
       app.add_option("-o,--output", c.outputPath,
-                     "With --texture: the PNG to write; with --render: the .png or .jpg")
+                     "With --texture: the PNG to write; with --render: the .png or .jpg; with "
+                     "--export: the .glb or .gltf")
           ->type_name("OUT");
   c.constantOption = app.add_option("--constant-alpha", c.constantAlpha,
                                     "With --texture: every alpha is A, 0..255")
@@ -202,6 +207,10 @@ void AddThumbnailAndCheckOptions(CommandLine& c) {
       app.add_flag("--resolve", c.check.resolve,
                    "With --check: fetch parts through the simulator's utility as the viewer "
                    "does")};
+  c.exportOption =
+      app.add_option("--export", c.exportPath,
+                     "Write a mesh file or traincar as glTF 2.0 for other programs (needs -o)")
+          ->type_name("PATH");
 }
 
 void RequireFor(const std::vector<CLI::Option*>& options, const CLI::Option& mode) {
@@ -222,6 +231,24 @@ void Exclude(const CLI::Option& option, std::initializer_list<const CLI::Option*
 std::string Unexpected(const CommandLine& c, const std::string& mode, const std::string& what) {
   if (c.paths.empty()) return {};
   return mode + " takes " + what + "; unexpected " + c.paths.front();
+}
+
+// --export takes its path, -o and nothing else.
+int RunExportMode(CommandLine& c) {
+  for (const CLI::Option* option : c.app.get_options()) {
+    const std::string name = option->get_name();
+    if (option->count() > 0 && name != "--export" && name != "--output" && name != "file") {
+      std::cerr << "kelvane: --export takes -o only; unexpected " << name << "\n";
+      return 2;
+    }
+  }
+  if (!c.paths.empty() || c.outputPath.empty()) {
+    std::cerr << "kelvane: --export needs one path and -o OUT.glb or OUT.gltf\n";
+    return 2;
+  }
+  c.exportOptions.path = HostPathFromArgument(WinePrefix::FromEnvironment(), c.exportPath);
+  c.exportOptions.output = c.outputPath;
+  return RunExport(c.exportOptions, std::cerr);
 }
 
 int RunThumbnailMode(CommandLine& c) {
@@ -354,6 +381,8 @@ std::optional<int> RunCommandLine(int argc, char** argv, ViewerArguments* viewer
 
   try {
     c.app.parse(argc, argv);
+    // --export checks its own few options.
+    if (c.exportOption->count() > 0) return RunExportMode(c);
     for (const Mode& mode : kModes)
       mode.check(c);
   } catch (const CLI::CallForHelp& e) {

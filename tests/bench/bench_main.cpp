@@ -1,6 +1,6 @@
 // Runs every benchmark and, after the usual table, prints one table of
 // every target: each family's "kelvane" side beside its references,
-// compared by their Mtexel/s or fps counters (medians when repeated), and
+// compared by their Mtexel/s, fps or runs/s counters (medians when repeated), and
 // figures with a limit of their own. A label "target>=X" asks for a ratio
 // of at least X (against REF alone with "target>=X@REF"); a label
 // "max:COUNTER:X" asks for the counter to stay at
@@ -53,9 +53,11 @@ class TargetReporter final : public benchmark::ConsoleReporter {
         limits_[family] = {counter, value->second.value, std::stod(label.substr(colon + 1))};
         continue;
       }
-      // Decoders compare texel rates, frame benchmarks frames per second.
+      // Decoders compare texel rates, frame benchmarks frames per second,
+      // whole-program runs runs per second.
       auto rate = run.counters.find("Mtexel/s");
       if (rate == run.counters.end()) rate = run.counters.find("fps");
+      if (rate == run.counters.end()) rate = run.counters.find("runs/s");
       if (rate == run.counters.end()) continue;
       Side& entry = families_[family][side];
       entry.rate = rate->second.value;

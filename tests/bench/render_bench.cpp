@@ -292,6 +292,53 @@ BENCHMARK(InfoWall)
     ->UseManualTime()
     ->Iterations(1)
     ->Repetitions(7)
+
+// The large mesh make bench writes (KELVANE_BENCH_MESH), else one written
+// here once.
+std::filesystem::path LargeBenchMesh() {
+  static const std::filesystem::path path = [] {
+    if (const char* given = std::getenv("KELVANE_BENCH_MESH")) return std::filesystem::path(given);
+    auto p = std::filesystem::temp_directory_path() / "kelvane-bench-large.im";
+    if (!std::filesystem::exists(p))
+      fixtures::WriteFile(p, fixtures::LargeMesh(2'000'000, 1'700'000));
+    return p;
+  }();
+  return path;
+}
+
+// Whole runs of kelvane --export on the large mesh beside --info on it:
+// the export is to take less than twice the time, a rate of at least half.
+void LargeMeshMode(benchmark::State& state, bool exporting) {
+  const std::filesystem::path mesh = LargeBenchMesh();
+  testing::TempDir dir;
+  for (auto _ : state) {
+    const ChildRun run =
+        exporting ? RunKelvane({"--export", mesh.string(), "-o", (dir / "large.glb").string()})
+                  : RunKelvane({"--info", mesh.string()});
+    if (!run.ok) {
+      state.SkipWithError(exporting ? "kelvane --export failed" : "kelvane --info failed");
+      return;
+    }
+    state.SetIterationTime(run.seconds);
+    state.counters["runs/s"] = 1.0 / run.seconds;
+    state.counters["process_ms"] = run.seconds * 1000.0;
+  }
+  if (exporting) state.SetLabel("target>=0.5");
+}
+
+BENCHMARK_CAPTURE(LargeMeshMode, export, true)
+    ->Name("ExportLargeMesh/kelvane")
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(LargeMeshMode, info, false)
+    ->Name("ExportLargeMesh/info")
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 
 // 200,000 triangles in grid sheets of at most 65536 vertices: a 6.8 MB file.

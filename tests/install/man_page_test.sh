@@ -18,7 +18,7 @@ diff -u --label "--help" --label "man page" "$work/help.txt" "$work/man.txt" ||
 
 # Every mode has its line under EXIT STATUS.
 sed -n '/^\.SH EXIT STATUS/,/^\.SH /p' "$page" | sed 's/\\-/-/g' >"$work/exit.txt"
-for mode in --info --render --texture --thumbnail --check --help --version "The viewer"; do
+for mode in --info --render --texture --thumbnail --check --export --help --version "The viewer"; do
   grep -q -- "$mode" "$work/exit.txt" || fail "no exit status for $mode"
 done
 [ $failures -eq 0 ] && echo "man page agrees with --help ($(wc -l <"$work/help.txt") options)"

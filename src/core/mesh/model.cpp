@@ -40,6 +40,7 @@ void T3DModel::Clear() {
   }
   objects.clear();
   materials.clear();
+  bones.clear();
 }
 
 std::uint32_t T3DModel::FindTexture(const std::string& name, std::int32_t type,

@@ -115,6 +115,14 @@ struct T3DObject {
   mutable std::shared_ptr<ObjectDrawArrays> drawArrays;
 };
 
+// A bone of the file's skeleton, kept for export; the reader has already
+// moved the objects it names.
+struct TBone {
+  std::string name;
+  std::int32_t parent = -1;  // index into the model's bones; -1 for the root
+  TVector3 position;         // relative to the parent, file axes
+};
+
 struct TAttachPoint {
   TVector3 position;  // file axes
   TVector3 rotation;  // degrees about x, y, z
@@ -192,6 +200,8 @@ class T3DModel {
 
   std::vector<std::unique_ptr<TMaterial>> materials;  // only while loading
   std::vector<std::unique_ptr<T3DObject>> objects;
+  // The skeleton in reading order, parents before their children.
+  std::vector<TBone> bones;
   // Where a traincar's composition put this model, in view axes; empty for
   // a mesh on its own.
   std::vector<PlacementStep> placement;

@@ -331,11 +331,12 @@ void ModelReader::ReadSkeleton() {
   struct Level {
     TVector3 position;
     std::int32_t childrenLeft;
+    std::int32_t index;  // in the model's bones
   };
   // One bone record; its children are read by the loop below, not by
   // recursion, so a tree of any depth is read. Every level takes at least
   // 49 bytes of the file, which bounds the stack.
-  auto readBone = [&](const TVector3& parent, Level& out) {
+  auto readBone = [&](const TVector3& parent, std::int32_t parentIndex, Level& out) {
     if (in_.U32("a bone tag") != kTagBONE) return false;
     in_.Skip(8, "a bone record");
     const std::string name = ReadCountedString(in_, "a bone name");
@@ -343,13 +344,15 @@ void ModelReader::ReadSkeleton() {
     const TVector3 absolute{relative.x + parent.x, relative.y + parent.y, relative.z + parent.z};
     in_.Skip(16, "a bone rotation");
     PlaceBone(name, absolute);
-    out = {absolute, in_.I32("a bone's child count")};
+    model_.bones.push_back({name, parentIndex, relative});
+    const auto index = static_cast<std::int32_t>(model_.bones.size() - 1);
+    out = {absolute, in_.I32("a bone's child count"), index};
     return true;
   };
 
   std::vector<Level> stack;
   Level root{};
-  if (readBone({0, 0, 0}, root) && root.childrenLeft > 0) stack.push_back(root);
+  if (readBone({0, 0, 0}, -1, root) && root.childrenLeft > 0) stack.push_back(root);
   while (!stack.empty()) {
     Level& top = stack.back();
     if (top.childrenLeft <= 0) {
@@ -358,8 +361,9 @@ void ModelReader::ReadSkeleton() {
     }
     --top.childrenLeft;
     const TVector3 parent = top.position;
+    const std::int32_t parentIndex = top.index;
     Level child{};
-    if (readBone(parent, child) && child.childrenLeft > 0) stack.push_back(child);
+    if (readBone(parent, parentIndex, child) && child.childrenLeft > 0) stack.push_back(child);
   }
 }
 

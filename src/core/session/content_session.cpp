@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <system_error>
 
 #include "base/text.h"
@@ -55,6 +56,31 @@ std::string OneLineOf(const std::string& text) {
   return out;
 }
 
+// Passes every upload on and keeps a copy of its picture by texture name.
+class PictureKeepingUploader final : public TextureUploader {
+ public:
+  explicit PictureKeepingUploader(std::unique_ptr<TextureUploader> inner)
+      : inner_(std::move(inner)) {}
+  std::uint32_t Upload(const PixelBuffer& pixels) override {
+    const std::uint32_t name = inner_->Upload(pixels);
+    pictures_.insert_or_assign(name, pixels);
+    return name;
+  }
+  void Delete(std::span<const std::uint32_t> names) override {
+    for (std::uint32_t name : names)
+      pictures_.erase(name);
+    inner_->Delete(names);
+  }
+  const PixelBuffer* Find(std::uint32_t name) const {
+    const auto it = pictures_.find(name);
+    return it == pictures_.end() ? nullptr : &it->second;
+  }
+
+ private:
+  std::unique_ptr<TextureUploader> inner_;
+  std::map<std::uint32_t, PixelBuffer> pictures_;
+};
+
 fs::path ConfigFileOf(const fs::path& folder) {
   if (auto found = FindContentFile(folder, "config.txt")) return *found;
   return folder / "config.txt";
@@ -79,6 +105,7 @@ struct ContentSession::Content {
   PassingNotifier said;
   TextureLoaderState textureState;
   std::unique_ptr<TextureUploader> uploader;
+  PictureKeepingUploader* pictures = nullptr;  // in `uploader`, when kept
   std::unique_ptr<SizeRecordingUploader> sizes;
   std::unique_ptr<TextureLoader> loader;
   std::unique_ptr<RecordingTextureLoader> inventory;
@@ -89,6 +116,7 @@ struct ContentSession::Content {
   // Last: its models delete their textures through the loaders above.
   T3DScene scene;
   const T3DModel* current = nullptr;
+  std::map<const T3DModel*, std::vector<TAttachPoint>> attachments;
   ContentKind kind = ContentKind::kNothing;
   bool loaded = false;
   fs::path opened;
@@ -102,6 +130,11 @@ std::unique_ptr<ContentSession::Content> ContentSession::MakeContent(Notifier* s
   auto c = std::make_unique<Content>(shown);
   c->uploader = options_.uploader ? options_.uploader(c->textureState)
                                   : std::make_unique<DecodeOnlyUploader>(c->textureState);
+  if (options_.keepPictures) {
+    auto keeping = std::make_unique<PictureKeepingUploader>(std::move(c->uploader));
+    c->pictures = keeping.get();
+    c->uploader = std::move(keeping);
+  }
   TextureUploader* upload = c->uploader.get();
   if (options_.recordTextures) {
     c->sizes = std::make_unique<SizeRecordingUploader>(*c->uploader);
@@ -215,6 +248,7 @@ void ContentSession::OpenMesh(Content& content, const fs::path& file, OpenOutcom
   content.loaded = model.Load(file, load) && model.ObjectCount() > 0;
   // Mesh Data describes the empty model a failed load leaves.
   if (!content.loaded) content.unit.MeshBounds = TMeshBounds{};
+  NoteAttachments(content, model);
   if (content.inventory) content.inventory->NoteUsers(model);
   if (options_.onMeshLoaded)
     options_.onMeshLoaded(file, model, content.loaded, content.unit, content.said.record.notices);
@@ -255,6 +289,7 @@ void ContentSession::OpenTraincar(Content& content, const fs::path& folder, Open
     seen = notices.size();
     anyBump = anyBump || content.unit.AnyBumpLoaded;
     content.current = &model;
+    NoteAttachments(content, model);
     if (loaded) {
       ++outcome.modelsLoaded;
       // The first mesh that loads frames the car, whatever came before it.
@@ -272,6 +307,23 @@ void ContentSession::OpenTraincar(Content& content, const fs::path& folder, Open
   content.unit.AnyBumpLoaded = anyBump;
   content.loaded = composed && outcome.modelsLoaded > 0;
   if (content.loaded) LoadTrackTextures(content.track, *content.loader, options_.trackFolder);
+}
+
+void ContentSession::NoteAttachments(Content& content, const T3DModel& model) {
+  const auto count = static_cast<std::size_t>(std::max(content.unit.AttachmentCount, 0));
+  const auto& table = content.unit.AttachmentTable;
+  content.attachments[&model].assign(table.begin(), table.begin() + std::min(count, table.size()));
+}
+
+const PixelBuffer* ContentSession::Picture(std::uint32_t texture) const {
+  return content_ && content_->pictures ? content_->pictures->Find(texture) : nullptr;
+}
+
+std::span<const TAttachPoint> ContentSession::Attachments(const T3DModel& model) const {
+  if (!content_) return {};
+  const auto it = content_->attachments.find(&model);
+  if (it == content_->attachments.end()) return {};
+  return it->second;
 }
 
 bool ContentSession::Loaded() const {

@@ -77,6 +77,8 @@ struct SessionOptions {
   bool loadTextures = true;
   // Keep a record of every texture file loaded (the --info inventory).
   bool recordTextures = false;
+  // Keep the decoded picture of every texture made (the glTF export).
+  bool keepPictures = false;
   // Where the track's images are; empty: no track images.
   std::filesystem::path trackFolder;
   ResolverHooks hooks;
@@ -132,6 +134,11 @@ class ContentSession {
   const ProgressLog* Log() const;
   const std::vector<TextureRecord>& TextureRecords() const;
   const std::vector<TextureFailure>& TextureFailures() const;
+  // The decoded picture a texture of the open content was made from, when
+  // the session keeps pictures; else none.
+  const PixelBuffer* Picture(std::uint32_t texture) const;
+  // The attachment points a model of the open content was loaded with.
+  std::span<const TAttachPoint> Attachments(const T3DModel& model) const;
   // The mesh files of the open content's models, in scene order.
   std::vector<std::filesystem::path> MeshFiles() const;
 
@@ -143,6 +150,7 @@ class ContentSession {
   void OpenTraincar(Content& content, const std::filesystem::path& folder, OpenOutcome& outcome);
   void OpenTexture(Content& content, const std::filesystem::path& file, OpenOutcome& outcome);
   std::unique_ptr<Content> MakeContent(Notifier* shown);
+  static void NoteAttachments(Content& content, const T3DModel& model);
 
   SessionOptions options_;
   std::unique_ptr<Content> content_;

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace kelvane {
+
+class ContentSession;
+
+struct GltfExportOptions {
+  // The program named in the asset as its generator.
+  std::string generator = "Kelvane";
+};
+
+// A glTF 2.0 asset held in memory: the JSON document, the binary buffer of
+// its geometry and its pictures as PNG files. Where the pictures go is the
+// writer's choice: into the .glb's buffer, or beside a .gltf as files, so
+// the document's images name no source yet.
+struct GltfAsset {
+  nlohmann::ordered_json document;
+  std::vector<std::uint8_t> buffer;
+  std::vector<std::vector<std::uint8_t>> images;
+  // What was written, for the messages and the tests.
+  std::size_t vertices = 0;
+  std::size_t triangles = 0;
+};
+
+// Builds the asset of what `session` has open: one node per model at its
+// placement, one mesh per object, one material per object, attachment
+// points and bones as empty nodes. Pictures come from the session, which
+// must keep them; a texture without a kept picture is left out.
+GltfAsset BuildGltf(const ContentSession& session, const GltfExportOptions& options);
+
+// Writes the asset as .glb, or as .gltf with a .bin and PNG files beside it
+// (by the ending of `file`). Every file is written under a temporary name
+// first and renamed only when all were written, so a failure leaves none.
+// False, with `error` saying why, when it cannot be written.
+bool WriteGltf(const GltfAsset& asset, const std::filesystem::path& file, std::string* error);
+
+// The PNG of a decoded picture, rows from the top; empty when it cannot be
+// encoded.
+struct PixelBuffer;
+std::vector<std::uint8_t> EncodePng(const PixelBuffer& pixels);
+
+}  // namespace kelvane
