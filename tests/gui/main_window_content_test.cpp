@@ -256,6 +256,18 @@ void MainWindowTest::texturesAndRenamedMeshesOpen() {
   }
 }
 
+// File > Export glTF... writes what is open where the user says.
+void MainWindowTest::exportWritesWhatIsOpen() {
+  Viewer v;
+  MainWindow& w = v.Start({v.mesh.string()});
+  const fs::path glb = v.dir.path() / "wagon.glb";
+  w.Interaction().chooseExportFile = [&glb] { return glb; };
+  w.Ui().exportAction->trigger();
+  QVERIFY(v.notifier.notices.empty());
+  QCOMPARE(ReadText(glb).substr(0, 4), std::string("glTF"));
+  QVERIFY(w.Ui().statusLine->text().contains(QString::fromStdString(glb.string())));
+}
+
 void MainWindowTest::stepperWalksTheAttachmentPoints() {
   Viewer v;
   MainWindow& w = v.Start({v.mesh.string()});

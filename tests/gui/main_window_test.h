@@ -30,6 +30,7 @@ class MainWindowTest : public QObject {
   void withoutAContextFilesStillOpen();
   void droppedFilesOpen();
   void texturesAndRenamedMeshesOpen();
+  void exportWritesWhatIsOpen();
   void stepperWalksTheAttachmentPoints();
   void recentFilesKeepTheNewestEight();
   void texturesDialogListsHighlightsAndExports();

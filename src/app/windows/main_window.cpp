@@ -18,6 +18,7 @@
 #include "app_icon.h"
 #include "assets/openwith_setup.h"
 #include "base/text.h"
+#include "export_dialog.h"
 #include "platform/content_path.h"
 #include "shell/shell_rules.h"
 #include "windows/main_window_parts.h"
@@ -237,6 +238,7 @@ void MainWindow::BuildMenus() {
   QMenu* file = menuBar()->addMenu("File");
   openAction = file->addAction("Open", this, [this] { OpenFile(); });
   reopenAction = file->addAction("  ", this, [this] { ReopenLast(); });
+  exportAction = file->addAction("Export glTF...", this, [this] { ExportGltf(); });
   exitAction = file->addAction("Exit", this, [this] { close(); });
   openAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -459,6 +461,7 @@ MainWindow::Controls MainWindow::Ui() const {
           popupMenu,
           openAction,
           reopenAction,
+          exportAction,
           exitAction,
           thumbnailNameAction,
           texturesAction,
@@ -483,6 +486,12 @@ MainWindow::Controls MainWindow::Ui() const {
           &burstEndTimer,
           &hostSetUpTimer,
           aboutBox.get()};
+}
+
+void MainWindow::ExportGltf() {
+  if (RefuseWhileBusy()) return;
+  const fs::path written = ExportGltfDialog(this, session_, interaction.chooseExportFile);
+  if (!written.empty()) statusLine->setText(QString::fromStdString("Exported " + written.string()));
 }
 
 void MainWindow::ArmMouse() {

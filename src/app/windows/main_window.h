@@ -65,6 +65,8 @@ class MainWindow final : public QMainWindow {
   void AdjustTrack();
   void ThumbnailName();
   void SetUpOpenWith();
+  // File > "Export glTF...": what is open, for other programs.
+  void ExportGltf();
   void Help();
   void About();
   void StepAttachment(bool up);
@@ -102,7 +104,7 @@ class MainWindow final : public QMainWindow {
     QLineEdit *nameBox, *positionBox, *rotationBox;
     QLabel* statusLine;
     QMenu* popupMenu;
-    QAction *openAction, *reopenAction, *exitAction;
+    QAction *openAction, *reopenAction, *exportAction, *exitAction;
     QAction *thumbnailNameAction, *texturesAction, *reloadOnChangeAction;
     QAction *openWithAction, *helpAction, *aboutAction;
     RecentFilesMenu* recentMenu;
@@ -163,6 +165,7 @@ class MainWindow final : public QMainWindow {
   QMenu* popupMenu = nullptr;
   // The menu bar's items.
   QAction *openAction = nullptr, *reopenAction = nullptr, *exitAction = nullptr;
+  QAction* exportAction = nullptr;
   QAction *thumbnailNameAction = nullptr, *texturesAction = nullptr,
           *reloadOnChangeAction = nullptr;
   QAction *openWithAction = nullptr, *helpAction = nullptr, *aboutAction = nullptr;

@@ -27,6 +27,8 @@ constexpr int kReloadRetryMs = 300;
 SessionOptions MainWindow::SessionSetUp() {
   SessionOptions o;
   o.notifier = &notifier_;
+  // The glTF export writes the pictures as they were decoded.
+  o.keepPictures = true;
   o.uploader = [this](TextureLoaderState& state) {
     return std::make_unique<ViewTextureUploader>(state, [this] { return glView->ContextReady(); });
   };

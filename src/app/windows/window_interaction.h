@@ -31,6 +31,8 @@ struct WindowInteraction {
   std::function<std::optional<std::filesystem::path>(const std::string& caption)> browseFolder;
   std::function<void(std::chrono::milliseconds)> pause;
   std::function<bool(const QUrl& url)> openUrl;
+  // Where File > "Export glTF..." writes; empty: the file dialog asks.
+  std::function<std::filesystem::path()> chooseExportFile;
 
   static WindowInteraction Real(QWidget* owner);
 };
