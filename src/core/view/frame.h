@@ -8,6 +8,7 @@
 #include "overlays/track.h"
 #include "settings/viewer_settings.h"
 #include "textures/bump_support.h"
+#include "view/measurement.h"
 #include "view/view_state.h"
 
 // The frame: fixed GL state, projection, camera and the drawing order of one
@@ -45,6 +46,8 @@ struct FrameState {
   const T3DModel* currentModel = nullptr;
   const T3DScene* scene = nullptr;
   bool trainCarMode = false;
+  // Points picked for measuring, drawn over the content.
+  Measurement measure;
 };
 
 // Takes the persistent settings that decide the picture: background, axes
