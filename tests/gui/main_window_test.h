@@ -33,6 +33,9 @@ class MainWindowTest : public QObject {
   void recentFilesKeepTheNewestEight();
   void texturesDialogListsHighlightsAndExports();
   void changedFilesReloadAndDamageKeepsTheLastPicture();
+  void measuringByCtrlClicks();
+  void measuringATraincar();
+  void meshDataShowsDimensionsAndBudget();
 
  private:
   kelvane::testing::TempDir scratch_;

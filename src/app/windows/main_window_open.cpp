@@ -27,6 +27,8 @@ constexpr int kReloadRetryMs = 300;
 SessionOptions MainWindow::SessionSetUp() {
   SessionOptions o;
   o.notifier = &notifier_;
+  // Mesh Data shows the texture bytes each upload took.
+  o.recordTextures = true;
   o.uploader = [this](TextureLoaderState& state) {
     return std::make_unique<ViewTextureUploader>(state, [this] { return glView->ContextReady(); });
   };
