@@ -66,14 +66,12 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         if (!RefuseWhileBusy()) popupMenu->popup(e->globalPosition().toPoint());
         return true;
       }
-      if (e->button() == Qt::LeftButton && (e->modifiers() & Qt::ControlModifier)) {
-        MeasureAt(e->position(), e->modifiers() & Qt::ShiftModifier);
-        return true;
-      }
       if (frame.view.MouseReady) {
         frame.view.LastMouseX = static_cast<float>(e->position().x());
         frame.view.LastMouseY = static_cast<float>(e->position().y());
       }
+      if (e->button() == Qt::LeftButton && (e->modifiers() & Qt::ControlModifier))
+        MeasureAt(e->position(), e->modifiers() & Qt::ShiftModifier);
       return true;
     }
     if (event->type() == QEvent::MouseMove) {
