@@ -70,6 +70,9 @@ int RunCheck(const CheckCommandOptions& options, std::ostream& out, std::ostream
   check.paths = options.paths;
   check.jobs = options.jobs > 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
   check.resolve = options.resolve;
+  check.limits.maxTriangles = options.maxTriangles;
+  check.limits.maxTextureBytes =
+      static_cast<std::uint64_t>(options.maxTextureMb * 1024.0 * 1024.0 + 0.5);
   if (options.progress) {
     const auto start = std::chrono::steady_clock::now();
     check.progress = [&err, start](std::size_t done, std::size_t total, std::uint64_t) {

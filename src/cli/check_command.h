@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <ostream>
 #include <vector>
@@ -12,6 +13,10 @@ struct CheckCommandOptions {
   unsigned jobs = 0;  // 0: one per core
   bool resolve = false;
   bool progress = false;  // a progress line on `err`
+  // Budgets an asset is held against; 0: none. Megabytes of 1024 x 1024
+  // bytes.
+  std::int64_t maxTriangles = 0;
+  double maxTextureMb = 0.0;
 };
 
 // Checks every mesh and traincar under the paths and prints what is wrong:

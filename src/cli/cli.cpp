@@ -206,7 +206,17 @@ void AddThumbnailAndCheckOptions(CommandLine& c) {
           ->check(CLI::PositiveNumber),
       app.add_flag("--resolve", c.check.resolve,
                    "With --check: fetch parts through the simulator's utility as the viewer "
-                   "does")};
+                   "does"),
+      app.add_option("--max-triangles", c.check.maxTriangles,
+                     "With --check: report each mesh or traincar with more triangles as "
+                     "over-budget")
+          ->type_name("N")
+          ->check(CLI::PositiveNumber),
+      app.add_option("--max-texture-mb", c.check.maxTextureMb,
+                     "With --check: report each mesh or traincar whose textures take more "
+                     "megabytes (1024 x 1024 bytes) as uploaded, mipmaps included, as over-budget")
+          ->type_name("M")
+          ->check(CLI::PositiveNumber)};
   c.exportOption =
       app.add_option("--export", c.exportPath,
                      "Write a mesh file or traincar as glTF 2.0 for other programs (needs -o)")

@@ -5,10 +5,12 @@
 #include <memory>
 #include <optional>
 
+#include "budget_json.h"
 #include "egl_context.h"
 #include "json_number.h"
 #include "mesh/attachment_reader.h"
 #include "mesh/model.h"
+#include "mesh/model_budget.h"
 #include "mesh/texture_inventory.h"
 #include "platform/notices.h"
 #include "session/content_session.h"
@@ -146,7 +148,9 @@ int RunInfo(const InfoOptions& options, std::ostream& out) {
               {"any_bump", unit.AnyBumpLoaded},
               {"texture_upload", gl ? "opengl" : "decode-only"},
               {"attachments", std::move(attachments)},
-              {"textures", TextureInventoryJson(session.TextureRecords())}};
+              {"textures", TextureInventoryJson(session.TextureRecords())},
+              {"budget",
+               BudgetJson(model ? ModelBudget(*model, session.TextureRecords()) : AssetBudget{})}};
   if (!lines.is_null()) result["attachment_lines"] = std::move(lines);
   result["attachment_errors"] = std::move(attachmentErrors);
   out << result.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';

@@ -4,8 +4,10 @@
 #include <system_error>
 
 #include "assets/traincar.h"
+#include "budget_json.h"
 #include "json_number.h"
 #include "mesh/model.h"
+#include "mesh/model_budget.h"
 #include "platform/notices.h"
 #include "session/content_session.h"
 #include "texture_inventory_json.h"
@@ -55,15 +57,19 @@ int RunTraincarInfo(const std::filesystem::path& path, std::ostream& out) {
                          {"sub_attachment_line", r.subAttachmentLine}});
   }
   Json models = Json::array();
+  AssetBudget total;
   for (std::size_t j = 0; j < scene.ModelCount(); ++j) {
     const ModelPlacement placement = PlaceModel(state, j);
     const char* source = placement.source == ModelPlacement::Source::Mesh   ? "mesh"
                          : placement.source == ModelPlacement::Source::Part ? "part"
                                                                             : "none";
+    const AssetBudget budget = ModelBudget(scene.Model(j), session.TextureRecords());
+    total += budget;
     models.push_back(Json{{"file", j < state.ModelFiles.size() ? state.ModelFiles[j].string() : ""},
                           {"placement", source},
                           {"index", placement.index},
-                          {"face_count", scene.Model(j).FaceCount()}});
+                          {"face_count", scene.Model(j).FaceCount()},
+                          {"budget", BudgetJson(budget)}});
   }
 
   Json result{{"file", path.string()},
@@ -75,7 +81,8 @@ int RunTraincarInfo(const std::filesystem::path& path, std::ostream& out) {
               {"mesh_entries", std::move(meshEntries)},
               {"parts", std::move(parts)},
               {"models", std::move(models)},
-              {"textures", TextureInventoryJson(session.TextureRecords())}};
+              {"textures", TextureInventoryJson(session.TextureRecords())},
+              {"budget", BudgetJson(total)}};
   out << result.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
   return composed ? 0 : 1;
 }

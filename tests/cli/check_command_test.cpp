@@ -83,11 +83,52 @@ TEST_F(CheckCommandTest, ExitStatus) {
       {{"--check", Tree(), "--jobs", "0"}, 2},
       {{"--json", Tree()}, 2},
       {{"--check", Tree(), "--info", Tree()}, 2},
+      {{"--check", Tree(), "--max-triangles", "0"}, 2},
+      {{"--check", Tree(), "--max-texture-mb", "-1"}, 2},
+      {{"--info", Tree(), "--max-triangles", "5"}, 2},
+      {{"--check", Tree(), "--max-triangles", "100000000", "--max-texture-mb", "1000"}, 0},
   };
   for (const Case& c : cases) {
     const ProcessResult run = Kelvane(c.args);
     EXPECT_EQ(run.status, c.status) << ::testing::PrintToString(c.args) << "\n" << run.err;
   }
+}
+
+TEST_F(CheckCommandTest, AssetsOverABudgetAreReportedWithTheirFigures) {
+  fixtures::WriteContentTree(Tree(), {.meshes = 3, .textures = 3, .textureSide = 64});
+  // What --info says each mesh costs, by its file.
+  auto budgetOf = [&](const std::string& file) {
+    const ProcessResult info = Kelvane({"--info", file});
+    EXPECT_EQ(info.status, 0) << file;
+    return Json::parse(info.out)["budget"];
+  };
+  const ProcessResult run =
+      Kelvane({"--check", Tree(), "--json", "--max-triangles", "1", "--max-texture-mb", "0.001"});
+  ASSERT_EQ(run.status, 1) << run.err;
+  const Json doc = Json::parse(run.out);
+  int meshes = 0, cars = 0;
+  for (const Json& p : doc["problems"]) {
+    ASSERT_EQ(p["kind"], "over-budget") << p;
+    const std::string file = p["file"], message = p["message"];
+    if (file.ends_with("config.txt")) {
+      ++cars;
+      EXPECT_THAT(message, ::testing::MatchesRegex("[0-9]+ triangles over the limit of 1.*"));
+      continue;
+    }
+    ++meshes;
+    const Json budget = budgetOf(file);
+    EXPECT_THAT(message, ::testing::StartsWith(std::to_string(budget["triangles"].get<int>()) +
+                                               " triangles over the limit of 1"));
+    if (budget["texture_bytes"].get<std::uint64_t>() > 1049) {
+      EXPECT_THAT(message, ::testing::HasSubstr(
+                               "(" + std::to_string(budget["texture_bytes"].get<std::uint64_t>()) +
+                               " bytes) over the limit of 0.00 MB"));
+    }
+  }
+  EXPECT_GE(meshes, 3);
+  EXPECT_EQ(cars, 1) << "the tree's traincar, in total";
+  // Within generous limits nothing is over.
+  EXPECT_EQ(Kelvane({"--check", Tree(), "--max-triangles", "1000000"}).status, 0);
 }
 
 }  // namespace

@@ -284,5 +284,29 @@ TEST_F(TextureCommandTest, ContainerWithoutImagesWritesNothing) {
   EXPECT_FALSE(std::filesystem::exists(out()));
 }
 
+TEST_F(InfoCommandTest, BudgetOfTheSampleWagonWithItsTextures) {
+  const auto files = fixtures::WriteSampleAssets(dir.path());
+  const auto run = Kelvane({"--info", (dir / "wagon" / "wagon.im").string()}, dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const Json info = Json::parse(run.out);
+  const Json& budget = info["budget"];
+  EXPECT_EQ(budget["triangles"], 8 * 12);
+  EXPECT_EQ(budget["objects"], 8);
+  // Body, roof, frame, door and the four buffers' one material.
+  EXPECT_EQ(budget["materials"], 5);
+  // One base pass each: no bump or reflection maps.
+  EXPECT_EQ(budget["draw_batches"], 8);
+  std::int64_t vertices = 0;
+  for (const Json& o : info["objects"])
+    vertices += o["vertex_count"].get<std::int64_t>();
+  EXPECT_EQ(budget["vertices"], vertices);
+  // Every texture file is uploaded once for the one model.
+  std::uint64_t uploaded = 0;
+  for (const Json& t : info["textures"])
+    uploaded += t["upload_bytes"].get<std::uint64_t>();
+  EXPECT_GT(uploaded, 0u);
+  EXPECT_EQ(budget["texture_bytes"], uploaded);
+}
+
 }  // namespace
 }  // namespace kelvane

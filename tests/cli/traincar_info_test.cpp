@@ -50,6 +50,20 @@ TEST(TraincarInfoTest, DescribesTheSampleLocomotive) {
   }
   EXPECT_EQ(info["models"][0]["face_count"], 6 * 12);
   EXPECT_EQ(info["models"][6]["file"], (sample.editing / "headlight" / "lamp.im").string());
+
+  // The car's budget is the sum of its models' budgets.
+  std::int64_t triangles = 0, objects = 0;
+  std::uint64_t bytes = 0;
+  for (const Json& model : info["models"]) {
+    EXPECT_EQ(model["budget"]["triangles"], model["face_count"]);
+    triangles += model["budget"]["triangles"].get<std::int64_t>();
+    objects += model["budget"]["objects"].get<std::int64_t>();
+    bytes += model["budget"]["texture_bytes"].get<std::uint64_t>();
+  }
+  EXPECT_EQ(info["budget"]["triangles"], triangles);
+  EXPECT_EQ(info["budget"]["objects"], objects);
+  EXPECT_EQ(info["budget"]["texture_bytes"], bytes);
+  EXPECT_GT(info["models"][0]["budget"]["texture_bytes"], 0u) << "the body's textures";
 }
 
 TEST(TraincarInfoTest, TakesAConfigFileInAnyCaseAndReportsMessages) {

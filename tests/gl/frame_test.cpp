@@ -21,6 +21,7 @@
 #include "textures/texture_loader_state.h"
 #include "textures/texture_upload.h"
 #include "view/frame.h"
+#include "view/picking.h"
 #include "view/texture_view.h"
 
 namespace kelvane {
@@ -257,6 +258,52 @@ TEST_F(FrameTest, TextureViewKeepsTheStateTheMeshViewSetsOnce) {
   ReleaseTextureViewGl(objects);
   EXPECT_EQ(objects.picture, 0u);
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST_F(FrameTest, PickingProjectsPointsWhereGlDrawsThem) {
+  struct Case {
+    float rotX, rotY, zoom, panX, panY;
+  };
+  const Case views[] = {
+      {0, 0, 1, 0, 0}, {20, 30, 2.5f, 0, 0}, {-35, 200, 0.7f, 3, -2}, {80, -45, 5, -1.5f, 0.5f}};
+  const std::array<std::array<float, 3>, 4> points{
+      {{0, 0, 0}, {5, 2, -3}, {-7.5f, 8, 12}, {1, -4, 9}}};
+  for (const Case& c : views) {
+    view.RotX = c.rotX;
+    view.RotY = c.rotY;
+    view.Zoom = c.zoom;
+    view.PanX = c.panX;
+    view.PanY = c.panY;
+    Render();
+    const GLint viewport[4] = {0, 0, kW, kH};
+    for (const auto& p : points) {
+      double wx = 0, wy = 0, wz = 0;
+      ASSERT_TRUE(gluProject(p[0], p[1], p[2], modelView.data(), projection.data(), viewport, &wx,
+                             &wy, &wz));
+      const auto ours = ProjectToWindow(view, kW, kH, {p[0], p[1], p[2]});
+      ASSERT_TRUE(ours);
+      EXPECT_NEAR((*ours)[0], wx, 0.01)
+          << "view " << c.rotX << "/" << c.rotY << ", point " << p[0] << " " << p[1] << " " << p[2];
+      EXPECT_NEAR((*ours)[1], kH - wy, 0.01)
+          << "view " << c.rotX << "/" << c.rotY << ", point " << p[0] << " " << p[1] << " " << p[2];
+    }
+  }
+}
+
+TEST_F(FrameTest, MeasuredPointsAreMarkedAndJoinedOverTheModel) {
+  view.Zoom = 2.0f;
+  view.RotY = 20.0f;
+  modes.ShowAxes = false;
+  frame.measure.first = TVector3{-6, 28, 2};
+  frame.measure.second = TVector3{6, 31, -2};
+  const RgbImage p = Render();
+  // The yellow line's middle and the green cross at each end.
+  EXPECT_TRUE(ColourAt(p, {0, 29.5, 0}, {255, 255, 0}));
+  EXPECT_TRUE(ColourAt(p, {-6, 28 + 0.5 * 10 / 2.0 * 0.8, 2}, {0, 255, 0}));
+  // One point alone: its cross, and no line yet.
+  frame.measure.second.reset();
+  const RgbImage one = Render();
+  EXPECT_FALSE(ColourAt(one, {0, 29.5, 0}, {255, 255, 0}));
 }
 
 }  // namespace

@@ -37,6 +37,9 @@ class MainWindowTest : public QObject {
   void changedFilesReloadAndDamageKeepsTheLastPicture();
   void messageBoxesTakeTheKeyboard_data();
   void messageBoxesTakeTheKeyboard();
+  void measuringByCtrlClicks();
+  void measuringATraincar();
+  void meshDataShowsDimensionsAndBudget();
 
  private:
   kelvane::testing::TempDir scratch_;

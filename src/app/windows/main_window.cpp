@@ -438,6 +438,8 @@ void MainWindow::RequestFrame() {
 
 void MainWindow::FillFrame() {
   ApplyViewerSettings(frame, settings);
+  // Measured points belong to the content they were picked on.
+  if (frame.scene != session_.Scene()) frame.measure = {};
   frame.unit = session_.Unit();
   frame.currentModel = session_.CurrentModel();
   frame.scene = session_.Scene();

@@ -211,6 +211,10 @@ class MainWindow final : public QMainWindow {
   // Shows the log's lines, and the box while they need the user's eye.
   void SyncLog(const ProgressLog* log);
   void UpdateStatus();
+  // Ctrl+click: the surface point under `position` (the nearest vertex with
+  // `snap`) becomes a measured point; Escape clears them.
+  void MeasureAt(QPointF position, bool snap);
+  void ClearMeasurement();
   bool RefuseWhileBusy();
   void SetBusy(bool busy);
   void SetCaption(const std::string& caption);

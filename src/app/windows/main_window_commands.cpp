@@ -66,8 +66,9 @@ void MainWindow::ChooseBackgroundColour() {
 }
 
 void MainWindow::MeshData() {
-  meshDataDialog->SetData(Unit().MeshBounds,
-                          session_.CurrentModel() ? session_.CurrentModel()->FaceCount() : 0);
+  const T3DModel* model = session_.CurrentModel();
+  meshDataDialog->SetData(Unit().MeshBounds, model ? model->FaceCount() : 0,
+                          model ? ModelBudget(*model, session_.TextureRecords()) : AssetBudget{});
   meshDataDialog->move(x() + (width() - meshDataDialog->width()) / 2,
                        y() + (height() - meshDataDialog->height()) / 2 + kDialogDrop);
   interaction.execDialog(*meshDataDialog);

@@ -4,6 +4,7 @@
 #include <QWheelEvent>
 
 #include "shell/shell_rules.h"
+#include "view/measurement.h"
 #include "windows/main_window.h"
 
 namespace kelvane {
@@ -69,6 +70,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         frame.view.LastMouseX = static_cast<float>(e->position().x());
         frame.view.LastMouseY = static_cast<float>(e->position().y());
       }
+      if (e->button() == Qt::LeftButton && (e->modifiers() & Qt::ControlModifier))
+        MeasureAt(e->position(), e->modifiers() & Qt::ShiftModifier);
       return true;
     }
     if (event->type() == QEvent::MouseMove) {
@@ -83,7 +86,32 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
+void MainWindow::MeasureAt(QPointF position, bool snap) {
+  if (!session_.Loaded() || composing_) return;
+  FillFrame();
+  const auto hit =
+      PickPixel(frame, viewArea_->width(), viewArea_->height(), position.x(), position.y(), snap);
+  if (!hit) {
+    statusLine->setText("Nothing under the cursor to measure");
+    return;
+  }
+  AddMeasurePoint(frame.measure, hit->point);
+  statusLine->setText(QString::fromStdString(MeasurementText(frame.measure)));
+  RequestFrame();
+}
+
+void MainWindow::ClearMeasurement() {
+  frame.measure = {};
+  UpdateStatus();
+  RequestFrame();
+}
+
 void MainWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && !frame.measure.Empty()) {
+    ClearMeasurement();
+    event->accept();
+    return;
+  }
   const KeyCommand command =
       ApplyViewKey(frame.view, KeyOf(event->key()), ModifiersOf(event->modifiers()));
   RequestFrame();

@@ -29,6 +29,8 @@ SessionOptions MainWindow::SessionSetUp() {
   o.notifier = &notifier_;
   // The glTF export writes the pictures as they were decoded.
   o.keepPictures = true;
+  // Mesh Data shows the texture bytes each upload took.
+  o.recordTextures = true;
   o.uploader = [this](TextureLoaderState& state) {
     return std::make_unique<ViewTextureUploader>(state, [this] { return glView->ContextReady(); });
   };

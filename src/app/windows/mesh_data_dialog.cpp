@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "shell/shell_rules.h"
+#include "view/measurement.h"
 
 namespace kelvane {
 
@@ -24,7 +25,8 @@ QLabel* Bold(const QString& text, QWidget* parent) {
 MeshDataDialog::MeshDataDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
   setObjectName("MeshDataDialog");
-  setFixedSize(337, 260);
+  // Taller than the bare box and count: dimensions and budget sit below.
+  setFixedSize(337, 470);
   auto* layout = new QVBoxLayout(this);
   auto* title = Bold("Mesh Data", this);
   title->setAlignment(Qt::AlignHCenter);
@@ -58,14 +60,46 @@ MeshDataDialog::MeshDataDialog(QWidget* parent)
   polyLayout->addWidget(polyCountLabel);
   layout->addWidget(polyBox);
 
+  auto* sizeBox = new QFrame(this);
+  sizeBox->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  auto* sizeGrid = new QGridLayout(sizeBox);
+  sizeGrid->addWidget(Bold("Dimensions", sizeBox), 0, 0, 1, 2);
+  const char* sides[] = {"Length", "Width", "Height"};
+  for (int r = 0; r < 3; ++r) {
+    sizeGrid->addWidget(new QLabel(sides[r], sizeBox), r + 1, 0);
+    auto* value = new QLabel("-------------", sizeBox);
+    value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    dimensions[static_cast<std::size_t>(r)] = value;
+    sizeGrid->addWidget(value, r + 1, 1);
+  }
+  layout->addWidget(sizeBox);
+
+  auto* budgetBox = new QFrame(this);
+  budgetBox->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  auto* budgetGrid = new QGridLayout(budgetBox);
+  budgetGrid->addWidget(Bold("Budget", budgetBox), 0, 0, 1, 4);
+  const char* figures[] = {"Triangles", "Vertices",     "Objects",
+                           "Materials", "Draw batches", "Texture bytes"};
+  for (int i = 0; i < 6; ++i) {
+    const int row = i / 2 + 1, column = (i % 2) * 2;
+    budgetGrid->addWidget(new QLabel(figures[i], budgetBox), row, column);
+    auto* value = new QLabel("-------------", budgetBox);
+    value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    budgetValues[static_cast<std::size_t>(i)] = value;
+    budgetGrid->addWidget(value, row, column + 1);
+  }
+  layout->addWidget(budgetBox);
+
   auto* close = new QPushButton("Close", this);
   connect(close, &QPushButton::clicked, this, &QDialog::accept);
   layout->addWidget(close, 0, Qt::AlignHCenter);
 }
 
-void MeshDataDialog::SetData(const TMeshBounds& bounds, std::int64_t polyCount) {
+void MeshDataDialog::SetData(const TMeshBounds& bounds, std::int64_t polyCount,
+                             const AssetBudget& budget) {
   bounds_ = bounds;
   polyCount_ = polyCount;
+  budget_ = budget;
   const float min[3] = {bounds_.minX, bounds_.minY, bounds_.minZ};
   const float max[3] = {bounds_.maxX, bounds_.maxY, bounds_.maxZ};
   const QColor normal = palette().color(QPalette::WindowText);
@@ -82,6 +116,20 @@ void MeshDataDialog::SetData(const TMeshBounds& bounds, std::int64_t polyCount) 
     show(6 + c, max[c] - min[c], false);
   }
   polyCountLabel->setText(QString::number(polyCount_));
+
+  const auto sides = DimensionsOf(bounds_);
+  const double lengths[] = {sides ? sides->length : 0, sides ? sides->width : 0,
+                            sides ? sides->height : 0};
+  for (std::size_t i = 0; i < dimensions.size(); ++i) {
+    dimensions[i]->setText(sides ? QString::fromStdString(LengthText(lengths[i]))
+                                 : QString("-------------"));
+  }
+  const std::int64_t counts[] = {budget_.triangles, budget_.vertices, budget_.objects,
+                                 budget_.materials, budget_.drawBatches};
+  for (std::size_t i = 0; i < 5; ++i)
+    budgetValues[i]->setText(QString::number(counts[i]));
+  budgetValues[5]->setText(QString::number(budget_.textureBytes));
+  budgetValues[5]->setToolTip(QString::fromStdString(MegabytesText(budget_.textureBytes)));
 }
 
 }  // namespace kelvane

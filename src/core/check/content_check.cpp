@@ -243,7 +243,7 @@ TreeIndex IndexTree(const ContentListing& listing) {
   return index;
 }
 
-FileCheck CheckMeshFile(const fs::path& file) {
+FileCheck CheckMeshFile(const fs::path& file, const BudgetLimits& limits) {
   FileCheck out;
   const std::string name = file.string();
   std::string error;
@@ -280,10 +280,15 @@ FileCheck CheckMeshFile(const fs::path& file) {
   for (const auto& failure : textures.failures())
     AddTextureFailure(failure, name, out.problems);
   out.bytesRead += textures.bytesRead();
+  if (loaded && limits.Any()) {
+    const std::string why = OverBudget(ModelBudget(model, textures.records()), limits);
+    if (!why.empty()) out.problems.push_back({name, "over-budget", why, {}, name});
+  }
   return out;
 }
 
-FileCheck CheckTraincarConfig(const fs::path& config, const TreeIndex& index, bool resolve) {
+FileCheck CheckTraincarConfig(const fs::path& config, const TreeIndex& index, bool resolve,
+                              const BudgetLimits& limits) {
   FileCheck out;
   const std::string asset = config.string();
   std::error_code ec;
@@ -334,6 +339,16 @@ FileCheck CheckTraincarConfig(const fs::path& config, const TreeIndex& index, bo
   const OpenOutcome opened = session.Open(config);
   for (std::size_t i = consumed; i < opened.messages.size(); ++i)
     out.problems.push_back({asset, "config-error", opened.messages[i].text, {}, asset});
+  if (opened.loaded && limits.Any() && session.Scene()) {
+    // The composition read texture names only; the car's uploads are
+    // counted by decoding its meshes' textures as the viewer loads them.
+    AssetBudget total;
+    for (std::size_t i = 0; i < session.Scene()->ModelCount(); ++i)
+      total += ModelBudget(session.Scene()->Model(i), {});
+    total.textureBytes = UploadedBytes(InventoryOfMeshes(session.MeshFiles(), true));
+    const std::string why = OverBudget(total, limits);
+    if (!why.empty()) out.problems.push_back({asset, "over-budget", why, {}, asset});
+  }
   return out;
 }
 
@@ -354,8 +369,9 @@ CheckReport CheckContent(const CheckOptions& options) {
     for (std::size_t i = next++; i < tasks.size(); i = next++) {
       FileCheck check;
       try {
-        check = i < meshCount ? CheckMeshFile(tasks[i])
-                              : CheckTraincarConfig(tasks[i], index, options.resolve);
+        check = i < meshCount
+                    ? CheckMeshFile(tasks[i], options.limits)
+                    : CheckTraincarConfig(tasks[i], index, options.resolve, options.limits);
       } catch (const std::exception& e) {
         check.problems.push_back(
             {tasks[i].string(), "check-failed", e.what(), {}, tasks[i].string()});

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "mesh/model_budget.h"
+
 namespace kelvane {
 
 // One thing the viewer would show or silently leave out.
@@ -51,20 +53,23 @@ struct FileCheck {
 };
 
 // Loads a mesh as the viewer does, decoding every texture it names without
-// a GL context.
-FileCheck CheckMeshFile(const std::filesystem::path& file);
+// a GL context. Over any of `limits`, the mesh is "over-budget".
+FileCheck CheckMeshFile(const std::filesystem::path& file, const BudgetLimits& limits = {});
 
 // Composes the traincar whose config.txt this is. Parts are looked for in
 // `index` and the asset's editing folder; with `resolve`, through the
 // simulator's utility as the viewer does instead. What loading a mesh of
 // the index shows is left to that mesh's own check.
+// Over any of `limits` in total (every model, every texture upload), the
+// traincar is "over-budget".
 FileCheck CheckTraincarConfig(const std::filesystem::path& config, const TreeIndex& index,
-                              bool resolve);
+                              bool resolve, const BudgetLimits& limits = {});
 
 struct CheckOptions {
   std::vector<std::filesystem::path> paths;
   unsigned jobs = 1;
   bool resolve = false;
+  BudgetLimits limits;
   // Called now and then from the calling thread while files are checked.
   std::function<void(std::size_t done, std::size_t total, std::uint64_t bytes)> progress;
 };

@@ -12,6 +12,7 @@
 
 #include "overlays/attachment_markers.h"
 #include "overlays/axes.h"
+#include "overlays/measure_marker.h"
 
 namespace kelvane {
 
@@ -189,6 +190,10 @@ void RenderFrame(FrameState& frame) {
     DrawTraincar(frame, *frame.unit);
   } else {
     DrawMesh(frame, *frame.unit);
+  }
+  if (!frame.measure.Empty()) {
+    DrawMeasurement(frame.measure, frame.modes.AttSize, v.Zoom);
+    if (!frame.trainCarMode && frame.unit->LightingOn) Lighting(true);
   }
 }
 

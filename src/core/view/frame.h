@@ -8,6 +8,7 @@
 #include "overlays/track.h"
 #include "settings/viewer_settings.h"
 #include "textures/bump_support.h"
+#include "view/measurement.h"
 #include "view/texture_view.h"
 #include "view/view_state.h"
 
@@ -50,6 +51,8 @@ struct FrameState {
   // objects are the presenter's, released when another content is shown.
   const TextureView* texture = nullptr;
   TextureViewGl textureGl;
+  // Points picked for measuring, drawn over the content.
+  Measurement measure;
 };
 
 // Takes the persistent settings that decide the picture: background, axes
