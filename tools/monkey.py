@@ -385,25 +385,35 @@ class Monkey:
         if self.viewer.process.poll() is not None:
             return self.ended(final)
         xdrive.key("Escape")  # a menu left open
+        deadline = time.monotonic() + EXIT_SECONDS
+        while True:
+            self.close_dialogs()
+            if self.main:
+                xdrive.run(["xdotool", "windowactivate", str(self.main)], check=False)
+                time.sleep(0.3)
+            xdrive.key("ctrl+q")
+            try:
+                # A box that a timer opened just now (the thumbnail's
+                # question) takes the Ctrl+Q: it is closed and Ctrl+Q sent
+                # again.
+                self.viewer.wait_exit(min(5.0, max(0.1, deadline - time.monotonic())))
+                break
+            except xdrive.Timeout:
+                if time.monotonic() >= deadline:
+                    raise Finding("hang", "no exit within %d s of Ctrl+Q" % EXIT_SECONDS)
+        self.ended(final)
+
+    def close_dialogs(self):
+        """Escape for every open dialog or box, the newest first."""
         for _ in range(20):
             open_ = self.dialogs()
             if not open_:
-                break
+                return
             xdrive.run(["xdotool", "windowactivate", str(open_[-1])], check=False)
             xdrive.key("Escape")
             time.sleep(0.5)
-        else:
-            names = ", ".join(repr(xdrive.window_name(w)) for w in self.dialogs())
-            raise Finding("stuck", "%s still open after 20 presses of Escape" % names)
-        if self.main:
-            xdrive.run(["xdotool", "windowactivate", str(self.main)], check=False)
-            time.sleep(0.3)
-        xdrive.key("ctrl+q")
-        try:
-            self.viewer.wait_exit(EXIT_SECONDS)
-        except xdrive.Timeout:
-            raise Finding("hang", "no exit within %d s of Ctrl+Q" % EXIT_SECONDS)
-        self.ended(final)
+        names = ", ".join(repr(xdrive.window_name(w)) for w in self.dialogs())
+        raise Finding("stuck", "%s still open after 20 presses of Escape" % names)
 
     def run(self, seed, seconds):
         rng = random.Random(seed)
