@@ -33,6 +33,14 @@ class MainWindowTest : public QObject {
   void recentFilesKeepTheNewestEight();
   void texturesDialogListsHighlightsAndExports();
   void changedFilesReloadAndDamageKeepsTheLastPicture();
+  void commandsRedrawAtOnce();
+  void backgroundShowsAsPicked();
+  void firstWindowAndMaximisedState();
+  void thumbnailAndExportSayWhere();
+  void locateTextureNamesUntexturedObjects();
+  void keyboardOpensThePopupAndMenus();
+  void bareConfigFileOpensItsFolder();
+  void textsAndTheFirstView();
 
  private:
   kelvane::testing::TempDir scratch_;

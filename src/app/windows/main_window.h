@@ -208,6 +208,10 @@ class MainWindow final : public QMainWindow {
   // Shows the log's lines, and the box while they need the user's eye.
   void SyncLog(const ProgressLog* log);
   void UpdateStatus();
+  // The view's popup, opened from the keyboard at the view's centre.
+  void ShowPopupFromKeys();
+  // The status line's text, whole in its tooltip.
+  void ShowStatus(const QString& text);
   bool RefuseWhileBusy();
   void SetBusy(bool busy);
   void SetCaption(const std::string& caption);

@@ -83,7 +83,20 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
+void MainWindow::ShowPopupFromKeys() {
+  if (RefuseWhileBusy()) return;
+  popupMenu->popup(viewArea_->mapToGlobal(viewArea_->rect().center()));
+}
+
 void MainWindow::keyPressEvent(QKeyEvent* event) {
+  // The keyboard's ways to the view's popup: the Menu key and Shift+F10.
+  const Qt::KeyboardModifiers held = event->modifiers() & ~Qt::KeypadModifier;
+  if ((event->key() == Qt::Key_Menu && held == Qt::NoModifier) ||
+      (event->key() == Qt::Key_F10 && held == Qt::ShiftModifier)) {
+    event->accept();
+    ShowPopupFromKeys();
+    return;
+  }
   const KeyCommand command =
       ApplyViewKey(frame.view, KeyOf(event->key()), ModifiersOf(event->modifiers()));
   RequestFrame();

@@ -141,8 +141,9 @@ std::string ThumbnailFileName(std::string_view typed) {
   return AsciiLower(name) + ".jpg";
 }
 
-std::string ThumbnailQuestion(std::string_view thumbnailName) {
-  return "Do you wish to save this \"" + std::string(thumbnailName) + "\" thumbnail?";
+std::string ThumbnailQuestion(std::string_view thumbnailName, std::string_view folder) {
+  return "Do you wish to save this \"" + std::string(thumbnailName) +
+         "\" thumbnail?\n\nIt will be written into the folder:\n" + std::string(folder);
 }
 
 std::string MeshCaption(std::string_view fileName) {
@@ -151,6 +152,10 @@ std::string MeshCaption(std::string_view fileName) {
 
 std::string TrainCarCaption(std::string_view userName) {
   return "TrainCar " + std::string(userName) + "     Rotate and zoom with the mouse please.";
+}
+
+WindowSize FirstWindowSize(int screenWidth, int screenHeight) {
+  return {std::clamp(screenWidth * 2 / 3, 0, 1280), std::clamp(screenHeight * 2 / 3, 0, 900)};
 }
 
 bool IsMeshFileName(std::string_view fileName) {

@@ -166,9 +166,13 @@ void ClearGLBuffers() {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
-void RenderFrame(FrameState& frame) {
-  const ClearColour c = BackgroundColour(frame.BGroundColour);
+void SetClearColour(std::int32_t bgroundColour) {
+  const ClearColour c = BackgroundColour(bgroundColour);
   glClearColor(c.r, c.g, c.b, 0.0f);
+}
+
+void RenderFrame(FrameState& frame) {
+  SetClearColour(frame.BGroundColour);
   ClearGLBuffers();
   SetCamera();
   if (!frame.unit) return;
