@@ -241,6 +241,12 @@ void MainWindowTest::keyboardOpensThePopupAndMenus() {
   w.activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(&w));
   QVERIFY(v.Loaded());
+  // The user clicks into the log box while Setup > OpenWith writes to it.
+  w.Interaction().pause = [&w](std::chrono::milliseconds) {
+    QTest::mouseClick(w.Ui().logBox->viewport(), Qt::LeftButton);
+  };
+  w.SetUpOpenWith();
+  QVERIFY(!w.Ui().logBox->isVisible());
   QMenu* popup = w.Ui().popupMenu;
   const QPoint centre = w.Ui().glView->mapToGlobal(w.Ui().glView->rect().center());
   const struct {
