@@ -18,6 +18,7 @@ class CoreFrameRenderer final : public FrameRenderer {
   void SetupGL() override;
   void SetPerspective(int width, int height) override;
   void RenderFrame() override;
+  void ClearToBackground() override;
 
   // Before the context goes: the cube map is the context's.
   void Release();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "fixtures/asset_writer.h"
@@ -79,6 +80,54 @@ TEST(TraincarInfoTest, TakesAConfigFileInAnyCaseAndReportsMessages) {
   ASSERT_EQ(info["messages"].size(), 1u);
   EXPECT_EQ(info["messages"][0]["text"], "Asset is not \"kind traincar\".\r     Cannot proceed.");
   EXPECT_TRUE(info["models"].empty());
+}
+
+// Runs the executable inside `folder`, as a user does in a shell there.
+testing::ProcessResult RunIn(const std::filesystem::path& folder,
+                             const std::vector<std::string>& args, const testing::TempDir& dir) {
+  std::vector<std::string> all{"-c", "cd \"$0\" && exec \"$@\"", folder.string(), KELVANE_EXE};
+  all.insert(all.end(), args.begin(), args.end());
+  return testing::RunProgram("/bin/sh", all, dir);
+}
+
+// A bare "config.txt" given inside the asset's folder is that folder's
+// traincar, composed as when the folder is named.
+TEST(TraincarInfoTest, ABareConfigFileComposesLikeItsFolder) {
+  testing::TempDir dir;
+  // Two installations, so that each run fetches the pantograph through
+  // the simulator's utility.
+  const auto sample = fixtures::WriteSampleTraincar(dir / "bare", KELVANE_STANDIN);
+  const auto other = fixtures::WriteSampleTraincar(dir / "named", KELVANE_STANDIN);
+
+  const auto bareInfo = RunIn(sample.locomotive, {"--info", "config.txt"}, dir);
+  const auto folderInfo = Info(other.locomotive, dir);
+  ASSERT_EQ(bareInfo.status, 0) << bareInfo.out << bareInfo.err;
+  const Json bare = Json::parse(bareInfo.out), named = Json::parse(folderInfo.second);
+  for (const char* key : {"loaded", "messages", "username", "log"})
+    EXPECT_EQ(bare[key], named[key]) << key;
+  EXPECT_EQ(bare["models"].size(), named["models"].size());
+  EXPECT_TRUE(std::count(bare["log"].begin(), bare["log"].end(),
+                         Json("Opening " + std::string(fixtures::kSamplePantographKuid))) == 1)
+      << "the utility found from the working folder";
+  EXPECT_EQ(bare["parts"].size(), named["parts"].size());
+
+  const auto check = [&](const std::vector<std::string>& args) {
+    const auto run = RunIn(sample.locomotive, args, dir);
+    EXPECT_NE(run.status, 2) << run.err;
+    return std::pair(run.status, Json::parse(run.out)["problems"].size());
+  };
+  EXPECT_EQ(check({"--check", "config.txt", "--json"}),
+            check({"--check", (other.locomotive / "config.txt").string(), "--json"}));
+
+  const auto render = [&](const std::string& path, const std::string& out) {
+    return RunIn(sample.locomotive, {"--render", path, "--size", "160x120", "-o", out}, dir);
+  };
+  const auto bareRender = render("config.txt", (dir / "bare.png").string());
+  if (bareRender.status == 1 && bareRender.err.find("no GL context") != std::string::npos)
+    GTEST_SKIP() << "no headless GL on this machine";
+  ASSERT_EQ(bareRender.status, 0) << bareRender.err;
+  ASSERT_EQ(render(other.locomotive.string(), (dir / "folder.png").string()).status, 0);
+  EXPECT_EQ(testing::ReadText(dir / "bare.png"), testing::ReadText(dir / "folder.png"));
 }
 
 }  // namespace

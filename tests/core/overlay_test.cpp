@@ -110,5 +110,86 @@ TEST(AttachmentMarkers, SizeShrinksWithTheViewScale) {
   EXPECT_FLOAT_EQ(m.letterDistance, 3.0f);
 }
 
+// Imperial: a tick every foot (32 ft, 64 ft in depth), a long one every
+// fifth, a label every ten feet.
+TEST(Ruler, ImperialTicksEveryFootLabelsEveryTenFeet) {
+  const struct {
+    RulerAxis axis;
+    std::size_t ticks;
+    std::vector<std::string> labels;
+  } rows[] = {
+      {RulerAxis::X, 64, {"10FT", "20FT", "30FT", "-10FT", "-20FT", "-30FT"}},
+      {RulerAxis::Vertical, 64, {"10", "20", "30", "-10", "-20", "-30"}},
+      {RulerAxis::Depth,
+       128,
+       {"-10FT", "-20FT", "-30FT", "-40FT", "-50FT", "-60FT", "10FT", "20FT", "30FT", "40FT",
+        "50FT", "60FT"}},
+  };
+  for (const auto& row : rows) {
+    const auto ticks = RulerTicks(row.axis, false);
+    ASSERT_EQ(ticks.size(), row.ticks);
+    EXPECT_EQ(Labels(row.axis, false), row.labels);
+    for (std::size_t i = 0; i < ticks.size(); ++i) {
+      const std::size_t step = i % (row.ticks / 2) + 1;
+      const float sign = i < row.ticks / 2 ? 1.0f : -1.0f;
+      EXPECT_FLOAT_EQ(ticks[i].position, sign * 0.3048f * static_cast<float>(step)) << i;
+      EXPECT_EQ(ticks[i].longTick, step % 5 == 0) << i;
+      EXPECT_EQ(!ticks[i].label.empty(), step % 10 == 0) << i;
+    }
+  }
+}
+
+// From -19.5 on at the spacing, the last at or beyond 19.5; a spacing of
+// zero or less is drawn at the closest spacing instead of without end.
+TEST(Track, SleeperPositions) {
+  const struct {
+    float spacing;
+    float drawn;  // the spacing the sleepers lie at
+  } rows[] = {
+      {2.0f, 2.0f},
+      {0.8f, 0.8f},
+      {kMinSleeperSpacing, kMinSleeperSpacing},
+      {0.1f, kMinSleeperSpacing},
+      {0.0f, kMinSleeperSpacing},
+      {-1.0f, kMinSleeperSpacing},
+  };
+  for (const auto& row : rows) {
+    const std::vector<float> at = SleeperPositions(row.spacing);
+    ASSERT_GE(at.size(), 2u);
+    ASSERT_LE(at.size(), static_cast<std::size_t>(39.0f / row.drawn) + 2) << row.spacing;
+    EXPECT_FLOAT_EQ(at.front(), -19.5f);
+    for (std::size_t i = 1; i < at.size(); ++i)
+      EXPECT_NEAR(at[i] - at[i - 1], row.drawn, 1e-4f) << row.spacing << " at " << i;
+    EXPECT_GE(at.back(), 19.5f) << row.spacing;
+    EXPECT_LT(at[at.size() - 2], 19.5f) << row.spacing;
+  }
+  EXPECT_EQ(SleeperPositions(2.0f),
+            (std::vector<float>{-19.5f, -17.5f, -15.5f, -13.5f, -11.5f, -9.5f, -7.5f,
+                                -5.5f,  -3.5f,  -1.5f,  0.5f,   2.5f,   4.5f,  6.5f,
+                                8.5f,   10.5f,  12.5f,  14.5f,  16.5f,  18.5f, 20.5f}));
+}
+
+// The stored background: 0 is "no colour" (grey), a picked black is black.
+TEST(Background, StoredValuesAndTheirClearColours) {
+  const struct {
+    const char* what;
+    std::int32_t stored;
+    ClearColour expected;
+  } rows[] = {
+      {"no colour", 0, {0.5f, 0.5f, 0.55f}},
+      {"picked black", PickedBackground(0, 0, 0), {0.0f, 0.0f, 0.0f}},
+      {"default blue", kDefaultBackgroundColour, {39 / 255.0f, 116 / 255.0f, 152 / 255.0f}},
+      {"picked red", PickedBackground(255, 0, 0), {1.0f, 0.0f, 0.0f}},
+  };
+  for (const auto& row : rows) {
+    const ClearColour c = BackgroundColour(row.stored);
+    EXPECT_FLOAT_EQ(c.r, row.expected.r) << row.what;
+    EXPECT_FLOAT_EQ(c.g, row.expected.g) << row.what;
+    EXPECT_FLOAT_EQ(c.b, row.expected.b) << row.what;
+  }
+  EXPECT_EQ(PickedBackground(0x27, 0x74, 0x98), kDefaultBackgroundColour);
+  EXPECT_EQ(PickedBackground(0, 0, 0), kPickedBlack);
+}
+
 }  // namespace
 }  // namespace kelvane

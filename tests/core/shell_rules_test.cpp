@@ -107,7 +107,6 @@ TEST(Popup, VisibilityTable) {
   PopupState noAxes = mesh;
   noAxes.showAxes = false;
   EXPECT_FALSE(ComputePopup(noAxes).units);
-  EXPECT_STRNE(UnitsCaption(true), UnitsCaption(false));
 }
 
 TEST(Commands, NumbersNamesAndGaugeTexts) {
@@ -137,6 +136,43 @@ TEST(Commands, NumbersNamesAndGaugeTexts) {
   EXPECT_EQ(MetricGauge(1067, 1).value, "1.067");
   EXPECT_EQ(MetricGauge(1067, 3).value, "1067");
   EXPECT_FLOAT_EQ(RailCentreGauge(kGaugeChoices[4].gauge), 1.485f);
+}
+
+// The texts a user reads, compared whole: captions, items and questions.
+TEST(Texts, CaptionsItemsAndQuestionsExactly) {
+  const struct {
+    std::string shown, expected;
+  } rows[] = {
+      {MeshCaption("wagon.im"), "Mesh wagon.im     Rotate and zoom with the mouse please."},
+      {TrainCarCaption("\"Class 7\""),
+       "TrainCar \"Class 7\"     Rotate and zoom with the mouse please."},
+      {TrainCarCaption(""), "TrainCar      Rotate and zoom with the mouse please."},
+      // The units item names the unit it switches to, after four blanks.
+      {UnitsCaption(true), "    Units feet"},
+      {UnitsCaption(false), "    Units metres"},
+      {ThumbnailQuestion("$screenshot$.jpg", "/trains/wagon"),
+       "Do you wish to save this \"$screenshot$.jpg\" thumbnail?\n\n"
+       "It will be written into the folder:\n/trains/wagon"},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(row.shown, row.expected);
+}
+
+TEST(Window, FirstSizeIsTwoThirdsOfTheScreenUpTo1280By900) {
+  const struct {
+    int screenWidth, screenHeight;
+    WindowSize expected;
+  } rows[] = {
+      {1280, 1024, {853, 682}},
+      {1920, 1080, {1280, 720}},
+      {3840, 2160, {1280, 900}},
+      {1024, 768, {682, 512}},
+      {0, 0, {0, 0}},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(FirstWindowSize(row.screenWidth, row.screenHeight), row.expected)
+        << row.screenWidth << "x" << row.screenHeight;
+  }
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ TEST(ViewerSettingsTest, ANewFileHoldsEveryKeyInOrder) {
             "[MRU]\nlastfile=\nthumbnail=$screenshot$.jpg\n\n"
             "[Options]\nBGroundColour=9991207\nAttSize=10\nShowAxes=1\nMetric=1\nbumpalpha=0.2\n"
             "ReloadOnChange=1\n\n"
-            "[Position]\nTop=10\nLeft=20\nWidth=640\nHeight=480\n\n"
+            "[Position]\nTop=10\nLeft=20\nWidth=640\nHeight=480\nMaximised=0\n\n"
             "[Track]\nGaugeIndex=3\nGauge=1.44\nUnitsIndex=0\nTieSpacing=800\n\n"
             "[Paths]\nCorvel_dir=\nDunmere_dir=\nEstrel_dir=\n");
 }
@@ -102,6 +102,26 @@ TEST(ViewerSettingsTest, RoundTripKeepsOtherEntriesAndTheMaximisedRule) {
   EXPECT_EQ(r.width, 700) << "a maximised window keeps the normal size read at start";
   EXPECT_EQ(again.ReadString("mine", "KEPT", ""), "yes");
   EXPECT_FALSE(std::filesystem::exists(dir / "k.ini.new"));
+}
+
+// A file written before black could be picked keeps 0 as "no colour"; a
+// picked black and the maximised state come back after a restart.
+TEST(ViewerSettingsTest, PickedBlackAndMaximisedReadBack) {
+  testing::TempDir dir;
+  const auto file = dir / "k.ini";
+  std::ofstream(file) << "[Options]\nBGroundColour=0\n";
+  TMemIni ini(file);
+  ViewerSettings s = ReadSettings(ini);
+  EXPECT_EQ(s.bgroundColour, 0);
+  EXPECT_FALSE(s.maximised);
+  s.bgroundColour = PickedBackground(0, 0, 0);
+  s.maximised = true;
+  ASSERT_TRUE(SaveConfig(ini, s, WindowGeometry{40, 30, 800, 600}, nullptr));
+  const ViewerSettings r = ReadSettings(TMemIni(file));
+  EXPECT_EQ(r.bgroundColour, kPickedBlack);
+  EXPECT_TRUE(r.maximised);
+  EXPECT_EQ(std::tuple(r.top, r.left, r.width, r.height), std::tuple(40, 30, 800, 600))
+      << "the size to return to when un-maximised";
 }
 
 TEST(ViewerSettingsTest, AnUnreadableFileIsNotOverwritten) {

@@ -40,6 +40,14 @@ class MainWindowTest : public QObject {
   void measuringByCtrlClicks();
   void measuringATraincar();
   void meshDataShowsDimensionsAndBudget();
+  void commandsRedrawAtOnce();
+  void backgroundShowsAsPicked();
+  void firstWindowAndMaximisedState();
+  void thumbnailAndExportSayWhere();
+  void locateTextureNamesUntexturedObjects();
+  void keyboardOpensThePopupAndMenus();
+  void bareConfigFileOpensItsFolder();
+  void textsAndTheFirstView();
 
  private:
   kelvane::testing::TempDir scratch_;

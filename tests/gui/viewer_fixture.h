@@ -63,6 +63,9 @@ struct Viewer {
     WindowInteraction& i = window->Interaction();
     i.chooseFile = [](const QString&, OpenFilter) { return std::nullopt; };
     i.chooseColour = [](const QColor&) { return std::nullopt; };
+    i.chooseSaveFile = [](const QString&, const fs::path&, const QString&) {
+      return std::optional<fs::path>();
+    };
     i.execDialog = [](QDialog&) { return 0; };
     i.browseFolder = [](const std::string&) { return std::nullopt; };
     i.pause = [](std::chrono::milliseconds) {};

@@ -100,6 +100,13 @@ WindowInteraction WindowInteraction::Real(QWidget* owner) {
     if (!c.isValid()) return std::nullopt;
     return c;
   };
+  i.chooseSaveFile = [owner](const QString& caption, const fs::path& suggested,
+                             const QString& filter) -> std::optional<fs::path> {
+    const QString file = QFileDialog::getSaveFileName(
+        owner, caption, QString::fromStdString(suggested.string()), filter);
+    if (file.isEmpty()) return std::nullopt;
+    return fs::path(file.toStdString());
+  };
   i.execDialog = [](QDialog& dialog) { return dialog.exec(); };
   i.browseFolder = [owner](const std::string& caption) -> std::optional<fs::path> {
     const QString folder =
@@ -189,6 +196,8 @@ void MainWindow::BuildControls() {
   logBox = new QPlainTextEdit(viewPanel);
   logBox->setObjectName("logBox");
   logBox->setReadOnly(true);
+  // The keys, the Menu key included, stay with the view and the window.
+  logBox->setFocusPolicy(Qt::NoFocus);
   logBox->setGeometry(8, 8, 420, 300);
   logBox->hide();
 
@@ -230,12 +239,17 @@ void MainWindow::BuildControls() {
   positionBox->setFixedWidth(kPointVectorWidth);
   rotationBox->setFixedWidth(kPointVectorWidth);
 
-  statusLine = new QLabel("Nothing loaded", this);
+  statusLine = new QLabel(this);
+  // A long message is cut at the window's edge rather than widening the
+  // window; its tooltip holds it whole.
+  statusLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  statusLine->setMinimumWidth(1);
   statusBar()->addWidget(statusLine, 1);
+  ShowStatus("Nothing loaded");
 }
 
 void MainWindow::BuildMenus() {
-  QMenu* file = menuBar()->addMenu("File");
+  QMenu* file = menuBar()->addMenu("&File");
   openAction = file->addAction("Open", this, [this] { OpenFile(); });
   reopenAction = file->addAction("  ", this, [this] { ReopenLast(); });
   exportAction = file->addAction("Export glTF...", this, [this] { ExportGltf(); });
@@ -244,15 +258,15 @@ void MainWindow::BuildMenus() {
   exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   recentMenu =
       new RecentFilesMenu(file, exitAction, [this](const std::string& f) { OpenRecent(f); });
-  QMenu* opts = menuBar()->addMenu("Options");
+  QMenu* opts = menuBar()->addMenu("&Options");
   thumbnailNameAction = opts->addAction("Thumbnail Name", this, [this] { ThumbnailName(); });
   texturesAction = opts->addAction("Textures", this, [this] { Textures(); });
   reloadOnChangeAction =
       opts->addAction("Reload When Files Change", this, [this] { ReloadOnChange(); });
   reloadOnChangeAction->setCheckable(true);
-  QMenu* setup = menuBar()->addMenu("Setup");
+  QMenu* setup = menuBar()->addMenu("&Setup");
   openWithAction = setup->addAction("OpenWith", this, [this] { SetUpOpenWith(); });
-  QMenu* help = menuBar()->addMenu("Help");
+  QMenu* help = menuBar()->addMenu("&Help");
   helpAction = help->addAction("Help", this, [this] { Help(); });
   helpAction->setShortcut(QKeySequence(Qt::Key_F1));
   aboutAction = help->addAction("About", this, [this] { About(); });
@@ -317,14 +331,27 @@ void MainWindow::FormShow() {
   // The position is the client area's, as it is saved. Never placed before,
   // the window goes where the desktop puts new windows: a client area at
   // (0, 0) would have a window manager's title bar above the screen.
-  const QRect client(settings.left, settings.top, std::max(settings.width, 1),
-                     std::max(settings.height, 1));
-  if (ini_.ReadString("Position", "Top", "").empty() &&
-      ini_.ReadString("Position", "Left", "").empty()) {
+  QRect client(settings.left, settings.top, std::max(settings.width, 1),
+               std::max(settings.height, 1));
+  const auto saved = [this](const char* key) {
+    return !ini_.ReadString("Position", key, "").empty();
+  };
+  if (!saved("Width") && !saved("Height")) {
+    // A first start: a size that shows every control.
+    const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (shown) {
+      const QSize area = shown->availableGeometry().size();
+      const WindowSize first = FirstWindowSize(area.width(), area.height());
+      client.setSize(QSize(first.width, first.height));
+    }
+  }
+  if (!saved("Top") && !saved("Left")) {
     resize(client.size());
   } else {
     setGeometry(OnSomeScreen(client));
   }
+  // The normal place is set first, so un-maximising returns to it.
+  if (settings.maximised) setWindowState(windowState() | Qt::WindowMaximized);
 
   if (!settings.lastFile.empty()) {
     currentFile = settings.lastFile;
@@ -375,9 +402,11 @@ void MainWindow::FormClose() {
   settings.lastFile = currentFile;
   recentFiles.Write(ini_);
   // The client area, as it is placed at start.
+  // A maximised window keeps the place it returns to when un-maximised.
   std::optional<WindowGeometry> normal;
-  const QRect client = geometry();
-  if (!isMaximized())
+  settings.maximised = isMaximized();
+  const QRect client = settings.maximised ? normalGeometry() : geometry();
+  if (client.isValid())
     normal = WindowGeometry{client.top(), client.left(), client.width(), client.height()};
   std::string error;
   if (!SaveConfig(ini_, settings, normal, &error) && !SettingsUnreadable()) {
@@ -428,12 +457,22 @@ void MainWindow::UpdateStatus() {
   } else {
     text = "Nothing loaded";
   }
+  ShowStatus(text);
+}
+
+void MainWindow::ShowStatus(const QString& text) {
   statusLine->setText(text);
+  statusLine->setToolTip(text);
 }
 
 void MainWindow::RequestFrame() {
   frame.view.RedrawPending = true;
-  if (session_.Loaded()) glView->update();
+  if (session_.Loaded()) {
+    glView->update();
+  } else {
+    // Nothing to draw: the view shows the background as it now is.
+    glView->ShowBackgroundOnly();
+  }
 }
 
 void MainWindow::FillFrame() {

@@ -215,6 +215,10 @@ class MainWindow final : public QMainWindow {
   // `snap`) becomes a measured point; Escape clears them.
   void MeasureAt(QPointF position, bool snap);
   void ClearMeasurement();
+  // The view's popup, opened from the keyboard at the view's centre.
+  void ShowPopupFromKeys();
+  // The status line's text, whole in its tooltip.
+  void ShowStatus(const QString& text);
   bool RefuseWhileBusy();
   void SetBusy(bool busy);
   void SetCaption(const std::string& caption);

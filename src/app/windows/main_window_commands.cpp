@@ -18,16 +18,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The colour the view shows for a stored value, grey for "no colour".
 QColor ColourOf(std::int32_t value) {
-  const auto v = static_cast<std::uint32_t>(value);
-  return QColor(static_cast<int>(v & 0xFF), static_cast<int>((v >> 8) & 0xFF),
-                static_cast<int>((v >> 16) & 0xFF));
+  const ClearColour c = BackgroundColour(value);
+  return QColor::fromRgbF(c.r, c.g, c.b);
 }
 
-std::int32_t ValueOf(const QColor& c) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(c.red()) |
-                                   (static_cast<std::uint32_t>(c.green()) << 8) |
-                                   (static_cast<std::uint32_t>(c.blue()) << 16));
+// Objects without a texture have an empty name; the box says so.
+QString TextureNameShown(const std::string& name) {
+  return name.empty() ? QString("(no texture)") : QString::fromStdString(name);
 }
 
 }  // namespace
@@ -60,8 +59,7 @@ void MainWindow::PreparePopup() {
 void MainWindow::ChooseBackgroundColour() {
   const auto chosen = interaction.chooseColour(ColourOf(settings.bgroundColour));
   if (!chosen) return;
-  frame.view.RedrawPending = true;
-  settings.bgroundColour = ValueOf(*chosen);
+  settings.bgroundColour = PickedBackground(chosen->red(), chosen->green(), chosen->blue());
   RequestFrame();
 }
 
@@ -78,11 +76,14 @@ void MainWindow::MeshData() {
 void MainWindow::ShowAxes() {
   settings.showAxes = !settings.showAxes;
   showAxesAction->setChecked(settings.showAxes);
+  // The picture follows the check mark at once.
+  RequestFrame();
 }
 
 void MainWindow::SwitchUnits() {
   settings.metric = !settings.metric;
   unitsAction->setText(UnitsCaption(settings.metric));
+  RequestFrame();
 }
 
 void MainWindow::BumpEffect() {
@@ -128,9 +129,9 @@ void MainWindow::LocateTexture() {
     if (session_.CurrentModel()) session_.CurrentModel()->ListTextureNames(names);
     const std::set<std::string> sorted(names.begin(), names.end());
     textureNames.assign(sorted.begin(), sorted.end());
-    if (!textureNames.empty()) nameBox->setText(QString::fromStdString(textureNames.front()));
-    frame.draw.HighlightTextureName = nameBox->text().toStdString();
     textureIndex = 0;
+    frame.draw.HighlightTextureName = textureNames.empty() ? std::string() : textureNames.front();
+    nameBox->setText(TextureNameShown(frame.draw.HighlightTextureName));
   }
   FormResize();
 }
@@ -141,12 +142,12 @@ void MainWindow::Textures() {
   dialog.onSelected = [this](const std::string& name) {
     if (!frame.modes.LocateTextureMode) LocateTexture();
     frame.draw.HighlightTextureName = name;
-    nameBox->setText(QString::fromStdString(name));
+    nameBox->setText(TextureNameShown(name));
     RequestFrame();
   };
-  dialog.chooseExportFile = [this]() -> fs::path {
-    return QFileDialog::getSaveFileName(this, "Export PNG", {}, "PNG pictures (*.png)")
-        .toStdString();
+  dialog.chooseExportFile = [this](const fs::path& suggested) -> fs::path {
+    return interaction.chooseSaveFile("Export PNG", suggested, "PNG pictures (*.png)")
+        .value_or(fs::path());
   };
   interaction.execDialog(dialog);
 }
@@ -212,9 +213,8 @@ void MainWindow::StepAttachment(bool up) {
     if (!textureNames.empty()) {
       textureIndex =
           std::clamp(textureIndex + (up ? 1 : -1), 0, static_cast<int>(textureNames.size()) - 1);
-      nameBox->setText(
-          QString::fromStdString(textureNames[static_cast<std::size_t>(textureIndex)]));
       frame.draw.HighlightTextureName = textureNames[static_cast<std::size_t>(textureIndex)];
+      nameBox->setText(TextureNameShown(frame.draw.HighlightTextureName));
     }
   } else if (Unit().AttachmentCount > 0) {
     frame.modes.AttIndex =
@@ -235,6 +235,7 @@ void MainWindow::AdjustTrack() {
   settings.unitsIndex = out.unitsIndex;
   settings.tieSpacing = out.tieSpacing;
   settings.gauge = out.gauge;
+  RequestFrame();
 }
 
 void MainWindow::ThumbnailName() {
@@ -283,8 +284,9 @@ void MainWindow::TakeThumbnail() {
   thumbnailImage->show();
   thumbnailImage->raise();
   const std::string& name = settings.thumbnail;
-  if (notifier_.AskYesNo({.caption = "Confirm", .text = ThumbnailQuestion(name)})) {
-    const fs::path folder = session_.OpenedPath().parent_path();
+  const fs::path folder = session_.OpenedPath().parent_path();
+  if (notifier_.AskYesNo(
+          {.caption = "Confirm", .text = ThumbnailQuestion(name, folder.string())})) {
     const fs::path target = folder / name;
     QImageWriter writer(QString::fromStdString(target.string()), "jpeg");
     writer.setQuality(kThumbnailQuality);
@@ -294,6 +296,8 @@ void MainWindow::TakeThumbnail() {
            .text = "Cannot create file \"" + target.string() + "\". " +
                    (thumbnail_.isNull() ? std::string("The view could not be drawn.")
                                         : writer.errorString().toStdString())});
+    } else {
+      ShowStatus("Thumbnail written: " + QString::fromStdString(target.string()));
     }
   }
   thumbnailImage->setEnabled(false);

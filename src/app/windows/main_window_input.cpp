@@ -106,10 +106,23 @@ void MainWindow::ClearMeasurement() {
   RequestFrame();
 }
 
+void MainWindow::ShowPopupFromKeys() {
+  if (RefuseWhileBusy()) return;
+  popupMenu->popup(viewArea_->mapToGlobal(viewArea_->rect().center()));
+}
+
 void MainWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape && !frame.measure.Empty()) {
     ClearMeasurement();
     event->accept();
+    return;
+  }
+  // The keyboard's ways to the view's popup: the Menu key and Shift+F10.
+  const Qt::KeyboardModifiers held = event->modifiers() & ~Qt::KeypadModifier;
+  if ((event->key() == Qt::Key_Menu && held == Qt::NoModifier) ||
+      (event->key() == Qt::Key_F10 && held == Qt::ShiftModifier)) {
+    event->accept();
+    ShowPopupFromKeys();
     return;
   }
   const KeyCommand command =

@@ -64,7 +64,11 @@ bool MainWindow::OpenFromCommandLine() {
   // A mesh, a texture or a traincar by its name or first bytes; anything
   // else leaves the remembered file.
   if (IsMeshFileName(parameter) || ContentKindOf(host) != ContentKind::kNothing) {
-    file = host;
+    // Relative to where the viewer was started, bare "config.txt" included,
+    // and remembered as a place that holds from anywhere.
+    std::error_code ec;
+    file = fs::absolute(host, ec);
+    if (ec) file = host;
   }
   if (file.empty() || (!FolderExists(file) && !FileExists(file))) return false;
   OpenContent(file);
@@ -131,7 +135,7 @@ void MainWindow::OpenContent(const fs::path& path) {
     ShowOpened(outcome);
   } else {
     // What was shown stays, and so does everything about it.
-    statusLine->setText(
+    ShowStatus(
         QString::fromStdString(OneLine("Could not open " + path.string() + ": " + outcome.reason)));
   }
   if (session_.Loaded() && !frame.view.MouseReady) mouseArmTimer.start();
@@ -194,7 +198,7 @@ void MainWindow::SetBusy(bool busy) {
 // while it runs; the status line says why.
 bool MainWindow::RefuseWhileBusy() {
   if (!composing_) return false;
-  statusLine->setText("The viewer is busy opening a traincar; try again when it is open");
+  ShowStatus("The viewer is busy opening a traincar; try again when it is open");
   return true;
 }
 
@@ -236,7 +240,7 @@ void MainWindow::ReloadFromDisk() {
   if (glView->ContextReady()) glView->doneCurrent();
   SetBusy(false);
   if (!outcome.loaded) {
-    statusLine->setText(QString::fromStdString(
+    ShowStatus(QString::fromStdString(
         OneLine("Reload failed (" + outcome.reason + "); the last good model is shown")));
     // A file put back later is seen again.
     WatchLoadedFiles();
@@ -245,7 +249,7 @@ void MainWindow::ReloadFromDisk() {
   // An edited config.txt may name the car anew.
   ShowCaption();
   UpdateStatus();
-  statusLine->setText(statusLine->text() + "  (reloaded)");
+  ShowStatus(statusLine->text() + "  (reloaded)");
   WatchLoadedFiles();
   RequestFrame();
 }

@@ -69,10 +69,7 @@ TexturesDialog::TexturesDialog(QWidget* parent, std::vector<TextureRecord> recor
 
   connect(table, &QTableWidget::itemSelectionChanged, this, [this] { ShowSelected(); });
   connect(close, &QPushButton::clicked, this, &QDialog::accept);
-  connect(exportButton, &QPushButton::clicked, this, [this] {
-    if (!chooseExportFile) return;
-    if (const auto file = chooseExportFile(); !file.empty()) ExportPng(file);
-  });
+  connect(exportButton, &QPushButton::clicked, this, [this] { ExportSelected(); });
   exportButton->setEnabled(false);
 }
 
@@ -94,6 +91,17 @@ void TexturesDialog::ShowSelected() {
                        : QPixmap::fromImage(picture.scaled(preview->size(), Qt::KeepAspectRatio)));
   if (row >= 0 && onSelected)
     onSelected(AsciiLower(records_[std::size_t(row)].file.filename().string()));
+}
+
+void TexturesDialog::ExportSelected() {
+  const int row = table->currentRow();
+  if (!chooseExportFile || row < 0 || static_cast<std::size_t>(row) >= records_.size()) return;
+  std::filesystem::path suggested = records_[std::size_t(row)].file;
+  suggested.replace_extension(".png");
+  std::filesystem::path file = chooseExportFile(suggested);
+  if (file.empty()) return;
+  if (!file.has_extension()) file += ".png";
+  ExportPng(file);
 }
 
 bool TexturesDialog::ExportPng(const std::filesystem::path& file) {

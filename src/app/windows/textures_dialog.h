@@ -25,13 +25,17 @@ class TexturesDialog final : public QDialog {
 
   // Told the lower-case file name of the texture selected.
   std::function<void(const std::string& name)> onSelected;
-  // Asks where to write the selected picture; nothing when cancelled.
-  std::function<std::filesystem::path()> chooseExportFile;
+  // Asks where to write the selected picture, offering `suggested` (the
+  // texture's folder and name with ".png"); empty when cancelled.
+  std::function<std::filesystem::path(const std::filesystem::path& suggested)> chooseExportFile;
 
   void SelectRow(int row);
   // Writes the selected texture's picture, as the texture loader decodes
   // it, as an upright PNG. False when nothing is selected or it fails.
   bool ExportPng(const std::filesystem::path& file);
+  // Asks for a file and writes the selected picture there; a typed name
+  // without an extension gets ".png".
+  void ExportSelected();
 
   QTableWidget* table = nullptr;
   QLabel* preview = nullptr;

@@ -30,6 +30,9 @@ ViewWidget::ViewWidget(QWidget* parent) : QOpenGLWidget(parent) {
 void ViewWidget::initializeGL() {
   contextReady_ = context() && context()->isValid();
   if (contextReady_ && renderer_) renderer_->SetupGL();
+  // A new context's buffer holds nothing: the first paint shows the
+  // background until a frame is wanted.
+  backgroundPending_ = true;
 }
 
 void ViewWidget::resizeGL(int, int) {
@@ -45,15 +48,18 @@ void ViewWidget::ApplyPerspective() {
 }
 
 void ViewWidget::ShowBackgroundOnly() {
-  if (!contextReady_) return;
-  makeCurrent();
-  context()->functions()->glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  doneCurrent();
+  backgroundPending_ = true;
   update();
 }
 
 void ViewWidget::paintGL() {
-  if (!renderer_ || !wantFrame || !wantFrame()) return;
+  if (!renderer_) return;
+  if (!wantFrame || !wantFrame()) {
+    if (backgroundPending_) renderer_->ClearToBackground();
+    backgroundPending_ = false;
+    return;
+  }
+  backgroundPending_ = false;
   renderer_->RenderFrame();
   ++frames_;
   if (frameDrawn) frameDrawn();

@@ -19,6 +19,8 @@ class FrameRenderer {
   // Viewport and projection for a drawing area of this many pixels.
   virtual void SetPerspective(int width, int height) = 0;
   virtual void RenderFrame() = 0;
+  // Clears to the background colour alone.
+  virtual void ClearToBackground() = 0;
 };
 
 // The GL entry-point lookup of whichever Qt context is current.
@@ -40,8 +42,9 @@ class ViewWidget final : public QOpenGLWidget {
 
   bool ContextReady() const { return contextReady_; }
   int FrameCount() const { return frames_; }
-  // The picture becomes the background alone (after a load that failed);
-  // frames are drawn again when the window asks for them.
+  // The picture becomes the background alone (nothing open, a load that
+  // failed) at the next paint; frames are drawn again when the window asks
+  // for them.
   void ShowBackgroundOnly();
   // The projection follows the panel's size from now on.
   void ApplyPerspective();
@@ -57,6 +60,7 @@ class ViewWidget final : public QOpenGLWidget {
  private:
   FrameRenderer* renderer_ = nullptr;
   bool contextReady_ = false;
+  bool backgroundPending_ = false;
   int frames_ = 0;
 };
 

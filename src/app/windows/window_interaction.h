@@ -26,6 +26,11 @@ struct WindowInteraction {
   std::function<std::optional<std::filesystem::path>(const QString& folder, OpenFilter filter)>
       chooseFile;
   std::function<std::optional<QColor>(const QColor& preset)> chooseColour;
+  // A file to write: the dialog's caption, the file offered (its folder is
+  // where the dialog starts) and the filter; nothing when cancelled.
+  std::function<std::optional<std::filesystem::path>(
+      const QString& caption, const std::filesystem::path& suggested, const QString& filter)>
+      chooseSaveFile;
   // Shows a dialog modally and returns its result.
   std::function<int(QDialog& dialog)> execDialog;
   std::function<std::optional<std::filesystem::path>(const std::string& caption)> browseFolder;

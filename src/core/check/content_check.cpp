@@ -302,7 +302,8 @@ FileCheck CheckTraincarConfig(const fs::path& config, const TreeIndex& index, bo
   }
   // A part not in the tree is looked for in the editing folder, without the
   // host utility.
-  fs::path assetFolder = config.parent_path();
+  // A bare "config.txt" is the one in the working folder.
+  fs::path assetFolder = config.has_parent_path() ? config.parent_path() : fs::path(".");
   ProgressLog scanLog;
   MainTaskQueue quietQueue;
   RecordingNotifier quiet;

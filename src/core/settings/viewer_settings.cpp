@@ -40,6 +40,7 @@ const Key kKeys[] = {
     {"Position", "Left", &ViewerSettings::left},
     {"Position", "Width", &ViewerSettings::width},
     {"Position", "Height", &ViewerSettings::height},
+    {"Position", "Maximised", &ViewerSettings::maximised},
     {"Track", "GaugeIndex", &ViewerSettings::gaugeIndex},
     {"Track", "Gauge", &ViewerSettings::gauge},
     {"Track", "UnitsIndex", &ViewerSettings::unitsIndex},
@@ -57,6 +58,12 @@ template <class... F>
 Overload(F...) -> Overload<F...>;
 
 }  // namespace
+
+std::int32_t PickedBackground(int red, int green, int blue) {
+  const auto byte = [](int v) { return static_cast<std::uint32_t>(std::clamp(v, 0, 255)); };
+  const std::uint32_t value = byte(red) | (byte(green) << 8) | (byte(blue) << 16);
+  return value == 0 ? kPickedBlack : static_cast<std::int32_t>(value);
+}
 
 ViewerSettings ReadSettings(const TMemIni& ini) {
   ViewerSettings s;

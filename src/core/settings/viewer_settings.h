@@ -13,6 +13,14 @@ namespace kelvane {
 // (red 39, green 116, blue 152).
 inline constexpr std::int32_t kDefaultBackgroundColour = 0x987427;
 
+// A stored background of 0 means no colour was picked (the start-up grey),
+// as in files written before black could be picked. A picked black is
+// stored with this bit above the colour: it reads back as black, and
+// drawing ignores the bit.
+inline constexpr std::int32_t kPickedBlack = 0x01000000;
+// The value stored for a colour picked in the dialog, 0..255 each.
+std::int32_t PickedBackground(int red, int green, int blue);
+
 // Every persistent setting of the viewer, with its default.
 struct ViewerSettings {
   // MRU
@@ -30,6 +38,8 @@ struct ViewerSettings {
   std::int32_t left = 0;
   std::int32_t width = 400;
   std::int32_t height = 300;
+  // Closed maximised; the four values above are then its normal place.
+  bool maximised = false;
   // Track
   std::int32_t gaugeIndex = 3;
   float gauge = 1.44f;

@@ -146,8 +146,9 @@ std::string ThumbnailFileName(std::string_view typed) {
   return AsciiLower(name) + ".jpg";
 }
 
-std::string ThumbnailQuestion(std::string_view thumbnailName) {
-  return "Do you wish to save this \"" + std::string(thumbnailName) + "\" thumbnail?";
+std::string ThumbnailQuestion(std::string_view thumbnailName, std::string_view folder) {
+  return "Do you wish to save this \"" + std::string(thumbnailName) +
+         "\" thumbnail?\n\nIt will be written into the folder:\n" + std::string(folder);
 }
 
 std::string MeshCaption(std::string_view fileName) {
@@ -160,6 +161,10 @@ std::string TrainCarCaption(std::string_view userName) {
 
 std::string TextureCaption(std::string_view fileName) {
   return "Texture " + std::string(fileName) + "     Zoom and pan with the mouse please.";
+}
+
+WindowSize FirstWindowSize(int screenWidth, int screenHeight) {
+  return {std::clamp(screenWidth * 2 / 3, 0, 1280), std::clamp(screenHeight * 2 / 3, 0, 900)};
 }
 
 bool IsMeshFileName(std::string_view fileName) {

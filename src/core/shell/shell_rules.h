@@ -81,14 +81,24 @@ std::string FixedText(float value);
 // characters, cut before the first dot, lower-cased, ".jpg" appended.
 std::string ThumbnailFileName(std::string_view typed);
 
-// The question asked before a thumbnail is written.
-std::string ThumbnailQuestion(std::string_view thumbnailName);
+// The question asked before a thumbnail is written, naming the folder it
+// goes into on a line of its own.
+std::string ThumbnailQuestion(std::string_view thumbnailName, std::string_view folder);
 
 // The main window's caption while a mesh or a traincar is shown.
 std::string MeshCaption(std::string_view fileName);
 std::string TrainCarCaption(std::string_view userName);
 // A texture opened on its own.
 std::string TextureCaption(std::string_view fileName);
+
+// The window's size at a first start, with no size saved: two thirds of the
+// screen's free area each way, at most 1280 x 900, so that the title, the
+// menus, the status line and the attachment boxes show.
+struct WindowSize {
+  int width, height;
+  bool operator==(const WindowSize&) const = default;
+};
+WindowSize FirstWindowSize(int screenWidth, int screenHeight);
 
 // True for ".im" and ".pm" (any case).
 bool IsMeshFileName(std::string_view fileName);

@@ -167,6 +167,11 @@ void ClearGLBuffers() {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
+void SetClearColour(std::int32_t bgroundColour) {
+  const ClearColour c = BackgroundColour(bgroundColour);
+  glClearColor(c.r, c.g, c.b, 0.0f);
+}
+
 void RenderFrame(FrameState& frame) {
   if (frame.texture) {
     GLint viewport[4] = {0, 0, 1, 1};
@@ -175,8 +180,7 @@ void RenderFrame(FrameState& frame) {
                     frame.BGroundColour);
     return;
   }
-  const ClearColour c = BackgroundColour(frame.BGroundColour);
-  glClearColor(c.r, c.g, c.b, 0.0f);
+  SetClearColour(frame.BGroundColour);
   ClearGLBuffers();
   SetCamera();
   if (!frame.unit) return;

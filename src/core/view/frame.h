@@ -81,6 +81,8 @@ void SetPerspective(int width, int height);
 void SetCamera();
 // Clears colour and depth.
 void ClearGLBuffers();
+// The context's clear colour becomes the background of `bgroundColour`.
+void SetClearColour(std::int32_t bgroundColour);
 // One frame: clear to the background, camera, view rotation, zoom and pan,
 // then the traincar (track and placed models) or the mesh (wireframe with
 // markers, texture highlight, or axes and model). The caller presents it.
