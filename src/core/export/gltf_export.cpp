@@ -198,6 +198,8 @@ class Builder {
   std::optional<std::size_t> Texture(std::uint32_t name);
   std::size_t Material(const T3DObject& object, bool lit, bool withNormals);
   std::optional<std::size_t> Mesh(const T3DObject& object, bool lit);
+  // The accessor of a mesh's triangle corners, 16-bit where they fit.
+  std::size_t Indices(const std::vector<std::uint32_t>& indices, std::size_t vertexCount);
   std::size_t Node(Json node) {
     nodes_.push_back(std::move(node));
     return nodes_.size() - 1;
@@ -377,30 +379,29 @@ std::optional<std::size_t> Builder::Mesh(const T3DObject& object, bool lit) {
                                              {"count", n},
                                              {"type", "VEC2"}});
   }
-  std::size_t indexAccessor;
-  if (n <= 65536) {
-    std::vector<std::uint16_t> small(indices.begin(), indices.end());
-    const std::size_t offset = Append(small);
-    indexAccessor =
-        Accessor(Json{{"bufferView", View(offset, small.size() * 2, kElementArrayBuffer)},
-                      {"componentType", kUnsignedShort},
-                      {"count", small.size()},
-                      {"type", "SCALAR"}});
-  } else {
-    const std::size_t offset = Append(indices);
-    indexAccessor =
-        Accessor(Json{{"bufferView", View(offset, indices.size() * 4, kElementArrayBuffer)},
-                      {"componentType", kUnsignedInt},
-                      {"count", indices.size()},
-                      {"type", "SCALAR"}});
-  }
   Json primitive{{"attributes", std::move(attributes)},
-                 {"indices", indexAccessor},
+                 {"indices", Indices(indices, n)},
                  {"material", Material(object, lit, !normals.empty())}};
   Json mesh{{"primitives", Json::array({std::move(primitive)})}};
   if (!object.name.empty()) mesh["name"] = object.name;
   meshes_.push_back(std::move(mesh));
   return meshes_.size() - 1;
+}
+
+std::size_t Builder::Indices(const std::vector<std::uint32_t>& indices, std::size_t vertexCount) {
+  if (vertexCount <= 65536) {
+    std::vector<std::uint16_t> small(indices.begin(), indices.end());
+    const std::size_t offset = Append(small);
+    return Accessor(Json{{"bufferView", View(offset, small.size() * 2, kElementArrayBuffer)},
+                         {"componentType", kUnsignedShort},
+                         {"count", small.size()},
+                         {"type", "SCALAR"}});
+  }
+  const std::size_t offset = Append(indices);
+  return Accessor(Json{{"bufferView", View(offset, indices.size() * 4, kElementArrayBuffer)},
+                       {"componentType", kUnsignedInt},
+                       {"count", indices.size()},
+                       {"type", "SCALAR"}});
 }
 
 void Builder::Build(const GltfExportOptions& options) {
