@@ -1,28 +1,25 @@
 #include "png_writer.h"
 
-#include <png.h>
-
+#include <cerrno>
 #include <cstring>
+#include <fstream>
+
+#include "textures/png_encode.h"
 
 namespace kelvane {
 
 bool WritePng(const std::filesystem::path& file, const PixelBuffer& pixels, std::string* error) {
-  if (pixels.width == 0 || pixels.height == 0 ||
-      pixels.pixels.size() < pixels.RowBytes() * pixels.height) {
+  const std::vector<std::uint8_t> png = EncodePng(pixels);
+  if (png.empty()) {
     if (error) *error = "the image is empty";
     return false;
   }
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  image.width = pixels.width;
-  image.height = pixels.height;
-  image.format = pixels.HasAlpha() ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
-  // A negative stride says the first row in memory is the bottom one.
-  const auto stride = -static_cast<png_int_32>(pixels.RowBytes());
-  if (!png_image_write_to_file(&image, file.c_str(), 0, pixels.pixels.data(), stride, nullptr)) {
-    if (error) *error = std::string("cannot write ") + file.string() + ": " + image.message;
-    png_image_free(&image);
+  // Truncated and written in place: a caller may hold the file open.
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+  out.close();
+  if (!out) {
+    if (error) *error = "cannot write " + file.string() + ": " + std::strerror(errno);
     return false;
   }
   return true;

@@ -42,9 +42,5 @@ GltfAsset BuildGltf(const ContentSession& session, const GltfExportOptions& opti
 // False, with `error` saying why, when it cannot be written.
 bool WriteGltf(const GltfAsset& asset, const std::filesystem::path& file, std::string* error);
 
-// The PNG of a decoded picture, rows from the top; empty when it cannot be
-// encoded.
-struct PixelBuffer;
-std::vector<std::uint8_t> EncodePng(const PixelBuffer& pixels);
 
 }  // namespace kelvane
