@@ -80,8 +80,10 @@ class SetOpenWithTest : public ::testing::Test {
     OpenWithEnvironment env;
     env.wine = prefix.wine;
     env.executable = prefix.driveC / "Kelvane" / "kelvane";
-    env.browseFolder = [this](const std::string& caption) -> std::optional<fs::path> {
+    env.browseFolder = [this](const std::string& caption,
+                              const fs::path& start) -> std::optional<fs::path> {
       captions.push_back(caption);
+      starts.push_back(start);
       if (answers.empty()) return std::nullopt;
       auto answer = answers.front();
       answers.erase(answers.begin());
@@ -95,6 +97,7 @@ class SetOpenWithTest : public ::testing::Test {
   HostFolderSettings settings;
   ProgressLog log;
   std::vector<std::string> captions;
+  std::vector<fs::path> starts;
   std::vector<std::optional<fs::path>> answers;
   std::vector<std::chrono::milliseconds> pauses;
   std::string macro = "@echo off\r\nstart \"\" /unix \"" +
@@ -115,6 +118,9 @@ TEST_F(SetOpenWithTest, FirstRunWithOnlyDunmereInstalled) {
   ASSERT_EQ(captions.size(), 2u);
   EXPECT_NE(captions[0].find("Corvel"), std::string::npos);
   EXPECT_NE(captions[1].find("Estrel"), std::string::npos);
+  // Each dialog starts on the prefix's C: drive, where the hosts install.
+  for (const fs::path& start : starts)
+    EXPECT_TRUE(fs::equivalent(start, prefix.driveC)) << start;
   ASSERT_EQ(log.lines.size(), 9u);
   EXPECT_EQ(log.lines[3], "Dunmere OpenWith Macro loaded");
   EXPECT_EQ(pauses, std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(3000)});

@@ -77,10 +77,15 @@ void MainWindowTest::meshOpensFramedAndArmsTheMouseLater() {
 
 void MainWindowTest::firstStartRunsOpenWithSetUpOnce() {
   Viewer v;
+  const fs::path driveC = fs::path(qgetenv("WINEPREFIX").toStdString()) / "drive_c";
+  fs::create_directories(driveC);
   v.Start({}, "");
   QStringList captions;
-  auto record = [&captions](const std::string& caption) -> std::optional<fs::path> {
+  QStringList starts;
+  auto record = [&captions, &starts](const std::string& caption,
+                                     const fs::path& start) -> std::optional<fs::path> {
     captions << QString::fromStdString(caption);
+    starts << QString::fromStdString(start.string());
     return std::nullopt;
   };
   v.window->Interaction().browseFolder = record;
@@ -90,6 +95,9 @@ void MainWindowTest::firstStartRunsOpenWithSetUpOnce() {
   QCOMPARE(captions.size(), 3);
   for (const QString& caption : captions)  // one line each
     QVERIFY2(!caption.contains('\r') && !caption.contains('\n'), qPrintable(caption));
+  // The dialogs start on the prefix's C: drive, where the hosts install.
+  QCOMPARE(starts, QStringList(3, QString::fromStdString(driveC.string())));
+  fs::remove(driveC);
   v.Close();
 
   // No Wine prefix at all: nothing to ask at start, but on request.
@@ -100,8 +108,10 @@ void MainWindowTest::firstStartRunsOpenWithSetUpOnce() {
   QVERIFY(!v.window->Ui().hostSetUpTimer->isActive());
   captions.clear();
   v.window->Interaction().browseFolder = record;
+  starts.clear();
   v.window->SetUpOpenWith();
   QCOMPARE(captions.size(), 3);
+  QCOMPARE(starts, QStringList({"", "", ""}));  // no C: drive to start on
   qputenv("WINEPREFIX", prefix);
 }
 

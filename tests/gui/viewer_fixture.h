@@ -67,7 +67,7 @@ struct Viewer {
       return std::optional<fs::path>();
     };
     i.execDialog = [](QDialog&) { return 0; };
-    i.browseFolder = [](const std::string&) { return std::nullopt; };
+    i.browseFolder = [](const std::string&, const fs::path&) { return std::nullopt; };
     i.pause = [](std::chrono::milliseconds) {};
     i.openUrl = [this](const QUrl& url) {
       urlsOpened.push_back(url.toLocalFile().toStdString());

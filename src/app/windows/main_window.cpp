@@ -108,9 +108,10 @@ WindowInteraction WindowInteraction::Real(QWidget* owner) {
     return fs::path(file.toStdString());
   };
   i.execDialog = [](QDialog& dialog) { return dialog.exec(); };
-  i.browseFolder = [owner](const std::string& caption) -> std::optional<fs::path> {
-    const QString folder =
-        QFileDialog::getExistingDirectory(owner, QString::fromStdString(caption));
+  i.browseFolder = [owner](const std::string& caption,
+                           const fs::path& start) -> std::optional<fs::path> {
+    const QString folder = QFileDialog::getExistingDirectory(
+        owner, QString::fromStdString(caption), QString::fromStdString(start.string()));
     if (folder.isEmpty()) return std::nullopt;
     return fs::path(folder.toStdString());
   };

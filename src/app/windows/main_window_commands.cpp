@@ -309,9 +309,9 @@ void MainWindow::TakeThumbnail() {
 OpenWithEnvironment MainWindow::OpenWithEnv() {
   OpenWithEnvironment env;
   env.executable = options_.executable;
-  env.browseFolder = [this](const std::string& caption) {
+  env.browseFolder = [this](const std::string& caption, const fs::path& start) {
     SyncLog(&setUpLog_);
-    return interaction.browseFolder(OneLine(caption));
+    return interaction.browseFolder(OneLine(caption), start);
   };
   env.pause = [this](std::chrono::milliseconds ms) {
     SyncLog(&setUpLog_);

@@ -33,7 +33,9 @@ struct WindowInteraction {
       chooseSaveFile;
   // Shows a dialog modally and returns its result.
   std::function<int(QDialog& dialog)> execDialog;
-  std::function<std::optional<std::filesystem::path>(const std::string& caption)> browseFolder;
+  std::function<std::optional<std::filesystem::path>(const std::string& caption,
+                                                     const std::filesystem::path& start)>
+      browseFolder;
   std::function<void(std::chrono::milliseconds)> pause;
   std::function<bool(const QUrl& url)> openUrl;
   // Where File > "Export glTF..." writes; empty: the file dialog asks.

@@ -109,7 +109,10 @@ void SetOpenWith(HostFolderSettings& settings, ProgressLog& log, const OpenWithE
       for (const char* line : texts.lines)
         log.Add(line);
       if (env.browseFolder) {
-        if (auto chosen = env.browseFolder(texts.caption)) folder = chosen->string();
+        auto start = HostPathOf(env.wine, "C:\\").value_or(std::filesystem::path());
+        if (!start.has_filename()) start = start.parent_path();
+        if (!IsFolder(start)) start.clear();
+        if (auto chosen = env.browseFolder(texts.caption, start)) folder = chosen->string();
       }
     }
 

@@ -44,9 +44,12 @@ struct OpenWithEnvironment {
   WinePrefix wine = WinePrefix::FromEnvironment();
   // The running viewer.
   std::filesystem::path executable;
-  // The folder-browse dialog: a caption, an empty start folder; nothing when
-  // cancelled.
-  std::function<std::optional<std::filesystem::path>(const std::string& caption)> browseFolder;
+  // The folder-browse dialog: a caption and the folder it starts in (the
+  // prefix's C: drive, where the hosts install; empty when there is none);
+  // nothing when cancelled.
+  std::function<std::optional<std::filesystem::path>(const std::string& caption,
+                                                     const std::filesystem::path& start)>
+      browseFolder;
   // The pause that lets the log be read; the window may keep responding.
   std::function<void(std::chrono::milliseconds)> pause;
 };
