@@ -35,13 +35,13 @@ TEST(TraincarInfoTest, DescribesTheSampleLocomotive) {
   ASSERT_EQ(info["mesh_entries"].size(), 2u);
   EXPECT_EQ(info["mesh_entries"][1]["name"], "horn");
   EXPECT_EQ(info["mesh_entries"][1]["attachment_line"],
-            "\"a.horn\",-6.000,0.000,3.700,0.0,0.0,0.0");
+            "\"a.horn\",0.000,-6.000,3.700,0.0,0.0,0.0");
 
   ASSERT_EQ(info["parts"].size(), 5u);
   EXPECT_EQ(info["parts"][0]["kuid"], "<kuid:414243:1001>");
-  EXPECT_EQ(info["parts"][1]["position"], Json::parse("[-5.0, 0.0, 0.5]"));
+  EXPECT_EQ(info["parts"][1]["position"], Json::parse("[0.0, -5.0, 0.5]"));
   EXPECT_EQ(info["parts"][3]["sub_attachment_line"], "\"a.arm\",0.000,0.000,0.200,0.0,0.0,0.0");
-  EXPECT_EQ(info["parts"][4]["position"], Json::parse("[7.7, 0.0, 2.0]"));
+  EXPECT_EQ(info["parts"][4]["position"], Json::parse("[0.0, 7.7, 2.0]"));
 
   ASSERT_EQ(info["models"].size(), 7u);
   const std::vector<std::string> placements{"mesh", "mesh", "part", "part", "part", "part", "part"};

@@ -96,17 +96,18 @@ void MainWindowTest::measuringATraincar() {
   // Large enough that a pixel is a few centimetres of the car.
   w.resize(1000, 800);
   QVERIFY(NextFrame(w));
-  // The body's upper corners on the side the car first shows, 15 m apart:
-  // the body spans x -7.5..7.5, its top is at 3.5 m and its side at 1.45 m.
-  CtrlClick(w, {7.45f, 3.3f, 1.45f}, true);
-  CtrlClick(w, {-7.45f, 3.3f, 1.45f}, true);
+  // The body's upper corners on the side the car first shows, 15 m apart
+  // along the track: in the view the body spans z -7.5..7.5, its top is at
+  // 3.5 m and that side at x -1.45 m.
+  CtrlClick(w, {-1.45f, 3.3f, 7.45f}, true);
+  CtrlClick(w, {-1.45f, 3.3f, -7.45f}, true);
   const Measurement& m = w.Frame().measure;
   QVERIFY(m.first && m.second);
-  QVERIFY2(Gap(*m.first, {7.5f, 3.5f, 1.45f}) < 1e-4, "front corner");
-  QVERIFY2(Gap(*m.second, {-7.5f, 3.5f, 1.45f}) < 1e-4, "back corner");
+  QVERIFY2(Gap(*m.first, {-1.45f, 3.5f, 7.5f}) < 1e-4, "front corner");
+  QVERIFY2(Gap(*m.second, {-1.45f, 3.5f, -7.5f}) < 1e-4, "back corner");
   QCOMPARE(w.Ui().statusLine->text(),
-           QString("Distance 15.000 m (49 ft 2.6 in)   X 15.000 m (49 ft 2.6 in)   Y 0.000 m (0 ft "
-                   "0.0 in)   Z 0.000 m (0 ft 0.0 in)"));
+           QString("Distance 15.000 m (49 ft 2.6 in)   X 0.000 m (0 ft 0.0 in)   Y 15.000 m (49 ft "
+                   "2.6 in)   Z 0.000 m (0 ft 0.0 in)"));
   QVERIFY(NextFrame(w));
 }
 
