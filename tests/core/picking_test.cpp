@@ -4,6 +4,7 @@
 #include "view/picking.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 
 #include <cmath>
 #include <memory>
@@ -226,7 +227,9 @@ TEST(PickingMatrices, AProjectedPointUnprojectsOntoItsRay) {
   // The point lies on the ray: its offset from the origin is along it.
   const double d[3] = {p.x - ray.origin[0], p.y - ray.origin[1], p.z - ray.origin[2]};
   const double along = d[0] * ray.direction[0] + d[1] * ray.direction[1] + d[2] * ray.direction[2];
-  const double off = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2] - along * along);
+  // Rounding may leave the squared offset a hair below zero.
+  const double off =
+      std::sqrt(std::max(0.0, d[0] * d[0] + d[1] * d[1] + d[2] * d[2] - along * along));
   EXPECT_LT(off, 1e-4);
   EXPECT_GT(along, 0.0);
 }

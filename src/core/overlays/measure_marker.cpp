@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 
+#include "base/vec3.h"
 #include "overlays/attachment_markers.h"
 
 namespace kelvane {
@@ -14,25 +15,6 @@ namespace {
 
 using V = std::array<float, 3>;
 
-V Sub(const V& a, const V& b) {
-  return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
-}
-V Add(const V& a, const V& b) {
-  return {a[0] + b[0], a[1] + b[1], a[2] + b[2]};
-}
-V Scale(const V& a, float s) {
-  return {a[0] * s, a[1] * s, a[2] * s};
-}
-V Cross(const V& a, const V& b) {
-  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-}
-float Length(const V& a) {
-  return std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
-}
-V Unit(const V& a) {
-  const float l = Length(a);
-  return l > 0.0f ? Scale(a, 1.0f / l) : a;
-}
 void Vertex(const V& v) {
   glVertex3f(v[0], v[1], v[2]);
 }

@@ -4,25 +4,13 @@
 #include <limits>
 #include <numbers>
 
+#include "base/vec3.h"
+
 namespace kelvane {
 
 namespace {
 
 using V3 = std::array<double, 3>;
-
-V3 Sub(const V3& a, const V3& b) {
-  return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
-}
-V3 Cross(const V3& a, const V3& b) {
-  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-}
-double Dot(const V3& a, const V3& b) {
-  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-}
-V3 Normalised(const V3& a) {
-  const double length = std::sqrt(Dot(a, a));
-  return length > 0.0 ? V3{a[0] / length, a[1] / length, a[2] / length} : a;
-}
 
 Matrix4 Translation(double x, double y, double z) {
   Matrix4 t = Matrix4::Identity();
@@ -42,7 +30,7 @@ Matrix4 Scaling(double x, double y, double z) {
 
 // glRotatef's matrix: `degrees` about the axis (x, y, z).
 Matrix4 Rotation(double degrees, double x, double y, double z) {
-  const V3 a = Normalised({x, y, z});
+  const V3 a = Unit(V3{x, y, z});
   const double r = degrees * std::numbers::pi / 180.0;
   const double c = std::cos(r), s = std::sin(r), k = 1.0 - c;
   Matrix4 m = Matrix4::Identity();
@@ -60,8 +48,8 @@ Matrix4 Rotation(double degrees, double x, double y, double z) {
 
 // gluLookAt's matrix.
 Matrix4 LookAt(const V3& eye, const V3& centre, const V3& up) {
-  const V3 f = Normalised(Sub(centre, eye));
-  const V3 s = Normalised(Cross(f, up));
+  const V3 f = Unit(Sub(centre, eye));
+  const V3 s = Unit(Cross(f, up));
   const V3 u = Cross(s, f);
   Matrix4 m = Matrix4::Identity();
   for (int c = 0; c < 3; ++c) {
@@ -225,8 +213,8 @@ std::optional<Ray> PixelRay(const ViewState& view, int width, int height, double
   Ray ray;
   ray.origin = ApplyD(*inverse, nx, ny, -1.0);
   const V3 along = Sub(ApplyD(*inverse, nx, ny, 1.0), ray.origin);
-  ray.length = std::sqrt(Dot(along, along));
-  ray.direction = Normalised(along);
+  ray.length = Length(along);
+  ray.direction = Unit(along);
   return ray;
 }
 
