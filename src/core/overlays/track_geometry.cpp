@@ -80,13 +80,13 @@ TrackPart Ground(bool textured) {
 }  // namespace
 
 std::vector<float> SleeperPositions(float spacing) {
-  const float s = spacing >= kMinSleeperSpacing ? spacing : kMinSleeperSpacing;
-  std::vector<float> out{-19.5f};
-  float p = -19.5f;
-  while (p < 19.5f) {
-    p += s;
-    out.push_back(p);
-  }
+  const double s = spacing >= kMinSleeperSpacing ? spacing : kMinSleeperSpacing;
+  // Each position from its index, so no rounding adds up; a spacing that
+  // divides the 39 m exactly ends on 19.5 whichever way s was rounded.
+  const double count = std::ceil(39.0 / s - 1e-4);
+  std::vector<float> out;
+  for (int i = 0; i <= static_cast<int>(count); ++i)
+    out.push_back(static_cast<float>(-19.5 + i * s));
   return out;
 }
 
