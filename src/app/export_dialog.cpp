@@ -9,16 +9,17 @@
 
 namespace kelvane {
 
-bool ExportOpenContent(const ContentSession& session, const std::filesystem::path& file,
-                       std::string* error) {
+bool ExportOpenContent(const ContentSession& session, const GltfExportOptions& options,
+                       const std::filesystem::path& file, std::string* error) {
   if (!session.Loaded()) {
     if (error) *error = "Nothing is open to export.";
     return false;
   }
-  return WriteGltf(BuildGltf(session, {}), file, error);
+  return WriteGltf(BuildGltf(session, options), file, error);
 }
 
 std::filesystem::path ExportGltfDialog(QWidget* parent, const ContentSession& session,
+                                       const GltfExportOptions& options,
                                        const std::function<std::filesystem::path()>& chooseFile) {
   std::filesystem::path file;
   if (chooseFile) {
@@ -36,7 +37,7 @@ std::filesystem::path ExportGltfDialog(QWidget* parent, const ContentSession& se
   }
   if (file.empty()) return {};
   std::string error;
-  if (!ExportOpenContent(session, file, &error)) {
+  if (!ExportOpenContent(session, options, file, &error)) {
     QMessageBox::warning(parent, "Export glTF", QString::fromStdString(error));
     return {};
   }

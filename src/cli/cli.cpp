@@ -103,7 +103,7 @@ struct CommandLine {
   CheckCommandOptions check;
   ExportOptions exportOptions;
   std::string exportPath;
-  CLI::Option* exportOption = nullptr;
+  CLI::Option *exportOption = nullptr, *trackOption = nullptr;
   CLI::Option *infoOption = nullptr, *textureOption = nullptr, *outputOption = nullptr;
   CLI::Option *constantOption = nullptr, *kindOption = nullptr, *alphaImageOption = nullptr;
   CLI::Option *settingsOption = nullptr, *renderOption = nullptr, *thumbnailOption = nullptr;
@@ -180,10 +180,12 @@ void AddRenderOptions(CommandLine& c) {
       app.add_option("--background", c.backgroundText,
                      "With --render: background colour 0xBBGGRR (0: grey)")
           ->type_name("COLOUR"),
-      app.add_option("--gauge", render.gauge, "With --render: rail centres in metres (traincar)")
+      app.add_option("--gauge", render.gauge,
+                     "With --render or --export --track: rail centres in metres (traincar)")
           ->type_name("METRES"),
       app.add_option("--tie-spacing", render.tieSpacing,
-                     "With --render: sleeper spacing in millimetres (traincar)")
+                     "With --render or --export --track: sleeper spacing in millimetres "
+                     "(traincar)")
           ->type_name("MM")};
 }
 
@@ -221,6 +223,10 @@ void AddThumbnailAndCheckOptions(CommandLine& c) {
       app.add_option("--export", c.exportPath,
                      "Write a mesh file or traincar as glTF 2.0 for other programs (needs -o)")
           ->type_name("PATH");
+  c.trackOption = app.add_flag("--track", c.exportOptions.track,
+                               "With --export of a traincar: add the track it stands on (gauge "
+                               "1.44 m and sleepers every 800 mm unless --gauge or --tie-spacing "
+                               "say otherwise)");
 }
 
 void RequireFor(const std::vector<CLI::Option*>& options, const CLI::Option& mode) {
@@ -243,12 +249,19 @@ std::string Unexpected(const CommandLine& c, const std::string& mode, const std:
   return mode + " takes " + what + "; unexpected " + c.paths.front();
 }
 
-// --export takes its path, -o and nothing else.
+// --export takes its path, -o, --track with its gauge and spacing, and
+// nothing else.
 int RunExportMode(CommandLine& c) {
   for (const CLI::Option* option : c.app.get_options()) {
     const std::string name = option->get_name();
-    if (option->count() > 0 && name != "--export" && name != "--output" && name != "file") {
-      std::cerr << "kelvane: --export takes -o only; unexpected " << name << "\n";
+    const bool ofTheTrack = name == "--gauge" || name == "--tie-spacing";
+    if (option->count() > 0 && ofTheTrack && !c.exportOptions.track) {
+      std::cerr << "kelvane: " << name << " with --export needs --track\n";
+      return 2;
+    }
+    if (option->count() > 0 && !ofTheTrack && name != "--export" && name != "--output" &&
+        name != "--track" && name != "file") {
+      std::cerr << "kelvane: --export takes -o and --track only; unexpected " << name << "\n";
       return 2;
     }
   }
@@ -258,6 +271,8 @@ int RunExportMode(CommandLine& c) {
   }
   c.exportOptions.path = HostPathFromArgument(WinePrefix::FromEnvironment(), c.exportPath);
   c.exportOptions.output = c.outputPath;
+  c.exportOptions.gauge = c.render.gauge;
+  c.exportOptions.tieSpacing = c.render.tieSpacing;
   return RunExport(c.exportOptions, std::cerr);
 }
 
@@ -393,6 +408,7 @@ std::optional<int> RunCommandLine(int argc, char** argv, ViewerArguments* viewer
     c.app.parse(argc, argv);
     // --export checks its own few options.
     if (c.exportOption->count() > 0) return RunExportMode(c);
+    RequireFor({c.trackOption}, *c.exportOption);
     for (const Mode& mode : kModes)
       mode.check(c);
   } catch (const CLI::CallForHelp& e) {

@@ -21,6 +21,12 @@ std::filesystem::path InstalledDataFolder(const std::filesystem::path& exeFolder
 
 }  // namespace
 
+std::filesystem::path ExecutableFolder() {
+  std::error_code ec;
+  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::filesystem::path() : exe.parent_path();
+}
+
 bool IsInstalled(const std::filesystem::path& exeFolder) {
   return !HoldsData(exeFolder) && HoldsData(InstalledDataFolder(exeFolder));
 }

@@ -4,6 +4,9 @@
 
 namespace kelvane {
 
+// The folder of the running program; empty when it cannot be told.
+std::filesystem::path ExecutableFolder();
+
 // Where the program finds its data (track images, help page): beside
 // itself in a build folder, else in the data folder of its install prefix,
 // found relative to the program so that a moved prefix still works. Empty

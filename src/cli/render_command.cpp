@@ -25,12 +25,6 @@ namespace kelvane {
 
 namespace {
 
-std::filesystem::path ExecutableFolder() {
-  std::error_code ec;
-  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return ec ? std::filesystem::path() : exe.parent_path();
-}
-
 void PrintNotices(const std::vector<Notice>& notices, std::ostream& messages) {
   for (const Notice& n : notices)
     messages << n.caption << ": " << n.text << "\n";

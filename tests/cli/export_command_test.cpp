@@ -58,9 +58,12 @@ class ExportCommandTest : public ::testing::Test {
       ADD_FAILURE() << what << " is not installed (scripts/install-deps.sh test): " << run.err;
     return run;
   }
-  fs::path Export(const fs::path& path, const std::string& name) {
+  fs::path Export(const fs::path& path, const std::string& name,
+                  const std::vector<std::string>& more = {}) {
     const fs::path out = dir / name;
-    const ProcessResult run = Kelvane({"--export", path.string(), "-o", out.string()});
+    std::vector<std::string> args{"--export", path.string(), "-o", out.string()};
+    args.insert(args.end(), more.begin(), more.end());
+    const ProcessResult run = Kelvane(args);
     EXPECT_EQ(run.status, 0) << run.err;
     return out;
   }
@@ -94,10 +97,16 @@ TEST_F(ExportCommandTest, TheValidatorFindsNoErrorAndNoWarning) {
   Validate(Export(fx::WriteMaterialShowcase(dir.path()), "showcase.glb"));
   fs::create_directories(dir / "apart");
   Validate(Export(sample.locomotive, "apart/locomotive.gltf"));
+  Validate(Export(sample.locomotive, "locomotive-track.glb", {"--track"}));
+  Validate(Export(sample.locomotive, "apart/locomotive-track.gltf",
+                  {"--track", "--gauge", "1.0", "--tie-spacing", "300"}));
 }
 
-// The mask of a picture: the texels that differ from the background.
-std::vector<bool> Mask(const testing::RgbImage& image, const std::vector<int>& background) {
+// The mask of a picture: the texels that differ from the background, and
+// with `apartFromGround` only those that are not grass green either (the
+// ground is green in both renderers however it is lit).
+std::vector<bool> Mask(const testing::RgbImage& image, const std::vector<int>& background,
+                       bool apartFromGround = false) {
   std::vector<bool> mask(static_cast<std::size_t>(image.width) * image.height);
   for (int y = 0; y < image.height; ++y) {
     for (int x = 0; x < image.width; ++x) {
@@ -105,10 +114,25 @@ std::vector<bool> Mask(const testing::RgbImage& image, const std::vector<int>& b
       bool differs = false;
       for (int k = 0; k < 3; ++k)
         differs = differs || std::abs(c[k] - background[k]) > 8;
-      mask[static_cast<std::size_t>(y) * image.width + x] = differs;
+      const bool green = c[1] > c[0] + 12 && c[1] > c[2] + 12;
+      mask[static_cast<std::size_t>(y) * image.width + x] = differs && !(apartFromGround && green);
     }
   }
   return mask;
+}
+
+// Intersection over union of two masks, with the counts said.
+double Iou(const std::vector<bool>& a, const std::vector<bool>& b, const std::string& what) {
+  std::size_t both = 0, either = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    both += a[i] && b[i];
+    either += a[i] || b[i];
+  }
+  EXPECT_GT(either, a.size() / 50) << what << " covers next to nothing of the picture";
+  const double iou = either ? static_cast<double>(both) / either : 0;
+  std::cout << what << " of kelvane --render and f3d agree with IoU " << iou << " (" << both
+            << " / " << either << " texels)\n";
+  return iou;
 }
 
 struct Camera {
@@ -137,10 +161,16 @@ std::string Triple(const std::array<double, 3>& v) {
   return std::to_string(v[0]) + "," + std::to_string(v[1]) + "," + std::to_string(v[2]);
 }
 
+struct Agreement {
+  double whole = 0;            // every texel not of the background
+  double apartFromGround = 0;  // and not of the ground
+};
+
 // Draws `path` with --render and its export with f3d from the same camera
 // and returns the masks' intersection over union.
-double MaskAgreement(ExportCommandTest& t, const fs::path& path, const fs::path& glb,
-                     const std::string& name, double rotX, double rotY, double zoom) {
+Agreement MaskAgreement(ExportCommandTest& t, const fs::path& path, const fs::path& glb,
+                        const std::string& name, double rotX, double rotY, double zoom,
+                        bool track = false) {
   const fs::path ours = t.dir / (name + "-kelvane.png"), theirs = t.dir / (name + "-f3d.png");
   std::vector<std::string> render{"--render",  path.string(),
                                   "-o",        ours.string(),
@@ -148,12 +178,13 @@ double MaskAgreement(ExportCommandTest& t, const fs::path& path, const fs::path&
                                   "--rot",     std::to_string(rotX) + "," + std::to_string(rotY),
                                   "--zoom",    std::to_string(zoom),
                                   "--no-axes", "--background",
-                                  "0xFF00FF",  "--gauge",
-                                  "0"};
+                                  "0xFF00FF"};
+  // Without the track unless the export has it, at the viewer's gauge.
+  if (!track) render.insert(render.end(), {"--gauge", "0"});
   const ProcessResult drawn = t.Kelvane(render);
   if (drawn.status == 1 && drawn.err.find("no GL context") != std::string::npos) {
     ADD_FAILURE() << "kelvane --render has no headless GL context here: " << drawn.err;
-    return 0;
+    return {};
   }
   EXPECT_EQ(drawn.status, 0) << drawn.err;
   const Camera c = ViewerCamera(rotX, rotY, zoom);
@@ -190,29 +221,32 @@ double MaskAgreement(ExportCommandTest& t, const fs::path& path, const fs::path&
   const auto a = testing::ReadPng(ours), b = testing::ReadPng(theirs);
   if (!a || !b) {
     ADD_FAILURE() << "no picture from " << (a ? "f3d" : "kelvane --render");
-    return 0;
+    return {};
   }
   EXPECT_EQ(a->width, b->width);
   EXPECT_EQ(a->height, b->height);
-  if (a->width != b->width || a->height != b->height) return 0;
-  const auto ma = Mask(*a, {255, 0, 255}), mb = Mask(*b, {255, 0, 255});
-  std::size_t both = 0, either = 0;
-  for (std::size_t i = 0; i < ma.size(); ++i) {
-    both += ma[i] && mb[i];
-    either += ma[i] || mb[i];
-  }
-  EXPECT_GT(either, ma.size() / 50) << "the asset covers next to nothing of the picture";
-  const double iou = either ? static_cast<double>(both) / either : 0;
-  std::cout << name << ": object masks of kelvane --render and f3d agree with IoU " << iou << " ("
-            << both << " / " << either << " texels)\n";
-  return iou;
+  if (a->width != b->width || a->height != b->height) return {};
+  const std::vector<int> background{255, 0, 255};
+  return {Iou(Mask(*a, background), Mask(*b, background), name + ": object masks"),
+          Iou(Mask(*a, background, true), Mask(*b, background, true),
+              name + ": masks apart from the ground")};
 }
 
 TEST_F(ExportCommandTest, F3dDrawsTheExportWhereTheViewerDrawsTheAsset) {
-  EXPECT_GE(MaskAgreement(*this, Wagon(), Export(Wagon(), "wagon.glb"), "wagon", 15, 30, 4), 0.95);
-  EXPECT_GE(MaskAgreement(*this, sample.locomotive, Export(sample.locomotive, "locomotive.glb"),
-                          "locomotive", 20, 60, 3),
+  EXPECT_GE(MaskAgreement(*this, Wagon(), Export(Wagon(), "wagon.glb"), "wagon", 15, 30, 4).whole,
             0.95);
+  EXPECT_GE(MaskAgreement(*this, sample.locomotive, Export(sample.locomotive, "locomotive.glb"),
+                          "locomotive", 20, 60, 3)
+                .whole,
+            0.95);
+  // With its track, from far enough for the whole ground to lie inside the
+  // picture. The ground fills most of the mask and hides a track moved by
+  // metres, so the car, rails, sleepers and ballast are held apart from it.
+  const Agreement track = MaskAgreement(
+      *this, sample.locomotive, Export(sample.locomotive, "locomotive-track.glb", {"--track"}),
+      "locomotive-track", 35, 30, 1.5, true);
+  EXPECT_GE(track.whole, 0.95);
+  EXPECT_GE(track.apartFromGround, 0.95);
 }
 
 // The file a picture was decoded from, looked for under `root`.
@@ -226,7 +260,7 @@ fs::path FindFile(const fs::path& root, const std::string& name) {
 // Every picture inside the .glb decodes to the pixels --texture gives for
 // its file, loaded as the material loads it.
 void PicturesMatchTheTextureMode(ExportCommandTest& t, const fs::path& glbFile,
-                                 const fs::path& root) {
+                                 const std::vector<fs::path>& roots) {
   const auto glb = testing::ReadGlb(glbFile);
   ASSERT_TRUE(glb) << glbFile;
   const Json& doc = glb->document;
@@ -234,7 +268,10 @@ void PicturesMatchTheTextureMode(ExportCommandTest& t, const fs::path& glbFile,
   for (std::size_t i = 0; i < doc["images"].size(); ++i) {
     const std::string name = doc["images"][i].value("name", std::string());
     SCOPED_TRACE(name);
-    const fs::path source = FindFile(root, name);
+    fs::path source;
+    for (const fs::path& root : roots) {
+      if (source.empty()) source = FindFile(root, name);
+    }
     ASSERT_FALSE(source.empty()) << "no file named " << name;
     const fs::path inside = t.dir / ("inside-" + std::to_string(i) + ".png");
     const auto bytes = glb->ImageBytes(i);
@@ -254,7 +291,8 @@ void PicturesMatchTheTextureMode(ExportCommandTest& t, const fs::path& glbFile,
       };
       if (usesImage("normalTexture", m)) how = {"--constant-alpha", "255"};
       if (usesImage("baseColorTexture", m["pbrMetallicRoughness"])) {
-        const int kind = m["extras"]["kind"];
+        // The track's images load as kind 2.
+        const int kind = m.contains("extras") ? m["extras"]["kind"].get<int>() : 2;
         how = kind == 6 ? std::vector<std::string>{"--constant-alpha", "255"}
                         : std::vector<std::string>{"--kind", std::to_string(kind)};
       }
@@ -282,9 +320,20 @@ void PicturesMatchTheTextureMode(ExportCommandTest& t, const fs::path& glbFile,
 }
 
 TEST_F(ExportCommandTest, PicturesInsideDecodeToWhatTheTextureModeGives) {
-  PicturesMatchTheTextureMode(*this, Export(Wagon(), "wagon.glb"), dir / "wagon");
+  PicturesMatchTheTextureMode(*this, Export(Wagon(), "wagon.glb"), {dir / "wagon"});
   PicturesMatchTheTextureMode(*this, Export(sample.locomotive, "locomotive.glb"),
-                              sample.installation);
+                              {sample.installation});
+  // The track's images come from the program's data folder.
+  const fs::path track = Export(sample.locomotive, "locomotive-track.glb", {"--track"});
+  PicturesMatchTheTextureMode(*this, track,
+                              {sample.installation, fs::path(KELVANE_EXE).parent_path()});
+  const auto glb = testing::ReadGlb(track);
+  ASSERT_TRUE(glb);
+  std::set<std::string> names;
+  for (const Json& image : glb->document["images"])
+    names.insert(image.value("name", std::string()));
+  EXPECT_EQ(names.count("BallastTexture.jpg"), 1u);
+  EXPECT_EQ(names.count("GroundTexture.jpg"), 1u);
 }
 
 // Vertices, triangles and materials of every mesh of a document.
@@ -338,6 +387,40 @@ TEST_F(ExportCommandTest, CountsEqualWhatTheInfoModeReports) {
     carFaces += m["face_count"].get<std::size_t>();
   EXPECT_EQ(carGlb->document["scenes"][0]["nodes"].size(), car["models"].size());
   EXPECT_EQ(CountsOf(carGlb->document).triangles, carFaces);
+}
+
+// The track adds a node per rail and sleeper (sleepers every 2 m from
+// -19.5 to 20.5: 21), one each for ballast and ground and one holding
+// them; four meshes with a primitive per colour; eight materials.
+TEST_F(ExportCommandTest, TheTrackAddsWhatTheViewerDraws) {
+  const auto plain = testing::ReadGlb(Export(sample.locomotive, "locomotive.glb"));
+  const auto track = testing::ReadGlb(
+      Export(sample.locomotive, "locomotive-track.glb", {"--track", "--tie-spacing", "2000"}));
+  ASSERT_TRUE(plain && track);
+  const Json &a = plain->document, &b = track->document;
+  EXPECT_EQ(b["nodes"].size(), a["nodes"].size() + 1 + 2 + 21 + 2);
+  EXPECT_EQ(b["scenes"][0]["nodes"].size(), a["scenes"][0]["nodes"].size() + 1);
+  EXPECT_EQ(b["meshes"].size(), a["meshes"].size() + 4);
+  EXPECT_EQ(b["materials"].size(), a["materials"].size() + 8);
+  // Rail 3 faces, sleeper 5, ballast 5 and ground 1, in two triangles each.
+  EXPECT_EQ(CountsOf(b).triangles, CountsOf(a).triangles + 2 * (3 + 5 + 5 + 1));
+  std::size_t sleepers = 0;
+  for (const Json& node : b["nodes"])
+    sleepers += node.value("name", std::string()) == "sleeper";
+  EXPECT_EQ(sleepers, 21u);
+
+  // A mesh stands on no track in the viewer; the track's options need it.
+  ProcessResult run =
+      Kelvane({"--export", Wagon().string(), "-o", (dir / "w.glb").string(), "--track"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("--track is for a traincar"), std::string::npos) << run.err;
+  EXPECT_FALSE(fs::exists(dir / "w.glb"));
+  run = Kelvane(
+      {"--export", sample.locomotive.string(), "-o", (dir / "g.glb").string(), "--gauge", "1.0"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("needs --track"), std::string::npos) << run.err;
+  run = Kelvane({"--info", sample.locomotive.string(), "--track"});
+  EXPECT_EQ(run.status, 2);
 }
 
 TEST_F(ExportCommandTest, BadInputWritesNothingOrWhatWasRead) {

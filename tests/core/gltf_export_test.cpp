@@ -15,6 +15,8 @@
 #include "fixtures/material_showcase.h"
 #include "fixtures/mesh_writer.h"
 #include "fixtures/sample_assets.h"
+#include "fixtures/track_textures.h"
+#include "overlays/track_geometry.h"
 #include "session/content_session.h"
 #include "support/glb_reader.h"
 #include "support/temp_dir.h"
@@ -273,6 +275,91 @@ TEST_F(GltfExportTest, EachModelOfATraincarStandsWhereTheViewerDrawsIt) {
   }
   EXPECT_EQ(bodyPoints,
             (std::vector<std::string>{"a.bog0", "a.bog1", "a.pant0", "a.light0", "a.horn"}));
+}
+
+// The track of a traincar, asked for: one node at the scene's root without
+// a transform (the view's axes are glTF's), a copy of the rail and sleeper
+// meshes at each place the viewer draws one, and a material per colour
+// whose factor is the colour GL modulates the track images with.
+TEST_F(GltfExportTest, TheTrackLiesUnderTheCarAsTheViewerDrawsIt) {
+  const fx::SampleTraincar sample = fx::WriteSampleTraincar(dir.path(), KELVANE_STANDIN);
+  fx::WriteTrackTextures(dir / "track");
+  const struct {
+    const char* what;
+    bool images;
+    GltfTrack track;
+    std::size_t sleepers;
+  } rows[] = {
+      {"default, with images", true, {1.44f, 0.8f}, 50},
+      {"metre gauge, 2 m, no images", false, {1.05f, 2.0f}, 21},
+      {"0.3 m", true, {1.485f, 0.3f}, 131},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    ContentSession session(
+        {.keepPictures = true, .trackFolder = row.images ? dir / "track" : fs::path()});
+    ASSERT_TRUE(session.Open(sample.locomotive).loaded);
+    const std::size_t models = session.Scene()->ModelCount();
+    const GltfAsset asset = BuildGltf(session, {.track = row.track});
+    const Json& doc = asset.document;
+    ASSERT_EQ(doc["scenes"][0]["nodes"].size(), models + 1);
+    const Json& root = doc["nodes"][doc["scenes"][0]["nodes"][models].get<std::size_t>()];
+    EXPECT_EQ(root["name"], "track");
+    EXPECT_FALSE(root.contains("translation") || root.contains("rotation"));
+    ASSERT_EQ(root["children"].size(), 2 + row.sleepers + 2);
+
+    const auto parts = BuildTrack(row.track.gauge, row.track.spacing, row.images, row.images);
+    std::size_t child = 0;
+    for (const TrackPart& part : parts) {
+      for (const auto& at : part.offsets) {
+        const Json& node = doc["nodes"][root["children"][child++].get<std::size_t>()];
+        EXPECT_EQ(node["name"], part.name);
+        const Json& mesh = doc["meshes"][node["mesh"].get<std::size_t>()];
+        EXPECT_EQ(mesh["name"], part.name);
+        const Json want = at == std::array<float, 3>{} ? Json() : Json{at[0], at[1], at[2]};
+        EXPECT_EQ(node.value("translation", Json()), want) << part.name;
+        ASSERT_EQ(mesh["primitives"].size(), part.surfaces.size());
+        for (std::size_t i = 0; i < part.surfaces.size(); ++i) {
+          const TrackSurface& surface = part.surfaces[i];
+          const Json& primitive = mesh["primitives"][i];
+          const Json& m = doc["materials"][primitive["material"].get<std::size_t>()];
+          EXPECT_EQ(m["name"], surface.name);
+          const auto& c = surface.colour;
+          EXPECT_EQ(m["pbrMetallicRoughness"]["baseColorFactor"], (Json{c[0], c[1], c[2], 1.0f}));
+          EXPECT_EQ(m["pbrMetallicRoughness"].contains("baseColorTexture"), part.textured);
+          EXPECT_EQ(primitive["attributes"].contains("TEXCOORD_0"), part.textured);
+          EXPECT_EQ(m["doubleSided"], true);
+          const Json& positions =
+              doc["accessors"][primitive["attributes"]["POSITION"].get<std::size_t>()];
+          EXPECT_EQ(positions["count"], surface.corners.size());
+        }
+      }
+    }
+    // What the track adds: four meshes, eight colours, a node per copy.
+    const Json plain = BuildGltf(session, {}).document;
+    EXPECT_EQ(doc["meshes"].size(), plain["meshes"].size() + 4);
+    EXPECT_EQ(doc["materials"].size(), plain["materials"].size() + 8);
+    EXPECT_EQ(doc["nodes"].size(), plain["nodes"].size() + 1 + 2 + row.sleepers + 2);
+    std::set<std::string> images;
+    for (const Json& image : doc.value("images", Json::array()))
+      images.insert(image.value("name", std::string()));
+    EXPECT_EQ(images.count("BallastTexture.jpg") + images.count("GroundTexture.jpg"),
+              row.images ? 2u : 0u);
+  }
+}
+
+// Only a traincar stands on track, and "No Track" draws none.
+TEST_F(GltfExportTest, NoTrackForAMeshOrAtNoGauge) {
+  fx::WriteSampleAssets(dir.path());
+  const fx::SampleTraincar sample = fx::WriteSampleTraincar(dir.path(), KELVANE_STANDIN);
+  for (const auto& [path, gauge] :
+       {std::pair{dir / "wagon" / "wagon.im", 1.44f}, std::pair{sample.locomotive, 0.05f}}) {
+    ContentSession session({.keepPictures = true});
+    ASSERT_TRUE(session.Open(path).loaded);
+    const Json doc = BuildGltf(session, {.track = GltfTrack{gauge, 0.8f}}).document;
+    for (const Json& node : doc["nodes"])
+      EXPECT_NE(node.value("name", std::string()), "track") << path;
+  }
 }
 
 TEST_F(GltfExportTest, AnOutputThatCannotBeWrittenLeavesNoFile) {

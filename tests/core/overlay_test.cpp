@@ -1,4 +1,4 @@
-// The pure parts of the overlays and the frame: glyphs, ruler, sleepers,
+// The pure parts of the overlays and the frame: glyphs, ruler,
 // framing and marker measures (the clear colour is checked on drawn frames).
 
 #include <gtest/gtest.h>
@@ -9,7 +9,6 @@
 #include "overlays/attachment_markers.h"
 #include "overlays/axes.h"
 #include "overlays/stroke_font.h"
-#include "overlays/track.h"
 #include "view/frame.h"
 
 namespace kelvane {
@@ -137,36 +136,6 @@ TEST(Ruler, ImperialTicksEveryFootLabelsEveryTenFeet) {
       EXPECT_EQ(!ticks[i].label.empty(), step % 10 == 0) << i;
     }
   }
-}
-
-// From -19.5 on at the spacing, the last at or beyond 19.5; a spacing of
-// zero or less is drawn at the closest spacing instead of without end.
-TEST(Track, SleeperPositions) {
-  const struct {
-    float spacing;
-    float drawn;  // the spacing the sleepers lie at
-  } rows[] = {
-      {2.0f, 2.0f},
-      {0.8f, 0.8f},
-      {kMinSleeperSpacing, kMinSleeperSpacing},
-      {0.1f, kMinSleeperSpacing},
-      {0.0f, kMinSleeperSpacing},
-      {-1.0f, kMinSleeperSpacing},
-  };
-  for (const auto& row : rows) {
-    const std::vector<float> at = SleeperPositions(row.spacing);
-    ASSERT_GE(at.size(), 2u);
-    ASSERT_LE(at.size(), static_cast<std::size_t>(39.0f / row.drawn) + 2) << row.spacing;
-    EXPECT_FLOAT_EQ(at.front(), -19.5f);
-    for (std::size_t i = 1; i < at.size(); ++i)
-      EXPECT_NEAR(at[i] - at[i - 1], row.drawn, 1e-4f) << row.spacing << " at " << i;
-    EXPECT_GE(at.back(), 19.5f) << row.spacing;
-    EXPECT_LT(at[at.size() - 2], 19.5f) << row.spacing;
-  }
-  EXPECT_EQ(SleeperPositions(2.0f),
-            (std::vector<float>{-19.5f, -17.5f, -15.5f, -13.5f, -11.5f, -9.5f, -7.5f,
-                                -5.5f,  -3.5f,  -1.5f,  0.5f,   2.5f,   4.5f,  6.5f,
-                                8.5f,   10.5f,  12.5f,  14.5f,  16.5f,  18.5f, 20.5f}));
 }
 
 // The stored background: 0 is "no colour" (grey), a picked black is black.

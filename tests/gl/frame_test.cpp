@@ -127,6 +127,41 @@ TEST_F(FrameTest, TrainCarModeDrawsTheGroundGreenUnderTheTrack) {
   EXPECT_TRUE(ColourAt(p, {0, -0.1, 0.5}, {102, 38, 26}, 1));
 }
 
+// Each face of the untextured track in its own colour, seen close up from
+// the front right (gauge 1.44: rails at x = +-0.72; sleepers every 0.8 m,
+// one at z = 0.5).
+TEST_F(FrameTest, EveryTrackFaceShowsItsColour) {
+  frame.trainCarMode = true;
+  view.Zoom = 25.0f;
+  view.RotX = 35.0f;
+  view.RotY = -40.0f;
+  view.PanY = 0.7f;
+  const RgbImage p = Render();
+  const struct {
+    const char* face;
+    std::array<double, 3> at;
+    std::vector<int> colour;
+  } rows[] = {
+      {"rail top", {0.72, 0, 0.1}, {204, 204, 204}},
+      {"rail side", {0.745, -0.05, 0.1}, {179, 179, 179}},
+      {"sleeper top", {0.3, -0.1, 0.5}, {102, 38, 26}},
+      {"sleeper end", {1.12, -0.15, 0.5}, {77, 26, 15}},
+      {"sleeper side", {0.3, -0.15, 0.65}, {51, 0, 0}},
+      {"ballast top", {1.25, -0.15, 0.1}, {77, 77, 77}},
+      {"ballast side", {1.47, -0.225, 0.1}, {64, 64, 64}},
+      {"ground", {1.8, -0.3, -0.3}, {0, 153, 51}},
+  };
+  for (const auto& row : rows) {
+    const auto [x, y] = Project(row.at[0], row.at[1], row.at[2]);
+    if (!(x >= 0 && x < kW && y >= 0 && y < kH)) {
+      ADD_FAILURE() << row.face << " out of the picture at " << x << "," << y;
+      continue;
+    }
+    EXPECT_TRUE(ColourNear(p, x, y, 1, row.colour, 2))
+        << row.face << " at " << x << "," << y << " is " << ::testing::PrintToString(p.At(x, y));
+  }
+}
+
 TEST_F(FrameTest, TexturedTrackIsDrawnWithoutTheMultitextureEntryPoint) {
   // White images: the ground keeps its green, the ballast top is white.
   TextureLoaderState loaderState;

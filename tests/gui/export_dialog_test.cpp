@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "export/gltf_export.h"
 #include "export_dialog.h"
 #include "fixtures/sample_assets.h"
 #include "session/content_session.h"
@@ -24,7 +25,7 @@ class ExportDialogTest : public QObject {
     ContentSession session({.keepPictures = true});
     QVERIFY(session.Open(dir / "wagon" / "wagon.im").loaded);
     const fs::path out = dir / "wagon.glb";
-    QCOMPARE(ExportGltfDialog(nullptr, session, [&] { return out; }), out);
+    QCOMPARE(ExportGltfDialog(nullptr, session, {}, [&] { return out; }), out);
     const auto glb = testing::ReadGlb(out);
     QVERIFY(glb.has_value());
     QCOMPARE(glb->document["meshes"].size(), std::size_t{8});
@@ -36,7 +37,7 @@ class ExportDialogTest : public QObject {
     fixtures::WriteSampleAssets(dir.path());
     ContentSession session({.keepPictures = true});
     QVERIFY(session.Open(dir / "wagon" / "wagon.im").loaded);
-    QVERIFY(ExportGltfDialog(nullptr, session, [] { return fs::path(); }).empty());
+    QVERIFY(ExportGltfDialog(nullptr, session, {}, [] { return fs::path(); }).empty());
     QCOMPARE(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
   }
 
@@ -59,7 +60,7 @@ class ExportDialogTest : public QObject {
       }
     });
     poll.start(20);
-    QVERIFY(ExportGltfDialog(nullptr, session, [&] { return dir / "x.glb"; }).empty());
+    QVERIFY(ExportGltfDialog(nullptr, session, {}, [&] { return dir / "x.glb"; }).empty());
     QVERIFY2(!said.isEmpty(), "no message box within 5 s");
     QCOMPARE(said, QString("Nothing is open to export."));
     QVERIFY(!fs::exists(dir / "x.glb"));

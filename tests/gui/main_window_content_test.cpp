@@ -8,6 +8,7 @@
 #include "fixtures/texture_writer.h"
 #include "shell/shell_rules.h"
 #include "shell/track_gauges.h"
+#include "support/glb_reader.h"
 #include "view/frame.h"
 #include "viewer_fixture.h"
 #include "windows/textures_dialog.h"
@@ -266,6 +267,39 @@ void MainWindowTest::exportWritesWhatIsOpen() {
   QVERIFY(v.notifier.notices.empty());
   QCOMPARE(ReadText(glb).substr(0, 4), std::string("glTF"));
   QVERIFY(w.Ui().statusLine->text().contains(QString::fromStdString(glb.string())));
+}
+
+// A traincar goes out with the track the view shows: at the gauge and
+// spacing of the settings, and none once "No Track" is chosen.
+void MainWindowTest::exportAddsTheTrackShown() {
+  Viewer v;
+  const auto sample = fixtures::WriteSampleTraincar(v.dir.path(), KELVANE_STANDIN);
+  MainWindow& w =
+      v.Start({sample.locomotive.string()}, kSetUp + "[Track]\nGauge=1.05\nTieSpacing=2000\n");
+  QVERIFY(IsTraincar(w) && v.Loaded());
+  const fs::path glb = v.dir.path() / "car.glb";
+  w.Interaction().chooseExportFile = [&glb] { return glb; };
+  // The rails' places, the number of sleepers, or nothing without a track.
+  auto exported = [&] {
+    w.Ui().exportAction->trigger();
+    const auto read = testing::ReadGlb(glb);
+    std::vector<float> rails;
+    int sleepers = 0;
+    for (const auto& node : read ? read->document["nodes"] : nlohmann::json::array()) {
+      const std::string name = node.value("name", std::string());
+      if (name == "rail") rails.push_back(node["translation"][0].get<float>());
+      sleepers += name == "sleeper";
+    }
+    return std::pair{rails, sleepers};
+  };
+  QCOMPARE(exported(), std::pair(std::vector<float>{-0.525f, 0.525f}, 21));
+  w.Interaction().execDialog = [](QDialog& dialog) {
+    qobject_cast<AdjustTrackDialog*>(&dialog)->gaugeCombo->setCurrentIndex(kNoTrackGaugeIndex);
+    return 1;
+  };
+  w.AdjustTrack();
+  QCOMPARE(exported(), std::pair(std::vector<float>{}, 0));
+  QVERIFY(v.notifier.notices.empty());
 }
 
 void MainWindowTest::stepperWalksTheAttachmentPoints() {

@@ -31,6 +31,7 @@ class MainWindowTest : public QObject {
   void droppedFilesOpen();
   void texturesAndRenamedMeshesOpen();
   void exportWritesWhatIsOpen();
+  void exportAddsTheTrackShown();
   void stepperWalksTheAttachmentPoints();
   void recentFilesKeepTheNewestEight();
   void texturesDialogListsHighlightsAndExports();

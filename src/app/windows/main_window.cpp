@@ -18,6 +18,7 @@
 #include "app_icon.h"
 #include "assets/openwith_setup.h"
 #include "base/text.h"
+#include "export/gltf_export.h"
 #include "export_dialog.h"
 #include "platform/content_path.h"
 #include "shell/shell_rules.h"
@@ -532,7 +533,11 @@ MainWindow::Controls MainWindow::Ui() const {
 
 void MainWindow::ExportGltf() {
   if (RefuseWhileBusy()) return;
-  const fs::path written = ExportGltfDialog(this, session_, interaction.chooseExportFile);
+  // A traincar goes with the track the view shows, at its gauge and
+  // spacing ("No Track" adds none).
+  GltfExportOptions options;
+  options.track = GltfTrack{settings.gauge, static_cast<float>(settings.tieSpacing) / 1000.0f};
+  const fs::path written = ExportGltfDialog(this, session_, options, interaction.chooseExportFile);
   if (!written.empty()) statusLine->setText(QString::fromStdString("Exported " + written.string()));
 }
 

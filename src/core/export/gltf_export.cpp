@@ -15,6 +15,7 @@
 #include <unordered_map>
 
 #include "mesh/model.h"
+#include "overlays/track.h"
 #include "session/content_session.h"
 #include "textures/pixel_buffer.h"
 #include "textures/png_encode.h"
@@ -194,8 +195,14 @@ class Builder {
     accessors_.push_back(std::move(accessor));
     return accessors_.size() - 1;
   }
-  std::optional<std::size_t> Texture(std::uint32_t name);
+  // `file` names the picture when the session kept no record of it.
+  std::optional<std::size_t> Texture(std::uint32_t name, const char* file = nullptr);
   std::size_t Material(const T3DObject& object, bool lit, bool withNormals);
+  // The track under a traincar: a node holding a node per copy of each
+  // part; none when no track is drawn.
+  std::optional<std::size_t> Track(const GltfTrack& track);
+  std::size_t TrackMesh(const TrackPart& part, std::optional<std::size_t> texture);
+  std::size_t TrackMaterial(const TrackSurface& surface, std::optional<std::size_t> texture);
   std::optional<std::size_t> Mesh(const T3DObject& object, bool lit);
   // The accessor of a mesh's triangle corners, 16-bit where they fit.
   std::size_t Indices(const std::vector<std::uint32_t>& indices, std::size_t vertexCount);
@@ -215,7 +222,7 @@ class Builder {
   std::unordered_map<std::string, std::size_t> imageOf_;
 };
 
-std::optional<std::size_t> Builder::Texture(std::uint32_t name) {
+std::optional<std::size_t> Builder::Texture(std::uint32_t name, const char* file) {
   if (auto it = textureOf_.find(name); it != textureOf_.end()) return it->second;
   std::optional<std::size_t> index;
   if (const PixelBuffer* picture = session_.Picture(name)) {
@@ -228,6 +235,7 @@ std::optional<std::size_t> Builder::Texture(std::uint32_t name) {
       } else {
         asset_.images.push_back(std::move(png));
         Json entry{{"mimeType", "image/png"}};
+        if (file) entry["name"] = file;
         // Named after the file it was decoded from, when the session knows.
         for (const TextureRecord& record : session_.TextureRecords()) {
           if (std::find(record.names.begin(), record.names.end(), name) != record.names.end())
@@ -403,6 +411,104 @@ std::size_t Builder::Indices(const std::vector<std::uint32_t>& indices, std::siz
                        {"type", "SCALAR"}});
 }
 
+std::size_t Builder::TrackMaterial(const TrackSurface& surface,
+                                   std::optional<std::size_t> texture) {
+  // glTF multiplies the texture by the factor, as GL modulates it by the
+  // colour.
+  Json pbr{{"baseColorFactor",
+            Json::array({surface.colour[0], surface.colour[1], surface.colour[2], 1.0f})},
+           {"metallicFactor", 0.0},
+           {"roughnessFactor", 1.0}};
+  if (texture) pbr["baseColorTexture"] = Json{{"index", *texture}};
+  // The track is drawn without culling.
+  materials_.push_back(Json{
+      {"name", surface.name}, {"pbrMetallicRoughness", std::move(pbr)}, {"doubleSided", true}});
+  return materials_.size() - 1;
+}
+
+std::size_t Builder::TrackMesh(const TrackPart& part, std::optional<std::size_t> texture) {
+  Json primitives = Json::array();
+  for (const TrackSurface& surface : part.surfaces) {
+    const std::size_t n = surface.corners.size();
+    std::vector<Vec3> positions(n), normals(n);
+    std::vector<std::array<float, 2>> uvs;
+    Vec3 lo, hi;
+    lo.fill(std::numeric_limits<float>::infinity());
+    hi.fill(-std::numeric_limits<float>::infinity());
+    for (std::size_t i = 0; i < n; ++i) {
+      const TrackCorner& c = surface.corners[i];
+      positions[i] = {c.x, c.y, c.z};
+      for (int k = 0; k < 3; ++k) {
+        lo[k] = std::min(lo[k], positions[i][k]);
+        hi[k] = std::max(hi[k], positions[i][k]);
+      }
+      // GL's v counts from the picture's bottom row.
+      if (texture) uvs.push_back({c.u, 1.0f - c.v});
+    }
+    // Each face flat, facing the way its corners turn.
+    for (std::size_t i = 0; i + 2 < n; i += 3) {
+      Vec3 normal = Cross(Sub(positions[i + 1], positions[i]), Sub(positions[i + 2], positions[i]));
+      if (!Normalise(normal)) normal = {0, 1, 0};
+      normals[i] = normals[i + 1] = normals[i + 2] = normal;
+    }
+    asset_.vertices += n;
+    asset_.triangles += n / 3;
+    Json attributes;
+    attributes["POSITION"] =
+        Accessor(Json{{"bufferView", View(Append(positions), n * 12, kArrayBuffer)},
+                      {"componentType", kFloat},
+                      {"count", n},
+                      {"type", "VEC3"},
+                      {"min", Json::array({lo[0], lo[1], lo[2]})},
+                      {"max", Json::array({hi[0], hi[1], hi[2]})}});
+    attributes["NORMAL"] =
+        Accessor(Json{{"bufferView", View(Append(normals), n * 12, kArrayBuffer)},
+                      {"componentType", kFloat},
+                      {"count", n},
+                      {"type", "VEC3"}});
+    if (texture) {
+      attributes["TEXCOORD_0"] =
+          Accessor(Json{{"bufferView", View(Append(uvs), n * 8, kArrayBuffer)},
+                        {"componentType", kFloat},
+                        {"count", n},
+                        {"type", "VEC2"}});
+    }
+    std::vector<std::uint32_t> indices(n);
+    for (std::size_t i = 0; i < n; ++i)
+      indices[i] = static_cast<std::uint32_t>(i);
+    primitives.push_back(Json{{"attributes", std::move(attributes)},
+                              {"indices", Indices(indices, n)},
+                              {"material", TrackMaterial(surface, texture)}});
+  }
+  meshes_.push_back(Json{{"name", part.name}, {"primitives", std::move(primitives)}});
+  return meshes_.size() - 1;
+}
+
+std::optional<std::size_t> Builder::Track(const GltfTrack& track) {
+  const TrackState* state = session_.Track();
+  // A track image goes in only where its picture was kept.
+  const bool ballast = state && state->BallastLoaded && session_.Picture(state->BallastTexture);
+  const bool ground = state && state->GroundLoaded && session_.Picture(state->GroundTexture);
+  const std::vector<TrackPart> parts = BuildTrack(track.gauge, track.spacing, ballast, ground);
+  if (parts.empty()) return std::nullopt;
+  Json children = Json::array();
+  for (const TrackPart& part : parts) {
+    std::optional<std::size_t> texture;
+    if (part.textured && part.kind == TrackPartKind::Ballast)
+      texture = Texture(state->BallastTexture, kBallastTextureFile);
+    if (part.textured && part.kind == TrackPartKind::Ground)
+      texture = Texture(state->GroundTexture, kGroundTextureFile);
+    const std::size_t mesh = TrackMesh(part, texture);
+    for (const auto& at : part.offsets) {
+      Json node{{"name", part.name}, {"mesh", mesh}};
+      if (at != std::array<float, 3>{}) node["translation"] = Json::array({at[0], at[1], at[2]});
+      children.push_back(Node(std::move(node)));
+    }
+  }
+  // Drawn in the view's axes, which are glTF's: no transform.
+  return Node(Json{{"name", "track"}, {"children", std::move(children)}});
+}
+
 void Builder::Build(const GltfExportOptions& options) {
   const T3DScene* scene = session_.Scene();
   Json roots = Json::array();
@@ -466,6 +572,9 @@ void Builder::Build(const GltfExportOptions& options) {
     PutPose(node, pose);
     if (!children.empty()) node["children"] = std::move(children);
     roots.push_back(Node(std::move(node)));
+  }
+  if (traincar && options.track) {
+    if (auto track = Track(*options.track)) roots.push_back(*track);
   }
 
   Json& doc = asset_.document;

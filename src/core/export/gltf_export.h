@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,9 +13,19 @@ namespace kelvane {
 
 class ContentSession;
 
+// The track a traincar stands on, as the viewer draws it.
+struct GltfTrack {
+  float gauge = 1.44f;   // rail centres, metres
+  float spacing = 0.8f;  // sleepers, metres
+};
+
 struct GltfExportOptions {
   // The program named in the asset as its generator.
   std::string generator = "Kelvane";
+  // Adds the track under a traincar (nothing for a mesh): rails and
+  // sleepers as copies of one mesh each, ballast and ground, a material
+  // per colour and the session's track images as textures.
+  std::optional<GltfTrack> track;
 };
 
 // A glTF 2.0 asset held in memory: the JSON document, the binary buffer of
@@ -32,8 +43,9 @@ struct GltfAsset {
 
 // Builds the asset of what `session` has open: one node per model at its
 // placement, one mesh per object, one material per object, attachment
-// points and bones as empty nodes. Pictures come from the session, which
-// must keep them; a texture without a kept picture is left out.
+// points and bones as empty nodes, and the track when asked. Pictures come
+// from the session, which must keep them; a texture without a kept picture
+// is left out.
 GltfAsset BuildGltf(const ContentSession& session, const GltfExportOptions& options);
 
 // Writes the asset as .glb, or as .gltf with a .bin and PNG files beside it
@@ -41,6 +53,5 @@ GltfAsset BuildGltf(const ContentSession& session, const GltfExportOptions& opti
 // first and renamed only when all were written, so a failure leaves none.
 // False, with `error` saying why, when it cannot be written.
 bool WriteGltf(const GltfAsset& asset, const std::filesystem::path& file, std::string* error);
-
 
 }  // namespace kelvane

@@ -2,7 +2,6 @@
 
 #include <GL/gl.h>
 
-#include <algorithm>
 #include <system_error>
 
 #include "textures/material_texture_loader.h"
@@ -10,50 +9,6 @@
 namespace kelvane {
 
 namespace {
-
-struct TrackVertex {
-  float x, y, z, u, v;
-};
-
-void Triangle(const TrackVertex& a, const TrackVertex& b, const TrackVertex& c, bool textured) {
-  for (const TrackVertex* p : {&a, &b, &c}) {
-    if (textured) glTexCoord2f(p->u, p->v);
-    glVertex3f(p->x, p->y, p->z);
-  }
-}
-
-void Quad(float x0, float y0, float z0, float x1, float y1, float z1, float x2, float y2, float z2,
-          float x3, float y3, float z3) {
-  glVertex3f(x0, y0, z0);
-  glVertex3f(x1, y1, z1);
-  glVertex3f(x2, y2, z2);
-  glVertex3f(x2, y2, z2);
-  glVertex3f(x3, y3, z3);
-  glVertex3f(x0, y0, z0);
-}
-
-void Rail() {
-  glBegin(GL_TRIANGLES);
-  glColor3f(0.8f, 0.8f, 0.8f);
-  Quad(0.025f, 0, -20, -0.025f, 0, -20, -0.025f, 0, 20, 0.025f, 0, 20);
-  glColor3f(0.7f, 0.7f, 0.7f);
-  Quad(0.025f, 0, 20, 0.025f, -0.1f, 20, 0.025f, -0.1f, -20, 0.025f, 0, -20);
-  Quad(-0.025f, 0, -20, -0.025f, -0.1f, -20, -0.025f, -0.1f, 20, -0.025f, 0, 20);
-  glEnd();
-}
-
-void Sleeper(float h) {
-  glBegin(GL_TRIANGLES);
-  glColor3f(0.4f, 0.15f, 0.1f);
-  Quad(h, -0.1f, -0.15f, -h, -0.1f, -0.15f, -h, -0.1f, 0.15f, h, -0.1f, 0.15f);
-  glColor3f(0.3f, 0.1f, 0.06f);
-  Quad(h, -0.1f, 0.15f, h, -0.2f, 0.15f, h, -0.2f, -0.15f, h, -0.1f, -0.15f);
-  Quad(-h, -0.1f, -0.15f, -h, -0.2f, -0.15f, -h, -0.2f, 0.15f, -h, -0.1f, 0.15f);
-  glColor3f(0.2f, 0.0f, 0.0f);
-  Quad(-h, -0.1f, 0.15f, -h, -0.2f, 0.15f, h, -0.2f, 0.15f, h, -0.1f, 0.15f);
-  Quad(h, -0.1f, -0.15f, h, -0.2f, -0.15f, -h, -0.2f, -0.15f, -h, -0.1f, -0.15f);
-  glEnd();
-}
 
 void SelectUnit0(const BumpEntryPoints& entries) {
   if (entries.ActiveTexture) entries.ActiveTexture(GL_TEXTURE0_ARB);
@@ -67,89 +22,51 @@ void BindUnit0(const BumpEntryPoints& entries, std::uint32_t texture) {
   glEnable(GL_TEXTURE_2D);
 }
 
-void Ballast(const TrackState& track, const BumpEntryPoints& entries, float gauge) {
-  const float a = gauge / 2.0f + 0.6f;
-  const float b = a + 0.3f;
-  const bool textured = track.BallastLoaded;
-  if (textured) {
-    BindUnit0(entries, track.BallastTexture);
-  }
+void DrawSurfaces(const TrackPart& part) {
   glBegin(GL_TRIANGLES);
-  glColor3f(textured ? 1.0f : 0.3f, textured ? 1.0f : 0.3f, textured ? 1.0f : 0.3f);
-  Triangle({a, -0.15f, -20, 1, 8.5f}, {-a, -0.15f, -20, 0, 8.5f}, {-a, -0.15f, 20, 0, -8.5f},
-           textured);
-  Triangle({-a, -0.15f, 20, 0, -8.5f}, {a, -0.15f, 20, 1, -8.5f}, {a, -0.15f, -20, 1, 8.5f},
-           textured);
-  const float side = textured ? 0.85f : 0.25f;
-  glColor3f(side, side, side);
-  Triangle({a, -0.15f, 20, 1, -8.5f}, {b, -0.3f, 20, 0.85f, -8.5f}, {b, -0.3f, -20, 0.85f, 8.5f},
-           textured);
-  Triangle({a, -0.15f, 20, 1, -8.5f}, {b, -0.3f, -20, 0.85f, 8.5f}, {a, -0.15f, -20, 1, 8.5f},
-           textured);
-  Triangle({-a, -0.15f, 20, 0, -8.5f}, {-b, -0.3f, -20, 0.15f, 8.5f}, {-b, -0.3f, 20, 0.15f, -8.5f},
-           textured);
-  Triangle({-a, -0.15f, 20, 0, -8.5f}, {-a, -0.15f, -20, 0, 8.5f}, {-b, -0.3f, -20, 0.15f, 8.5f},
-           textured);
-  Triangle({-a, -0.15f, 20, 0.1f, 0}, {b, -0.3f, 20, 1, 0.2f}, {a, -0.15f, 20, 0.9f, 0}, textured);
-  Triangle({b, -0.3f, 20, 1, 0.2f}, {-a, -0.15f, 20, 0.1f, 0}, {-b, -0.3f, 20, 0, 0.2f}, textured);
-  Triangle({-a, -0.15f, -20, 0, 0}, {a, -0.15f, -20, 0.9f, 0}, {b, -0.3f, -20, 1, 0.2f}, textured);
-  Triangle({b, -0.3f, -20, 1, 0.2f}, {-b, -0.3f, -20, 0, 0.2f}, {-a, -0.15f, -20, 0.1f, 0},
-           textured);
-  glEnd();
-  if (textured) {
-    SelectUnit0(entries);
-    glDisable(GL_TEXTURE_2D);
+  for (const TrackSurface& surface : part.surfaces) {
+    glColor3f(surface.colour[0], surface.colour[1], surface.colour[2]);
+    for (const TrackCorner& c : surface.corners) {
+      if (part.textured) glTexCoord2f(c.u, c.v);
+      glVertex3f(c.x, c.y, c.z);
+    }
   }
-}
-
-void Ground(const TrackState& track, const BumpEntryPoints& entries) {
-  const bool textured = track.GroundLoaded;
-  glColor3f(0.0f, 0.6f, 0.2f);
-  if (textured) {
-    BindUnit0(entries, track.GroundTexture);
-  }
-  glBegin(GL_TRIANGLES);
-  Triangle({10, -0.3f, -20, 2.5f, -2.5f}, {-10, -0.3f, -20, -1.5f, -2.5f},
-           {-10, -0.3f, 20, -1.5f, 3.5f}, textured);
-  Triangle({-10, -0.3f, 20, -1.5f, 3.5f}, {10, -0.3f, 20, 2.5f, 3.5f},
-           {10, -0.3f, -20, 2.5f, -2.5f}, textured);
   glEnd();
-  SelectUnit0(entries);
-  glDisable(GL_TEXTURE_2D);
 }
 
 }  // namespace
 
-std::vector<float> SleeperPositions(float spacing) {
-  const float s = std::max(spacing, kMinSleeperSpacing);
-  std::vector<float> out{-19.5f};
-  float p = -19.5f;
-  while (p < 19.5f) {
-    p += s;
-    out.push_back(p);
-  }
-  return out;
-}
-
 void DrawTrack(const TrackState& track, const BumpEntryPoints& entries, float gauge,
                float spacing) {
-  if (gauge <= 0.1f) return;
-  glPushMatrix();
-  glTranslatef(-gauge / 2.0f, 0.0f, 0.0f);
-  Rail();
-  glTranslatef(gauge, 0.0f, 0.0f);
-  Rail();
-  glPopMatrix();
-
-  const float h = gauge / 2.0f + 0.4f;
-  for (float z : SleeperPositions(spacing)) {
+  for (const TrackPart& part :
+       BuildTrack(gauge, spacing, track.BallastLoaded, track.GroundLoaded)) {
+    if (part.textured) {
+      BindUnit0(entries,
+                part.kind == TrackPartKind::Ballast ? track.BallastTexture : track.GroundTexture);
+    }
+    // The second rail is placed from the first (exactly g further), the
+    // matrix rounding as it always has; every other copy from the origin.
+    const bool chained = part.kind == TrackPartKind::Rail;
     glPushMatrix();
-    glTranslatef(0.0f, 0.0f, z);
-    Sleeper(h);
+    for (std::size_t i = 0; i < part.offsets.size(); ++i) {
+      const auto& at = part.offsets[i];
+      if (chained && i > 0) {
+        const auto& before = part.offsets[i - 1];
+        glTranslatef(at[0] - before[0], at[1] - before[1], at[2] - before[2]);
+      } else {
+        glPopMatrix();
+        glPushMatrix();
+        glTranslatef(at[0], at[1], at[2]);
+      }
+      DrawSurfaces(part);
+    }
     glPopMatrix();
+    // The ground always leaves 2D texturing off.
+    if (part.textured || part.kind == TrackPartKind::Ground) {
+      SelectUnit0(entries);
+      glDisable(GL_TEXTURE_2D);
+    }
   }
-  Ballast(track, entries, gauge);
-  Ground(track, entries);
 }
 
 std::filesystem::path FindTrackTextureFolder(const std::filesystem::path& exeFolder) {

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "overlays/track_geometry.h"
 #include "textures/bump_support.h"
 
 namespace kelvane {
@@ -21,17 +22,8 @@ struct TrackState {
   bool GroundLoaded = false;
 };
 
-// Closest spacing drawn; smaller (or zero, or negative) values would put
-// an unbounded number of sleepers on the track.
-inline constexpr float kMinSleeperSpacing = 0.3f;
-
-// Where sleepers lie along the track: from -19.5 on, every `spacing`
-// metres, the last one the first position at or beyond 19.5.
-std::vector<float> SleeperPositions(float spacing);
-
-// Rails `gauge` metres apart (centre to centre), sleepers, ballast and
-// ground, along z under the origin. Nothing when gauge <= 0.1.
-// `entries` selects texture unit 0 where the driver offers it.
+// Draws BuildTrack's parts with the loaded textures. `entries` selects
+// texture unit 0 where the driver offers it.
 void DrawTrack(const TrackState& track, const BumpEntryPoints& entries, float gauge, float spacing);
 
 // The folder holding the track images: beside the executable, else the
