@@ -244,7 +244,7 @@ TEST_F(ExportCommandTest, F3dDrawsTheExportWhereTheViewerDrawsTheAsset) {
   // metres, so the car, rails, sleepers and ballast are held apart from it.
   const Agreement track = MaskAgreement(
       *this, sample.locomotive, Export(sample.locomotive, "locomotive-track.glb", {"--track"}),
-      "locomotive-track", 35, 30, 1.5, true);
+      "locomotive-track", 35, 60, 1.5, true);
   EXPECT_GE(track.whole, 0.95);
   EXPECT_GE(track.apartFromGround, 0.95);
 }
