@@ -14,6 +14,7 @@
 #include <system_error>
 #include <unordered_map>
 
+#include "base/vec3.h"
 #include "mesh/model.h"
 #include "overlays/track.h"
 #include "session/content_session.h"
@@ -105,15 +106,7 @@ Pose AttachmentPose(const TAttachPoint& p) {
 
 using Vec3 = std::array<float, 3>;
 
-Vec3 Sub(const Vec3& a, const Vec3& b) {
-  return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
-}
-float Dot(const Vec3& a, const Vec3& b) {
-  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-}
-Vec3 Cross(const Vec3& a, const Vec3& b) {
-  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-}
+// In place; false for a vector too short (or not finite) to have a direction.
 bool Normalise(Vec3& v) {
   const float length = std::sqrt(Dot(v, v));
   if (!(length > 1e-12f) || !std::isfinite(length)) return false;
@@ -152,8 +145,7 @@ std::vector<std::array<float, 4>> Tangents(const T3DObject& object,
   std::vector<std::array<float, 4>> out(n);
   for (std::size_t i = 0; i < n; ++i) {
     const Vec3& nv = normals[i];
-    Vec3 t = Sub(alongU[i], {nv[0] * Dot(nv, alongU[i]), nv[1] * Dot(nv, alongU[i]),
-                             nv[2] * Dot(nv, alongU[i])});
+    Vec3 t = Sub(alongU[i], Scale(nv, Dot(nv, alongU[i])));
     if (!Normalise(t)) {
       // No u direction here: any direction across the normal will do.
       t = Cross(nv, std::fabs(nv[0]) < 0.9f ? Vec3{1, 0, 0} : Vec3{0, 1, 0});
