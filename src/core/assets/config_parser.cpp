@@ -18,22 +18,28 @@ std::string_view Cut(std::string_view text) {
   return text.substr(0, kConfigTextLimit);
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
+// Writes `c` as UTF-8 at `out`; returns the bytes written, one to four.
+std::size_t PutUtf8(char* out, char32_t c) {
   if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+    out[0] = static_cast<char>(c);
+    return 1;
   }
+  if (c < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (c >> 6));
+    out[1] = static_cast<char>(0x80 | (c & 0x3F));
+    return 2;
+  }
+  if (c < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (c >> 12));
+    out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (c & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<char>(0xF0 | (c >> 18));
+  out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+  out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+  out[3] = static_cast<char>(0x80 | (c & 0x3F));
+  return 4;
 }
 
 // UTF-16 units after the byte-order mark; a unit that pairs with nothing
@@ -45,22 +51,24 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
     return static_cast<char32_t>(hi << 8 | lo);
   };
   constexpr char32_t kReplacement = 0xFFFD;
-  std::string out;
-  out.reserve(bytes.size() / 2);
+  // A unit takes at most three bytes, a pair of them four, the odd byte three.
+  std::string out(bytes.size() / 2 * 3 + 3, '\0');
+  std::size_t size = 0;
   std::size_t i = 0;
   for (; i + 1 < bytes.size(); i += 2) {
     const char32_t u = unit(i);
     if (u >= 0xD800 && u < 0xDC00 && i + 3 < bytes.size()) {
       const char32_t low = unit(i + 2);
       if (low >= 0xDC00 && low < 0xE000) {
-        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+        size += PutUtf8(out.data() + size, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
         i += 2;
         continue;
       }
     }
-    AppendUtf8(out, u >= 0xD800 && u < 0xE000 ? kReplacement : u);
+    size += PutUtf8(out.data() + size, u >= 0xD800 && u < 0xE000 ? kReplacement : u);
   }
-  if (i < bytes.size()) AppendUtf8(out, kReplacement);
+  if (i < bytes.size()) size += PutUtf8(out.data() + size, kReplacement);
+  out.resize(size);
   return out;
 }
 
