@@ -15,6 +15,7 @@ WERROR     := -DKELVANE_WERROR=ON
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?=
+FUZZ_WORKERS ?= 1
 
 .PHONY: all deps configure build run test test-asan monkey bench fuzz mutants format clean install uninstall package
 
@@ -126,7 +127,7 @@ fuzz:
 	@test -f $(FUZZ_BUILD)/build.ninja || cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DKELVANE_FUZZ=ON
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
-	bash scripts/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+	FUZZ_WORKERS=$(FUZZ_WORKERS) bash scripts/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 # Seeded mutation sampling of the core: the share of mutants the tests catch,
 # by folder. MUTANT_SEED and MUTANT_COUNT pick the sample.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <string>
 #include <tuple>
@@ -84,6 +85,32 @@ TEST(ConfigTextTest, ValuesQuotesAndKuids) {
       {NormaliseKuid, "", ""}};
   for (const auto& [function, in, out] : texts)
     EXPECT_EQ(function(in), out) << in;
+}
+
+// Each line's value whatever ended the line before it, and more distinct
+// words than the first name table holds, found again in copies of the lines
+// that outlive the text they were read from.
+TEST(ConfigTextTest, LineEndsAndManyNames) {
+  const ConfigLines mixed = ConfigLines::FromText("a 1\r\r\n b\rx y\n\r c\r\nd\t4 }");
+  const std::vector<std::string> values = {"1", "", "", "y", "", "", "4"};
+  ASSERT_EQ(mixed.LineCount(), static_cast<int>(values.size()));
+  for (int i = 0; i < mixed.LineCount(); ++i)
+    EXPECT_EQ(mixed.TagValue(i), values[static_cast<std::size_t>(i)]) << i;
+
+  std::string text;
+  for (int i = 0; i < 300; ++i)
+    text += "t" + std::to_string(i) + " v" + std::to_string(i) + "\n";
+  auto original = std::make_unique<ConfigLines>(ConfigLines::FromText(text));
+  ConfigLines copy = *original;
+  ConfigLines shortText = ConfigLines::FromText("k 1");  // held inside the object itself
+  ConfigLines moved = std::move(shortText);
+  original.reset();
+  for (int i = 0; i < 300; ++i) {
+    ASSERT_EQ(copy.FindTag("", "", "t" + std::to_string(i), kConfigTop, 0), i);
+    ASSERT_EQ(copy.TagValue(i), "v" + std::to_string(i));
+  }
+  EXPECT_EQ(copy.FindTag("", "", "t300", kConfigTop, 0), -1);
+  EXPECT_EQ(moved.FindTag("", "", "k", kConfigTop, 0), 0);
 }
 
 // Text made of the characters that steer the scan, queried the way callers

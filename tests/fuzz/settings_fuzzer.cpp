@@ -18,8 +18,9 @@ bool Same(float a, float b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  const kelvane::ViewerSettings first = kelvane::ReadSettings(kelvane::TMemIni::FromText(text));
-  kelvane::TMemIni written = kelvane::TMemIni::FromText(text);
+  const kelvane::TMemIni read = kelvane::TMemIni::FromText(text);
+  const kelvane::ViewerSettings first = kelvane::ReadSettings(read);
+  kelvane::TMemIni written = read;  // the same text read once is enough
   kelvane::WriteSettings(written, first);
   const kelvane::ViewerSettings again =
       kelvane::ReadSettings(kelvane::TMemIni::FromText(written.Text()));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cstring>
 #include <system_error>
 #include <tuple>
 
@@ -17,22 +18,28 @@ std::string_view Cut(std::string_view text) {
   return text.substr(0, kConfigTextLimit);
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
+// Writes `c` as UTF-8 at `out`; returns the bytes written, one to four.
+std::size_t PutUtf8(char* out, char32_t c) {
   if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+    out[0] = static_cast<char>(c);
+    return 1;
   }
+  if (c < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (c >> 6));
+    out[1] = static_cast<char>(0x80 | (c & 0x3F));
+    return 2;
+  }
+  if (c < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (c >> 12));
+    out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (c & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<char>(0xF0 | (c >> 18));
+  out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+  out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+  out[3] = static_cast<char>(0x80 | (c & 0x3F));
+  return 4;
 }
 
 // UTF-16 units after the byte-order mark; a unit that pairs with nothing
@@ -44,33 +51,44 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
     return static_cast<char32_t>(hi << 8 | lo);
   };
   constexpr char32_t kReplacement = 0xFFFD;
-  std::string out;
-  out.reserve(bytes.size() / 2);
+  // A unit takes at most three bytes, a pair of them four, the odd byte three.
+  std::string out(bytes.size() / 2 * 3 + 3, '\0');
+  std::size_t size = 0;
   std::size_t i = 0;
   for (; i + 1 < bytes.size(); i += 2) {
     const char32_t u = unit(i);
     if (u >= 0xD800 && u < 0xDC00 && i + 3 < bytes.size()) {
       const char32_t low = unit(i + 2);
       if (low >= 0xDC00 && low < 0xE000) {
-        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+        size += PutUtf8(out.data() + size, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
         i += 2;
         continue;
       }
     }
-    AppendUtf8(out, u >= 0xD800 && u < 0xE000 ? kReplacement : u);
+    size += PutUtf8(out.data() + size, u >= 0xD800 && u < 0xE000 ? kReplacement : u);
   }
-  if (i < bytes.size()) AppendUtf8(out, kReplacement);
+  if (i < bytes.size()) size += PutUtf8(out.data() + size, kReplacement);
+  out.resize(size);
   return out;
-}
-
-std::string_view TrimLeadingSpaces(std::string_view text) {
-  const auto first = text.find_first_not_of(' ');
-  return first == std::string_view::npos ? std::string_view{} : text.substr(first);
 }
 
 // Spaces and TABs part a tag's word from its value.
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
+}
+
+// Inside a value, TABs and closing braces read as spaces.
+bool IsValueSpace(char c) {
+  return IsBlank(c) || c == '}';
+}
+
+// A value's text as it is read: each TAB or closing brace a space.
+std::string ValueText(std::string_view value) {
+  std::string text(value);
+  for (char& c : text) {
+    if (c == '\t' || c == '}') c = ' ';
+  }
+  return text;
 }
 
 std::string StripPair(std::string_view text, char first, char last) {
@@ -90,11 +108,11 @@ class ConfigLines::Builder {
  public:
   explicit Builder(ConfigLines& config) : c_(config) { slots_.fill(kNoName); }
 
-  // The line at `begin` in the file's text, `size` bytes long.
-  void Add(std::size_t begin, std::size_t size) {
-    const int index = static_cast<int>(c_.lines_.size());
-    c_.lines_.push_back({begin, size});
-    const std::string_view line = c_.Line(index);
+  // The line from `begin` up to `end` in the file's text.
+  void Add(std::size_t begin, std::size_t end) {
+    const int index = static_cast<int>(c_.lineEnds_.size());
+    c_.lineEnds_.push_back(end);
+    const std::string_view line(c_.text_.data() + begin, end - begin);
     std::size_t first = 0;
     while (first < line.size() && IsBlank(line[first]))
       ++first;
@@ -110,9 +128,10 @@ class ConfigLines::Builder {
     if (closes) return Close();
     if (opens) return Open();
 
-    const int name = Intern(Cut(line.substr(first, wordEnd - first)));
+    const int name = Intern(begin + first, std::min(wordEnd - first, kConfigTextLimit));
     if (depth_ < kConfigNameSlots) slots_[static_cast<std::size_t>(depth_)] = name;
     c_.tags_.push_back({index, name, depth_, SlotAt(depth_ - 1), SlotAt(depth_ - 2)});
+    deepest_ = std::max(deepest_, depth_);
     // A tag line may open or close a level after itself, as in `name {` or
     // `mesh "body.im" }`: a brace after the word belongs to its value.
     const std::string_view value = line.substr(wordEnd);
@@ -120,32 +139,63 @@ class ConfigLines::Builder {
     if (value.find('}') != std::string_view::npos) Close();
   }
 
-  // Orders the tag lines for the queries.
+  // Orders the tag lines for the queries: a stable counting pass per key,
+  // the least significant key first, so each group keeps file order.
   void Finish() {
-    const auto& tags = c_.tags_;
-    c_.byWord_.resize(tags.size());
-    for (std::size_t i = 0; i < tags.size(); ++i)
-      c_.byWord_[i] = static_cast<int>(i);
+    const int count = static_cast<int>(c_.tags_.size());
+    const int names = static_cast<int>(c_.names_.size());
+    c_.byWord_.resize(c_.tags_.size());
+    for (int i = 0; i < count; ++i)
+      c_.byWord_[static_cast<std::size_t>(i)] = i;
     c_.byContainer_ = c_.byWord_;
-    // Positions already follow the lines, so a stable sort keeps each
-    // group's lines in file order.
-    std::stable_sort(c_.byWord_.begin(), c_.byWord_.end(), [&tags](int a, int b) {
-      const TagLine &x = tags[static_cast<std::size_t>(a)], &y = tags[static_cast<std::size_t>(b)];
-      return std::tie(x.word, x.depth) < std::tie(y.word, y.depth);
-    });
-    std::stable_sort(c_.byContainer_.begin(), c_.byContainer_.end(), [&tags](int a, int b) {
-      const TagLine &x = tags[static_cast<std::size_t>(a)], &y = tags[static_cast<std::size_t>(b)];
-      return std::tie(x.word, x.depth, x.parent) < std::tie(y.word, y.depth, y.parent);
-    });
+    const auto depth = [](const TagLine& line) { return line.depth; };
+    const auto word = [](const TagLine& line) { return line.word; };
+    // kNoName, the parent of the top level, comes first.
+    const auto parent = [](const TagLine& line) { return line.parent + 1; };
+    Order(c_.byWord_, deepest_ + 1, depth);
+    Order(c_.byWord_, names, word);
+    Order(c_.byContainer_, names + 1, parent);
+    Order(c_.byContainer_, deepest_ + 1, depth);
+    Order(c_.byContainer_, names, word);
   }
 
  private:
-  int Intern(std::string_view word) {
-    if (const auto known = c_.nameIds_.find(word); known != c_.nameIds_.end()) return known->second;
-    const int id = static_cast<int>(c_.names_.size());
-    c_.names_.emplace_back(word);
-    c_.nameIds_.emplace(std::string(word), id);
+  // `order` stably sorted by key(line), each key in [0, keys).
+  template <class Key>
+  void Order(std::vector<int>& order, int keys, Key key) {
+    const auto at = [this, &key](int position) {
+      return static_cast<std::size_t>(key(c_.tags_[static_cast<std::size_t>(position)]));
+    };
+    counts_.assign(static_cast<std::size_t>(keys) + 1, 0);
+    for (const int position : order)
+      ++counts_[at(position) + 1];
+    for (std::size_t k = 1; k < counts_.size(); ++k)
+      counts_[k] += counts_[k - 1];
+    scratch_.resize(order.size());
+    for (const int position : order)
+      scratch_[static_cast<std::size_t>(counts_[at(position)]++)] = position;
+    order.swap(scratch_);
+  }
+
+  // The id of the word at `begin`, `size` bytes long, in the file's text.
+  int Intern(std::size_t begin, std::size_t size) {
+    auto& slots = c_.nameSlots_;
+    if (2 * (c_.names_.size() + 1) > slots.size()) Grow();
+    const std::string_view word(c_.text_.data() + begin, size);
+    int& id = slots[c_.SlotOf(word)];
+    if (id == kNoName) {
+      id = static_cast<int>(c_.names_.size());
+      c_.names_.push_back({begin, size});
+    }
     return id;
+  }
+
+  // Twice the slots, every name placed again.
+  void Grow() {
+    auto& slots = c_.nameSlots_;
+    slots.assign(std::max<std::size_t>(16, 2 * slots.size()), kNoName);
+    for (std::size_t id = 0; id < c_.names_.size(); ++id)
+      slots[c_.SlotOf(c_.Name(static_cast<int>(id)))] = static_cast<int>(id);
   }
 
   // Depths 0 to 10 remember their last tag word; the level above the top
@@ -163,7 +213,9 @@ class ConfigLines::Builder {
 
   ConfigLines& c_;
   int depth_ = 0;
+  int deepest_ = 0;
   std::array<int, kConfigNameSlots> slots_{};
+  std::vector<int> counts_, scratch_;  // Order()'s, kept for its next call
 };
 
 ConfigLines ConfigLines::FromText(std::string_view text) {
@@ -178,21 +230,26 @@ ConfigLines ConfigLines::FromText(std::string_view text) {
 
   Builder builder(config);
   const std::string_view all = config.text_;
-  // The next CR and LF, each looked for again only once passed.
-  std::size_t nextCr = all.find('\r'), nextLf = all.find('\n');
+  // Room for lines of a typical length, so a usual file's indices grow
+  // without moving.
+  config.lineEnds_.reserve(all.size() / 24 + 8);
+  config.tags_.reserve(all.size() / 32 + 8);
+  // The next CR and LF, each looked for again only once passed; the text's
+  // size when there is none.
+  const auto next = [&all](char c, std::size_t from) {
+    const void* at = std::memchr(all.data() + from, c, all.size() - from);
+    return at ? static_cast<std::size_t>(static_cast<const char*>(at) - all.data()) : all.size();
+  };
+  std::size_t nextCr = next('\r', 0), nextLf = next('\n', 0);
   std::size_t begin = 0;
   // Indices are ints; a file with more lines than that is read up to there.
-  while (begin < all.size() && config.lines_.size() < static_cast<std::size_t>(INT_MAX)) {
-    if (nextCr < begin) nextCr = all.find('\r', begin);
-    if (nextLf < begin) nextLf = all.find('\n', begin);
+  while (begin < all.size() && config.lineEnds_.size() < static_cast<std::size_t>(INT_MAX)) {
+    if (nextCr < begin) nextCr = next('\r', begin);
+    if (nextLf < begin) nextLf = next('\n', begin);
     const std::size_t end = std::min(nextCr, nextLf);
-    if (end == std::string_view::npos) {
-      builder.Add(begin, all.size() - begin);
-      break;
-    }
-    builder.Add(begin, end - begin);
+    builder.Add(begin, end);
     begin = end + 1;
-    if (all[end] == '\r' && begin < all.size() && all[begin] == '\n') ++begin;
+    if (end < all.size() && all[end] == '\r' && begin < all.size() && all[begin] == '\n') ++begin;
   }
   builder.Finish();
   return config;
@@ -206,9 +263,28 @@ std::optional<ConfigLines> ConfigLines::FromFile(const std::filesystem::path& pa
   return FromText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
+std::size_t ConfigLines::SlotOf(std::string_view name) const {
+  const std::size_t mask = nameSlots_.size() - 1;
+  const std::size_t hash = std::hash<std::string_view>{}(name);
+  std::size_t slot = hash & mask;
+  while (nameSlots_[slot] != kNoName && Name(nameSlots_[slot]) != name)
+    slot = (slot + 1) & mask;
+  return slot;
+}
+
 int ConfigLines::NameId(std::string_view name) const {
-  const auto known = nameIds_.find(name);
-  return known == nameIds_.end() ? kNoName : known->second;
+  return nameSlots_.empty() ? kNoName : nameSlots_[SlotOf(name)];
+}
+
+std::string_view ConfigLines::Line(int index) const {
+  const auto at = static_cast<std::size_t>(index);
+  std::size_t begin = 0;
+  if (at > 0) {
+    // Every line but the last has a line end: CR LF, LF or CR.
+    begin = lineEnds_[at - 1] + 1;
+    if (text_[begin - 1] == '\r' && begin < text_.size() && text_[begin] == '\n') ++begin;
+  }
+  return std::string_view(text_.data() + begin, lineEnds_[at] - begin);
 }
 
 TagMatch ConfigLines::Match(std::string_view grandparent, std::string_view parent,
@@ -229,7 +305,7 @@ TagMatch ConfigLines::Match(std::string_view grandparent, std::string_view paren
   };
   const auto found = [this](const TagLine& line) -> TagMatch {
     if (line.parent == kNoName) return {line.index, {}};
-    return {line.index, names_[static_cast<std::size_t>(line.parent)]};
+    return {line.index, std::string(Name(line.parent))};
   };
 
   if (tagId == kAnyName) {
@@ -270,20 +346,28 @@ int ConfigLines::FindTag(std::string_view grandparent, std::string_view parent,
 }
 
 std::string ConfigLines::TagValue(int index) const {
-  return std::string(Cut(PathValue(index)));
+  return ValueText(Cut(ValueOf(index)));
 }
 
 std::string ConfigLines::PathValue(int index) const {
+  return ValueText(ValueOf(index));
+}
+
+std::string_view ConfigLines::ValueOf(int index) const {
   if (index < 0 || index >= LineCount()) return {};
-  std::string line(Line(index));
-  for (char& c : line) {
-    if (c == '\t' || c == '}') c = ' ';
-  }
-  std::string_view text = TrimLeadingSpaces(line);
-  text = text.substr(0, text.find_last_not_of(' ') + 1);
-  const auto space = text.find(' ');
-  if (space == std::string_view::npos) return {};  // a tag alone has no value
-  return std::string(TrimLeadingSpaces(text.substr(space + 1)));
+  const std::string_view line = Line(index);
+  std::size_t first = 0;
+  while (first < line.size() && IsValueSpace(line[first]))
+    ++first;
+  std::size_t last = line.size();
+  while (last > first && IsValueSpace(line[last - 1]))
+    --last;
+  std::size_t at = first;
+  while (at < last && !IsValueSpace(line[at]))  // the tag word
+    ++at;
+  while (at < last && IsValueSpace(line[at]))
+    ++at;
+  return line.substr(at, last - at);  // empty for a tag alone
 }
 
 std::string StripQuotes(std::string_view text) {

@@ -2,11 +2,9 @@
 
 #include <cstddef>
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace kelvane {
@@ -45,7 +43,7 @@ class ConfigLines {
   static std::optional<ConfigLines> FromFile(const std::filesystem::path& path,
                                              std::string* error = nullptr);
 
-  int LineCount() const { return static_cast<int>(lines_.size()); }
+  int LineCount() const { return static_cast<int>(lineEnds_.size()); }
 
   // The first line at index `startLine` or later whose first word is `tag`,
   // at nesting `depth`, inside a container named `parent` that lies inside
@@ -73,36 +71,44 @@ class ConfigLines {
   // A line whose first word holds no brace, with the nesting at that word. Names are indices into
   // names_; kNoName where a level has no name.
   struct TagLine {
-    int index = 0;
-    int word = 0;
-    int depth = 0;
-    int parent = 0;
-    int grandparent = 0;
+    int index;
+    int word;
+    int depth;
+    int parent;
+    int grandparent;
   };
   static constexpr int kNoName = -1;
 
+  // Where a piece of text_ lies.
+  struct Span {
+    std::size_t begin;
+    std::size_t size;
+  };
+
   // kNoName for a name no tag line has.
   int NameId(std::string_view name) const;
-
-  struct NameHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-  };
-
-  // Where a line lies in text_, without its line end.
-  struct LineSpan {
-    std::size_t begin = 0;
-    std::size_t size = 0;
-  };
-  std::string_view Line(int index) const {
-    const LineSpan& span = lines_[static_cast<std::size_t>(index)];
+  // The slot of nameSlots_ that holds `name`, or the empty one where it
+  // would go; there must be slots.
+  std::size_t SlotOf(std::string_view name) const;
+  std::string_view Name(int id) const {
+    const Span& span = names_[static_cast<std::size_t>(id)];
     return std::string_view(text_.data() + span.begin, span.size);
   }
+  // The line without its line end. A line starts right after the one before
+  // it and its line end, so only the ends are kept.
+  std::string_view Line(int index) const;
+  // The text after the first word of a line, without surrounding spaces;
+  // TABs and closing braces count as spaces.
+  std::string_view ValueOf(int index) const;
 
-  std::string text_;  // the whole file, as UTF-8 when it was UTF-16
-  std::vector<LineSpan> lines_;
-  std::vector<std::string> names_;  // each distinct tag word, cut to kConfigTextLimit
-  std::unordered_map<std::string, int, NameHash, std::equal_to<>> nameIds_;
+  std::string text_;                   // the whole file, as UTF-8 when it was UTF-16
+  std::vector<std::size_t> lineEnds_;  // where each line's text ends in text_
+  // Each distinct tag word, cut to kConfigTextLimit, as it first appears in
+  // text_; offsets rather than views, so copies of the lines stay whole.
+  std::vector<Span> names_;
+  // Open addressing by the word's hash: a name index or kNoName per slot, a
+  // power of two slots, at most half of them used.
+  std::vector<int> nameSlots_;
   std::vector<TagLine> tags_;     // in line order
   std::vector<int> byWord_;       // tags_ positions by word, depth, line
   std::vector<int> byContainer_;  // tags_ positions by word, depth, parent, line
